@@ -1,0 +1,19 @@
+#pragma once
+// Strict conversions between UTF-16 (the platform's wide text) and UTF-8 (paths and texts in
+// the payload document and the store).
+
+#include <string>
+
+namespace shuttle {
+
+// UTF-16 to UTF-8; an unpaired surrogate makes the conversion fail and gives "".
+std::string toUtf8(const std::u16string& wide);
+// UTF-8 to UTF-16; ill-formed input writes "Error converting UTF-8 to wide string" to the error
+// stream and gives "".
+std::u16string fromUtf8(const std::string& utf8);
+
+// The same conversions reporting failure instead of printing.
+bool tryToUtf8(const std::u16string& wide, std::string& out);
+bool tryFromUtf8(const std::string& utf8, std::u16string& out);
+
+}  // namespace shuttle

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "log/logger.h"
+#include "support/manual_clock.h"
+#include "support/memory_log_files.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::ManualClock;
+using testing::MemoryLogFiles;
+
+const std::string kFolder = "C:\\Users\\me\\AppData\\Local\\ORB\\";
+
+class LoggerTest : public ::testing::Test {
+protected:
+    void SetUp() override { clock.setLocal(2026, 12, 5, 14, 3, 7); }
+    MemoryLogFiles files;
+    ManualClock clock;
+};
+
+TEST_F(LoggerTest, ConstructionCreatesFolderButNoFile) {
+    Logger logger(files, clock);
+    EXPECT_EQ(files.folders().count(kFolder), 1u);
+    EXPECT_TRUE(files.files().empty());
+    EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-05122026");
+}
+
+TEST_F(LoggerTest, EntriesOfOneDayShareAFileThatStartsWithALineBreak) {
+    Logger logger(files, clock);
+    logger.appender().appendLine("Ready to paste");
+    clock.setLocal(2026, 12, 5, 14, 3, 9);
+    logger.appender().appendLine("Can't copy 3001 characters (max 3000)");
+    auto written = files.files();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written.at(kFolder + "Shuttle.log-05122026"),
+              "\n2026-12-05 14:03:07INFO - Ready to paste"
+              "\n2026-12-05 14:03:09INFO - Can't copy 3001 characters (max 3000)");
+}
+
+TEST_F(LoggerTest, MidnightStartsANewFileNamedByItsOwnDate) {
+    Logger logger(files, clock);
+    clock.setLocal(2026, 12, 31, 23, 59, 59);
+    logger.appender().appendLine("a");
+    clock.setLocal(2027, 1, 1, 0, 0, 0);
+    logger.appender().appendLine("b");
+    auto written = files.files();
+    EXPECT_EQ(written.at(kFolder + "Shuttle.log-31122026"), "\n2026-12-31 23:59:59INFO - a");
+    EXPECT_EQ(written.at(kFolder + "Shuttle.log-01012027"), "\n2027-01-01 00:00:00INFO - b");
+    EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-01012027");
+}
+
+TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilently) {
+    testing::TraceCapture trace;
+    {
+        MemoryLogFiles readOnly;
+        Logger logger(readOnly, clock);
+        readOnly.makeReadOnly(kFolder + "Shuttle.log-05122026");
+        logger.appender().appendLine("x");
+        EXPECT_TRUE(readOnly.files().empty());
+    }
+    {
+        MemoryLogFiles noVariable;
+        noVariable.setAppData(std::nullopt);
+        Logger logger(noVariable, clock);
+        logger.appender().appendLine("x");
+        EXPECT_TRUE(noVariable.files().empty());
+        EXPECT_TRUE(noVariable.folders().empty());
+    }
+    {
+        MemoryLogFiles noFolder;
+        noFolder.failFolderCreation();
+        Logger logger(noFolder, clock);
+        logger.appender().appendLine("x");
+        EXPECT_TRUE(noFolder.files().empty());
+    }
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(LoggerTest, FailedWriteSaysPrintError) {
+    testing::TraceCapture trace;
+    Logger logger(files, clock);
+    files.failWrites();
+    logger.appender().appendLine("x");
+    EXPECT_EQ(trace.out(), "Print error\n");
+}
+
+TEST_F(LoggerTest, ConcurrentEntriesNeverInterleave) {
+    Logger logger(files, clock);
+    const std::string first(200, 'a');
+    const std::string second(200, 'b');
+    auto writer = [&](const std::string& text) {
+        for (int i = 0; i < 300; ++i) logger.appender().appendLine(text.c_str());
+    };
+    std::thread one(writer, first);
+    std::thread two(writer, second);
+    one.join();
+    two.join();
+    const std::string content = files.files().at(kFolder + "Shuttle.log-05122026");
+    const std::string prefix = "\n2026-12-05 14:03:07INFO - ";
+    size_t entries = 0;
+    for (size_t at = 0; at < content.size(); ++entries) {
+        ASSERT_EQ(content.compare(at, prefix.size(), prefix), 0);
+        std::string body = content.substr(at + prefix.size(), 200);
+        ASSERT_TRUE(body == first || body == second);
+        at += prefix.size() + 200;
+    }
+    EXPECT_EQ(entries, 600u);
+}
+
+TEST(LogPrint, FormatIntoRefusesWhatDoesNotFit) {
+    char buffer[8];
+    EXPECT_EQ(formatInto(buffer, sizeof buffer, "%u", 1234567u), 7);
+    EXPECT_STREQ(buffer, "1234567");
+    EXPECT_EQ(formatInto(buffer, sizeof buffer, "%u", 12345678u), -1);
+}
+
+}  // namespace
+}  // namespace shuttle
