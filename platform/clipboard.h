@@ -12,9 +12,6 @@
 
 namespace shuttle {
 
-constexpr uint32_t kFormatUnicodeText = 13;  // CF_UNICODETEXT
-constexpr uint32_t kFormatDropList = 15;     // CF_HDROP
-
 class Clipboard {
 public:
     virtual ~Clipboard() = default;

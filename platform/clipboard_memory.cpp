@@ -6,6 +6,8 @@ namespace shuttle {
 namespace {
 
 constexpr size_t kDropFilesHeader = 20;
+constexpr uint32_t kFormatUnicodeText = 13;  // CF_UNICODETEXT
+constexpr uint32_t kFormatDropList = 15;     // CF_HDROP
 
 uint32_t readU32(const std::vector<uint8_t>& bytes, size_t at) {
     uint32_t value = 0;
