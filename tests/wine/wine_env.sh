@@ -56,7 +56,7 @@ wine_clone_prefix() {
 # Starts the wine server of the current WINEPREFIX persistently and warms it up with the
 # display set; without this, build steps that wait for Wine's stderr pipe hang.
 wine_warm_up() {
-    wineserver -p >/dev/null 2>&1 </dev/null
+    wineserver -p >/dev/null 2>&1 </dev/null || true  # 2 when the server already runs
     "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
