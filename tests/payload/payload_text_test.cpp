@@ -7,29 +7,6 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-std::string base64Encode(const std::string& bytes) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-        for (int shift = 18; shift >= 0; shift -= 6) out += alphabet[(n >> shift) & 63];
-    }
-    if (bytes.size() - i == 1) {
-        const uint32_t n = uint8_t(bytes[i]) << 16;
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += "==";
-    } else if (bytes.size() - i == 2) {
-        const uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += alphabet[(n >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
-
 TEST(Base64Decode, DecodesWithOrWithoutPaddingAndLineBreaks) {
     EXPECT_EQ(base64Decode("YWJj"), "abc");
     EXPECT_EQ(base64Decode("YW\r\nJj\n"), "abc");
@@ -48,14 +25,12 @@ TEST(Base64Decode, EmptyOrAllSkippedInputGivesNothing) {
     EXPECT_EQ(base64Decode("\r\n\t -_"), "");
 }
 
-TEST(Base64Decode, RoundTripsEveryByteValueAndLength) {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
-    for (size_t length = 0; length <= bytes.size(); ++length) {
-        const std::string piece = bytes.substr(bytes.size() - length);
-        ASSERT_EQ(base64Decode(base64Encode(piece)), piece) << length;
-    }
-    EXPECT_EQ(base64Decode("AAEC"), std::string("\0\1\2", 3));
+TEST(Base64Decode, DecodesTheStandardVectors) {
+    // RFC 4648 section 10; every byte value round-trips in the base64 fuzz target.
+    const std::pair<const char*, const char*> vectors[] = {{"Zg==", "f"},     {"Zm8=", "fo"},     {"Zm9v", "foo"},
+                                                           {"Zm9vYg==", "foob"}, {"Zm9vYmE=", "fooba"}, {"Zm9vYmFy", "foobar"}};
+    for (const auto& [encoded, decoded] : vectors) EXPECT_EQ(base64Decode(encoded), decoded) << encoded;
+    EXPECT_EQ(base64Decode("AAEC//+/"), std::string("\0\1\2\xFF\xFF\xBF", 6));
 }
 
 TEST(SplitString, FollowsTheLineReadingRule) {
