@@ -24,6 +24,14 @@ JsonValue::JsonValue(JsonValue&& other) noexcept
     other.members_.clear();
 }
 
+JsonValue& JsonValue::operator=(const JsonValue& other) {
+    if (this != &other) {
+        JsonValue copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
 JsonValue& JsonValue::operator=(JsonValue&& other) noexcept {
     if (this != &other) {
         JsonValue taken(std::move(other));
@@ -37,7 +45,8 @@ JsonValue& JsonValue::operator=(JsonValue&& other) noexcept {
 
 void JsonValue::append(const JsonValue& value) {
     if (kind_ != Kind::Array) throw std::runtime_error("JsonValue is not an array.");
-    items_.push_back(value);
+    JsonValue copy(value);  // complete before items_ grows: the value may be this array itself
+    items_.push_back(std::move(copy));
 }
 
 void JsonValue::append(const std::string& text) {

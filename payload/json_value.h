@@ -26,7 +26,9 @@ public:
     explicit JsonValue(const char* text) : JsonValue(std::string(text)) {}
 
     JsonValue(const JsonValue&) = default;
-    JsonValue& operator=(const JsonValue&) = default;
+    // Copies the whole source before replacing anything, so a value may be assigned one of its
+    // own descendants or ancestors (root = root["child"], node["self"] = node).
+    JsonValue& operator=(const JsonValue& other);
     // Moving takes the whole subtree and leaves the source an empty Null.
     JsonValue(JsonValue&& other) noexcept;
     JsonValue& operator=(JsonValue&& other) noexcept;

@@ -1,0 +1,76 @@
+// Reading a payload document and rebuilding its file list, for documents of 100 to 10,000
+// paths. Both must grow linearly with the number of paths.
+
+#include <benchmark/benchmark.h>
+
+#include <sstream>
+
+#include "log/print.h"
+#include "payload/payload_document.h"
+
+namespace shuttle {
+namespace {
+
+const std::string kGuid = "{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}";
+
+std::string documentOf(size_t pathCount) {
+    std::vector<std::string> paths;
+    paths.reserve(pathCount);
+    for (size_t i = 0; i < pathCount; ++i)
+        paths.push_back("E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2024_05_17_09_30_12\\file_" +
+                        std::to_string(i) + ".txt");
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, kGuid, paths);
+    std::ostringstream out;
+    document.writeTo(out);
+    return out.str();
+}
+
+// Trace lines are formatted as in the program but not written to a console.
+void silenceTrace() {
+    setTraceSink([](TraceStream, const std::string&) {});
+}
+
+void readDocument(SharedState& state, const std::string& text) {
+    state.lastReceivedGuid.set("");  // the same document counts as new every time
+    std::string guid;
+    std::vector<std::string> formats, data;
+    benchmark::DoNotOptimize(readPayloadDocument(state, text, guid, formats, data));
+}
+
+void BM_ReadPayloadDocument(benchmark::State& run) {
+    silenceTrace();
+    const std::string text = documentOf(static_cast<size_t>(run.range(0)));
+    SharedState state;
+    state.settings.storeSelection.set(u"Store (F:)");
+    for (auto _ : run) readDocument(state, text);
+    run.SetComplexityN(run.range(0));
+    run.SetBytesProcessed(static_cast<int64_t>(run.iterations() * text.size()));
+}
+
+void BM_BuildDropFileList(benchmark::State& run) {
+    silenceTrace();
+    const std::string text = documentOf(static_cast<size_t>(run.range(0)));
+    for (auto _ : run) benchmark::DoNotOptimize(buildDropFileList(text, "F:\\"));
+    run.SetComplexityN(run.range(0));
+    run.SetBytesProcessed(static_cast<int64_t>(run.iterations() * text.size()));
+}
+
+void BM_ReadAndBuild(benchmark::State& run) {
+    silenceTrace();
+    const std::string text = documentOf(static_cast<size_t>(run.range(0)));
+    SharedState state;
+    state.settings.storeSelection.set(u"Store (F:)");
+    for (auto _ : run) {
+        readDocument(state, text);
+        benchmark::DoNotOptimize(buildDropFileList(text, "F:\\"));
+    }
+    run.SetComplexityN(run.range(0));
+}
+
+BENCHMARK(BM_ReadPayloadDocument)->Arg(100)->Arg(1000)->Arg(10000)->Complexity();
+BENCHMARK(BM_BuildDropFileList)->Arg(100)->Arg(1000)->Arg(10000)->Complexity();
+BENCHMARK(BM_ReadAndBuild)->Arg(100)->Arg(1000)->Arg(10000)->Complexity();
+
+}  // namespace
+}  // namespace shuttle

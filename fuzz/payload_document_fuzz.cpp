@@ -1,0 +1,40 @@
+// readPayloadDocument on arbitrary META data file contents. The first byte chooses what the
+// GUID memories hold before the read, so the old/new rules are exercised too.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "payload/payload_document.h"
+
+using namespace shuttle;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    fuzz::silenceTrace();
+    if (size == 0) return 0;
+    const uint8_t mode = bytes[0];
+    const std::string text(reinterpret_cast<const char*>(bytes + 1), size - 1);
+
+    SharedState state;
+    state.settings.storeSelection.set(u"Store (F:)");
+    const std::string known = "{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}";
+    if (mode & 1) state.lastReceivedGuid.set(known);
+    if (mode & 2) state.lastSentGuid.set(known);
+
+    std::string guid;
+    std::vector<std::string> formats, data;
+    const bool isNew = readPayloadDocument(state, text, guid, formats, data);
+    if (isNew) {
+        fuzz::require(isValidGuidText(guid), "a new document has a valid GUID");
+        fuzz::require(state.lastReceivedGuid.equals(guid), "a new GUID is remembered");
+        fuzz::require(!state.lastSentGuid.equals(guid), "the own GUID is never new");
+        fuzz::require(!text.empty() && text.back() == '}', "only complete documents are new");
+        fuzz::require(readPayloadDocument(state, text, guid, formats, data) == false, "new only once");
+    } else if (!state.lastReceivedGuid.empty() && !state.lastReceivedGuid.equals(known)) {
+        fuzz::require(state.lastReceivedGuid.equals(guid), "only the document's GUID is remembered");
+        fuzz::require(isValidGuidText(guid), "only valid GUIDs are remembered");
+        fuzz::require(!text.empty() && text.back() == '}', "only complete documents are remembered");
+    }
+    return 0;
+}

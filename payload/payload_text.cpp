@@ -1,0 +1,49 @@
+// Text helpers of the payload document: base64 decoding and splitting at a delimiter.
+
+#include <array>
+
+#include "payload/list_pieces.h"
+#include "payload/payload_document.h"
+
+namespace shuttle {
+namespace {
+
+constexpr int kNotInAlphabet = -1;
+
+constexpr std::array<int, 256> makeBase64Table() {
+    std::array<int, 256> table{};
+    for (int& entry : table) entry = kNotInAlphabet;
+    constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = i;
+    return table;
+}
+
+constexpr std::array<int, 256> kBase64Table = makeBase64Table();
+
+}  // namespace
+
+std::string base64Decode(const std::string& text) {
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    uint32_t pending = 0;  // only the low `pendingBits` bits matter
+    int pendingBits = 0;
+    for (unsigned char c : text) {
+        const int sextet = kBase64Table[c];
+        if (sextet == kNotInAlphabet) continue;
+        pending = ((pending << 6) | static_cast<uint32_t>(sextet)) & 0xFFFFu;
+        pendingBits += 6;
+        if (pendingBits >= 8) {
+            pendingBits -= 8;
+            bytes.push_back(static_cast<char>((pending >> pendingBits) & 0xFFu));
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::string> splitString(const std::string& text, char delimiter) {
+    std::vector<std::string> pieces;
+    forEachPiece(text, delimiter, [&](std::string_view piece) { pieces.emplace_back(piece); });
+    return pieces;
+}
+
+}  // namespace shuttle

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "payload/payload_document.h"
+#include "payload_fixtures.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::documentWith;
+using testing::kExampleDocument;
+using testing::kExampleGuid;
+using testing::kPhotosE;
+using testing::kReportE;
+using testing::kStore;
+using testing::textOf;
+using Bytes = std::vector<uint8_t>;
+
+Bytes header(uint8_t wide) { return {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, wide, 0, 0, 0}; }
+
+Bytes narrowBlock(const std::vector<std::string>& paths) {
+    Bytes block = header(0);
+    for (const std::string& path : paths) {
+        block.insert(block.end(), path.begin(), path.end());
+        block.push_back(0);
+    }
+    block.push_back(0);
+    return block;
+}
+
+Bytes wideBlock(const std::vector<std::u16string>& paths) {
+    Bytes block = header(1);
+    auto unit = [&](char16_t c) {
+        block.push_back(static_cast<uint8_t>(c & 0xFF));
+        block.push_back(static_cast<uint8_t>(c >> 8));
+    };
+    for (const std::u16string& path : paths) {
+        for (char16_t c : path) unit(c);
+        unit(0);
+    }
+    unit(0);
+    return block;
+}
+
+std::string fileListDocument(const std::vector<std::string>& paths) {
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, kExampleGuid, paths);
+    return textOf(document);
+}
+
+class DropFileListTest : public ::testing::Test {
+protected:
+    testing::TraceCapture trace;
+};
+
+std::string inStore(char drive, const std::string& rest) { return std::string(1, drive) + ":\\" + kStore + "\\" + rest; }
+
+TEST_F(DropFileListTest, WorkedExampleGetsTheLocalDriveLetter) {
+    const auto block = buildDropFileList(kExampleDocument, "F:\\");
+    ASSERT_TRUE(block.has_value());
+    const std::string reportF = inStore('F', "2024_05_17_09_30_12\\report.txt");
+    const std::string photosF = inStore('F', "2024_05_17_09_30_12\\photos");
+    EXPECT_EQ(*block, narrowBlock({reportF, photosF}));
+    EXPECT_EQ(block->size(), 20 + reportF.size() + 1 + photosF.size() + 1 + 1);
+    EXPECT_EQ(trace.out(), "url: " + kReportE + "\nurl: " + kPhotosE + "\n");
+}
+
+TEST_F(DropFileListTest, EmptyListIsHeaderAndOneZero) {
+    const auto block = buildDropFileList(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->size(), 21u);
+    EXPECT_EQ(*block, narrowBlock({}));
+}
+
+TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
+    const std::vector<std::string> names = {"a.txt", "..hidden", "a..b", "with space", "x.y.z", "dir\\"};
+    std::vector<std::string> sent, expected;
+    for (const std::string& name : names) {
+        sent.push_back(inStore('E', "2024_01_02_03_04_05\\" + name));
+        expected.push_back(inStore('G', "2024_01_02_03_04_05\\" + name));
+    }
+    EXPECT_EQ(buildDropFileList(fileListDocument(sent), "G:\\"), narrowBlock(expected));
+    EXPECT_FALSE(trace.contains("ignored"));
+}
+
+TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
+    const std::string kept = inStore('E', "2024_01_02_03_04_05\\kept.txt");
+    const std::vector<std::string> hostile = {
+        "E:\\Windows\\System32\\cmd.exe",
+        "E:\\" + kStore,
+        "E:\\" + kStore + "\\",
+        "E:\\" + kStore + "X\\a.txt",
+        "E:\\" + kStore + "\\..\\secret.txt",
+        inStore('E', "2024\\..\\..\\Windows"),
+        inStore('E', "2024/../../Windows"),
+        inStore('E', "2024\\..."),
+        inStore('E', "2024\\. .\\x"),
+        inStore('E', ".\\x"),
+        inStore('E', ".."),
+        inStore('E', std::string("a\0C:\\Windows", 12)),
+        inStore('E', "a\x01" "b"),
+        "\\\\server\\share\\" + kStore + "\\a",
+        "E:" + kStore + "\\a",
+        "E",
+        "",
+    };
+    std::string list = "[[\"" + kept + "\"";
+    for (const std::string& path : hostile) list += ",\"" + path + "\"";
+    list += "]]";
+    const auto block = buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, narrowBlock({inStore('F', "2024_01_02_03_04_05\\kept.txt")}));
+    size_t dropped = 0;
+    for (const std::string& line : trace.lines()) dropped += line.rfind("Path outside the store ignored: ", 0) == 0;
+    EXPECT_EQ(dropped, hostile.size());
+}
+
+TEST_F(DropFileListTest, StoreFolderNameIsMatchedWithoutCase) {
+    const std::string lower = "e:\\ab8d69fa-8873-42d3-bb0e-4d53da9b7a3f_STORAGE\\x";
+    const auto block = buildDropFileList(documentWith(kExampleGuid, "[[\"" + lower + "\"]]", "[]"), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, narrowBlock({"F" + lower.substr(1)}));
+}
+
+TEST_F(DropFileListTest, NonAsciiPathsMakeAWideList) {
+    const std::string ascii = inStore('E', "s\\plain.txt");
+    const std::string accented = inStore('E', "s\\caf\xC3\xA9.txt");
+    const std::string emoji = inStore('E', "s\\\xF0\x9F\x98\x80");
+    const auto block = buildDropFileList(fileListDocument({ascii, accented, emoji}), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    const std::u16string root = u"F:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\s\\";
+    EXPECT_EQ(*block, wideBlock({root + u"plain.txt", root + u"caf\u00e9.txt", root + u"\U0001F600"}));
+}
+
+TEST_F(DropFileListTest, PathsThatAreNotUtf8AreDropped) {
+    const std::string ascii = inStore('E', "s\\plain.txt");
+    const std::string broken = inStore('E', "s\\bad\xC3(");
+    const auto block = buildDropFileList(fileListDocument({broken, ascii}), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, narrowBlock({inStore('F', "s\\plain.txt")}));  // the rest is ASCII: narrow
+    EXPECT_TRUE(trace.contains("Path not in UTF-8 ignored: "));
+}
+
+TEST_F(DropFileListTest, EmptyPiecesAreSkipped) {
+    const std::string a = inStore('E', "s\\a"), b = inStore('E', "s\\b");
+    const std::string list = "[[,\"" + a + "\",,\"" + b + "\",]]";
+    const auto block = buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, narrowBlock({inStore('F', "s\\a"), inStore('F', "s\\b")}));
+}
+
+TEST_F(DropFileListTest, TextWithoutAListGivesNothingOrAnEmptyList) {
+    EXPECT_FALSE(buildDropFileList("", "F:\\").has_value());
+    EXPECT_FALSE(buildDropFileList("{\"GUID\":\"x\"}", "F:\\").has_value());
+    EXPECT_FALSE(buildDropFileList("]]x[[\"a\"", "F:\\").has_value());
+    EXPECT_FALSE(buildDropFileList(kExampleDocument, "").has_value());
+    EXPECT_EQ(buildDropFileList("[]", "F:\\"), narrowBlock({}));
+    EXPECT_EQ(buildDropFileList("[", "F:\\"), std::nullopt);
+    EXPECT_EQ(buildDropFileList("[[\"\"]]", "F:\\"), narrowBlock({}));
+}
+
+TEST_F(DropFileListTest, CommaOrBracketInANameCutsThePath) {
+    // Such names do not survive the transfer; the cut pieces are simply not pasted.
+    const std::string comma = inStore('E', "s\\a,b.txt");
+    const auto block = buildDropFileList(fileListDocument({comma}), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, narrowBlock({inStore('F', "s\\")}));  // "...s\a," lost its last character
+    EXPECT_TRUE(trace.contains("Path outside the store ignored: Ftxt\n"));
+}
+
+}  // namespace
+}  // namespace shuttle

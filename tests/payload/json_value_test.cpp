@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+
+#include "payload/json_value.h"
+
+namespace shuttle {
+namespace {
+
+std::string written(const JsonValue& value) {
+    std::ostringstream out;
+    value.writeTo(out);
+    return out.str();
+}
+
+std::string messageOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
+TEST(JsonValue, WritesEachKindCompactly) {
+    EXPECT_EQ(written(JsonValue()), "null");
+    EXPECT_EQ(written(JsonValue(JsonValue::Kind::Object)), "{}");
+    EXPECT_EQ(written(JsonValue(JsonValue::Kind::Array)), "[]");
+    EXPECT_EQ(written(JsonValue("")), "\"\"");
+    EXPECT_EQ(written(JsonValue(static_cast<JsonValue::Kind>(7))), "");
+
+    JsonValue inner(JsonValue::Kind::Array);
+    inner.append("a");
+    inner.append(std::string("b"));
+    JsonValue outer(JsonValue::Kind::Array);
+    outer.append(inner);
+    outer.append(JsonValue());
+    EXPECT_EQ(written(outer), "[[\"a\",\"b\"],null]");
+}
+
+TEST(JsonValue, WritesTextVerbatim) {
+    // Nothing is escaped: the document reader depends on single backslashes in paths.
+    EXPECT_EQ(written(JsonValue("E:\\dir\\file.txt")), "\"E:\\dir\\file.txt\"");
+    EXPECT_EQ(written(JsonValue("ends with \"")), "\"ends with \"\"");
+    EXPECT_EQ(written(JsonValue(std::string("a\0\n\xC3\xA9", 5))), std::string("\"a\0\n\xC3\xA9\"", 7));
+}
+
+TEST(JsonValue, ObjectMembersFollowByteOrderOfKeys) {
+    JsonValue document(JsonValue::Kind::Object);
+    document["formats"] = JsonValue("f");
+    document["data"] = JsonValue("d");
+    document["GUID"] = JsonValue("g");
+    EXPECT_EQ(written(document), "{\"GUID\":\"g\",\"data\":\"d\",\"formats\":\"f\"}");
+
+    JsonValue order(JsonValue::Kind::Object);
+    order["ab"] = JsonValue("2");
+    order["\xC3\xA9"] = JsonValue("4");  // bytes above 0x7F sort after ASCII
+    order["a"] = JsonValue("1");         // a prefix comes before its extensions
+    order["b"] = JsonValue("3");
+    order[""] = JsonValue("0");
+    EXPECT_EQ(written(order), "{\"\":\"0\",\"a\":\"1\",\"ab\":\"2\",\"b\":\"3\",\"\xC3\xA9\":\"4\"}");
+}
+
+TEST(JsonValue, KeySetTwiceIsHeldOnceWithTheSecondValue) {
+    JsonValue document(JsonValue::Kind::Object);
+    document["GUID"] = JsonValue("first");
+    document["x"] = JsonValue("x");
+    document["GUID"] = JsonValue("second");
+    EXPECT_EQ(document.members().size(), 2u);
+    EXPECT_EQ(written(document), "{\"GUID\":\"second\",\"x\":\"x\"}");
+    EXPECT_EQ(written(document["new"]), "null");  // reading a new key inserts Null
+    EXPECT_EQ(document.members().size(), 3u);
+}
+
+TEST(JsonValue, WrongKindThrowsAndLeavesTheValueUnchanged) {
+    JsonValue null;
+    JsonValue object(JsonValue::Kind::Object);
+    object["k"] = JsonValue("v");
+    JsonValue array(JsonValue::Kind::Array);
+    JsonValue text("t");
+
+    EXPECT_EQ(messageOf([&] { null.append("x"); }), "JsonValue is not an array.");
+    EXPECT_EQ(messageOf([&] { object.append(JsonValue()); }), "JsonValue is not an array.");
+    EXPECT_EQ(messageOf([&] { text.append(std::string("x")); }), "JsonValue is not an array.");
+    EXPECT_EQ(messageOf([&] { array["k"]; }), "JsonValue is not an object.");
+    EXPECT_EQ(messageOf([&] { null["k"]; }), "JsonValue is not an object.");
+    EXPECT_EQ(messageOf([&] { text["k"]; }), "JsonValue is not an object.");
+
+    EXPECT_EQ(written(null), "null");
+    EXPECT_EQ(written(object), "{\"k\":\"v\"}");
+    EXPECT_EQ(written(array), "[]");
+    EXPECT_EQ(written(text), "\"t\"");
+}
+
+TEST(JsonValue, CopiesAreDeepAndIndependent) {
+    JsonValue list(JsonValue::Kind::Array);
+    list.append("p");
+    JsonValue original(JsonValue::Kind::Object);
+    original["list"] = list;
+    const std::string before = written(original);
+
+    JsonValue copy(original);
+    copy["list"].append("q");
+    copy["extra"] = JsonValue("e");
+    JsonValue assigned;
+    assigned = original;
+    assigned["list"] = JsonValue();
+    list.append("r");  // the member holds its own copy too
+
+    EXPECT_EQ(written(original), before);
+    EXPECT_EQ(written(copy), "{\"extra\":\"e\",\"list\":[\"p\",\"q\"]}");
+    EXPECT_EQ(written(assigned), "{\"list\":null}");
+}
+
+TEST(JsonValue, AssigningOwnPartsIsSafe) {
+    JsonValue root(JsonValue::Kind::Object);
+    JsonValue child(JsonValue::Kind::Object);
+    child["leaf"] = JsonValue("x");
+    root["child"] = child;
+    root = root["child"];  // a descendant replaces its ancestor
+    EXPECT_EQ(written(root), "{\"leaf\":\"x\"}");
+
+    root["self"] = root;  // an ancestor copied into its own member
+    EXPECT_EQ(written(root), "{\"leaf\":\"x\",\"self\":{\"leaf\":\"x\",\"self\":null}}");
+
+    JsonValue array(JsonValue::Kind::Array);
+    array.append("a");
+    array.append(array);
+    EXPECT_EQ(written(array), "[\"a\",[\"a\"]]");
+}
+
+TEST(JsonValue, MoveTakesTheSubtreeAndLeavesTheSourceNull) {
+    JsonValue source(JsonValue::Kind::Array);
+    source.append("a");
+    JsonValue taken(std::move(source));
+    EXPECT_EQ(written(taken), "[\"a\"]");
+    EXPECT_EQ(source.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(source.items().empty());
+    EXPECT_EQ(written(source), "null");
+
+    JsonValue text("t");
+    JsonValue target(JsonValue::Kind::Object);
+    target = std::move(text);
+    EXPECT_EQ(written(target), "\"t\"");
+    EXPECT_EQ(text.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(text.text().empty());
+
+    JsonValue parent(JsonValue::Kind::Object);
+    parent["k"] = JsonValue("v");
+    parent = std::move(parent["k"]);  // a member moved over its own parent
+    EXPECT_EQ(written(parent), "\"v\"");
+}
+
+}  // namespace
+}  // namespace shuttle

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include "clipboard/format_catalogue.h"
+#include "payload/payload_document.h"
+#include "payload_fixtures.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::documentWith;
+using testing::kExampleDocument;
+using testing::kExampleGuid;
+using testing::kPhotosE;
+using testing::kReportE;
+using testing::textOf;
+using Lines = std::vector<std::string>;
+
+const std::string kOtherGuid = "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
+
+struct Reading {
+    bool isNew = false;
+    std::string guid;
+    std::vector<std::string> formats;
+    std::vector<std::string> data;
+};
+
+class PayloadDocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override { state.settings.storeSelection.set(u"Shared (F:)"); }
+
+    Reading read(const std::string& text) {
+        Reading reading;
+        reading.isNew = readPayloadDocument(state, text, reading.guid, reading.formats, reading.data);
+        return reading;
+    }
+
+    SharedState state;
+    testing::TraceCapture trace;
+};
+
+TEST(PayloadAssembly, FillsTheDocumentAsTheWorkedExample) {
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, kExampleGuid, {kReportE, kPhotosE});
+    EXPECT_EQ(textOf(document), kExampleDocument);
+
+    JsonValue empty(JsonValue::Kind::Object);
+    assemblePayloadDocument(empty, kExampleGuid, {});
+    EXPECT_EQ(textOf(empty), documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"));
+}
+
+TEST(PayloadAssembly, NeedsAnObject) {
+    JsonValue array(JsonValue::Kind::Array);
+    EXPECT_THROW(assemblePayloadDocument(array, kExampleGuid, {kReportE}), std::runtime_error);
+}
+
+TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
+    const Reading first = read(kExampleDocument);
+    EXPECT_TRUE(first.isNew);
+    EXPECT_EQ(first.guid, kExampleGuid);
+    EXPECT_EQ(first.formats, Lines{"CF_HDROP"});
+    // The data reader is a plain list reader: for a file list it cuts the inner array's quotes
+    // and brackets unevenly. The receive loop rebuilds file lists with buildDropFileList instead.
+    EXPECT_EQ(first.data, (Lines{"\"" + kReportE, kPhotosE}));
+    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) NEW DATA!", "format=CF_HDROP"}));
+
+    trace.clear();
+    const Reading second = read(kExampleDocument);
+    EXPECT_FALSE(second.isNew);
+    EXPECT_EQ(second.guid, kExampleGuid);
+    EXPECT_TRUE(second.formats.empty());
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) old data"}));
+}
+
+TEST_F(PayloadDocumentTest, OwnSentDocumentIsOldOnFirstReading) {
+    state.lastSentGuid.set(kExampleGuid);
+    EXPECT_FALSE(read(kExampleDocument).isNew);
+    EXPECT_TRUE(state.lastReceivedGuid.empty());
+    EXPECT_TRUE(trace.contains("Shared (F:) old data\n"));
+}
+
+TEST_F(PayloadDocumentTest, AnyOtherValidGuidIsNew) {
+    // Right after start both memories are empty: a file left by an earlier run is taken.
+    EXPECT_TRUE(read(kExampleDocument).isNew);
+    state.lastSentGuid.set(kOtherGuid);
+    const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
+    EXPECT_TRUE(read(next).isNew);
+    EXPECT_EQ(state.lastReceivedGuid.get(), "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
+    EXPECT_TRUE(read(kExampleDocument).isNew);  // only the last received GUID is remembered
+}
+
+TEST_F(PayloadDocumentTest, InvalidGuidIsOldAndNotRemembered) {
+    for (const std::string& guid : {std::string("{6f1c2a4e-93b7-4d58-a0e2-7c4b19d8e305}"),
+                                    std::string("6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305"),
+                                    std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}"), std::string("")}) {
+        trace.clear();
+        const Reading reading = read(documentWith(guid, "[[]]", "[\"CF_HDROP\"]"));
+        EXPECT_FALSE(reading.isNew) << guid;
+        EXPECT_EQ(reading.guid, guid);
+        EXPECT_EQ(trace.lines(), (Lines{"GUID=" + guid, "Shared (F:) old data"}));
+    }
+    EXPECT_TRUE(state.lastReceivedGuid.empty());
+}
+
+TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocument) {
+    for (const char* text : {"", "{}", "{\"guid\":\"{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}\"}", "\"GUID\" :\"x\""}) {
+        EXPECT_FALSE(read(text).isNew) << text;
+    }
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(PayloadDocumentTest, MissingListsLoseThePayloadButRememberIt) {
+    const std::string noFormats = "{\"GUID\":\"" + kExampleGuid + "\",\"data\":[[\"" + kReportE + "\"]]}";
+    EXPECT_FALSE(read(noFormats).isNew);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    EXPECT_TRUE(trace.contains("NEW DATA!"));
+    EXPECT_FALSE(read(kExampleDocument).isNew);  // the complete document is not offered again
+
+    const Reading noData = read("{\"GUID\":\"" + kOtherGuid + "\",\"formats\":[\"CF_TEXT\"]}");
+    EXPECT_FALSE(noData.isNew);
+    EXPECT_EQ(noData.formats, Lines{"CF_TEXT"});
+    EXPECT_EQ(state.lastReceivedGuid.get(), kOtherGuid);
+
+    state.lastReceivedGuid.set("");
+    EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "\"CF_HDROP\"")).isNew);  // no bracket
+    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    state.lastReceivedGuid.set("");
+    EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"")).isNew);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+}
+
+TEST_F(PayloadDocumentTest, TextPayloadListsLineUp) {
+    const Reading reading =
+        read(documentWith(kExampleGuid, "[\"AAEC\",\"YWJj\"]", "[\"CF_BITMAP\",\"CF_UNICODETEXT\"]"));
+    ASSERT_TRUE(reading.isNew);
+    EXPECT_EQ(reading.formats, (Lines{"CF_BITMAP", "CF_UNICODETEXT"}));
+    EXPECT_EQ(reading.data, (Lines{"AAEC", "YWJj"}));
+    EXPECT_EQ(base64Decode(reading.data[1]), "abc");
+    EXPECT_TRUE(trace.contains("format=CF_BITMAP\nformat=CF_UNICODETEXT\n"));
+}
+
+TEST_F(PayloadDocumentTest, BlankAfterCommaKeepsTheQuoteOnTheName) {
+    const Reading reading = read(documentWith(kExampleGuid, "[\"x\", \"YWJj\"]", "[\"CF_BITMAP\", \"CF_TEXT\"]"));
+    ASSERT_TRUE(reading.isNew);
+    EXPECT_EQ(reading.formats, (Lines{"CF_BITMAP", "\"CF_TEXT"}));
+    EXPECT_FALSE(isTextFormat(reading.formats[1]));
+    EXPECT_EQ(formatIdFromName(reading.formats[1], ClipboardFormatIds()), 0u);
+}
+
+TEST_F(PayloadDocumentTest, EmptyPiecesAreSkipped) {
+    const Reading reading =
+        read(documentWith(kExampleGuid, "[\"YQ==\",,\"Yg==\",]", "[,\"CF_TEXT\",,\"CF_OEMTEXT\",]"));
+    ASSERT_TRUE(reading.isNew);
+    EXPECT_EQ(reading.formats, (Lines{"CF_TEXT", "CF_OEMTEXT"}));
+    EXPECT_EQ(reading.data, (Lines{"YQ==", "Yg=="}));
+
+    state.lastReceivedGuid.set("");
+    const Reading empty = read(documentWith(kExampleGuid, "[]", "[]"));
+    EXPECT_TRUE(empty.isNew);
+    EXPECT_TRUE(empty.formats.empty());
+    EXPECT_TRUE(empty.data.empty());
+}
+
+TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
+    for (size_t length = 0; length < kExampleDocument.size(); ++length) {
+        EXPECT_FALSE(read(kExampleDocument.substr(0, length)).isNew) << length;
+        ASSERT_TRUE(state.lastReceivedGuid.empty()) << length;
+    }
+    // Cut right behind the GUID's closing brace: a valid GUID, but no closing quote yet.
+    trace.clear();
+    EXPECT_FALSE(read("{\"GUID\":\"" + kExampleGuid).isNew);
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) incomplete data"}));
+    EXPECT_TRUE(read(kExampleDocument).isNew);
+}
+
+TEST_F(PayloadDocumentTest, OutArgumentsStartEmpty) {
+    Reading reading;
+    reading.guid = "stale";
+    reading.formats = {"stale"};
+    reading.data = {"stale"};
+    EXPECT_FALSE(readPayloadDocument(state, "{}", reading.guid, reading.formats, reading.data));
+    EXPECT_TRUE(reading.guid.empty());
+    EXPECT_TRUE(reading.formats.empty());
+    EXPECT_TRUE(reading.data.empty());
+}
+
+TEST_F(PayloadDocumentTest, TwoComputersExchangeWithoutEcho) {
+    SharedState sender;  // its store drive is E
+    sender.settings.storeSelection.set(u"Shared (E:)");
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, kOtherGuid, {kReportE});
+    sender.lastSentGuid.set(kOtherGuid);
+    const std::string text = textOf(JsonValue(document));
+
+    std::string guid;
+    std::vector<std::string> formats, data;
+    EXPECT_FALSE(readPayloadDocument(sender, text, guid, formats, data));  // its own file
+    EXPECT_TRUE(read(text).isNew);
+    EXPECT_FALSE(read(text).isNew);
+}
+
+TEST(GuidText, AcceptsOnlyUpperCaseRegistryForm) {
+    EXPECT_TRUE(isValidGuidText(kExampleGuid));
+    EXPECT_TRUE(isValidGuidText("{00000000-0000-0000-0000-000000000000}"));
+    EXPECT_TRUE(isValidGuidText("{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}"));
+    for (const std::string& bad :
+         {std::string("{6f1c2a4e-93b7-4d58-a0e2-7c4b19d8e305}"), std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30f}"),
+          std::string("6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305"), std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}"),
+          std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E3055}"), std::string("(6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305)"),
+          std::string("{6F1C2A4E93B7-4D58-A0E2-7C4B19D8E3050}"), std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30G}"),
+          std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E3 5}"), std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30\0}", 38),
+          std::string(""), std::string(38, '{'), std::string(100000, 'A')})
+        EXPECT_FALSE(isValidGuidText(bad)) << bad.substr(0, 40);
+}
+
+}  // namespace
+}  // namespace shuttle
