@@ -130,6 +130,9 @@ struct SharedState {
     GuardedText<std::string> lastSentGuid;
     GuardedText<std::string> lastReceivedGuid;
     std::atomic<uint32_t> expectedCrc{0};
+    // COM mode: a probe has found the device holding nothing, so the next message it holds
+    // arrived while this side was running and is not one left over from before the start.
+    std::atomic<int> linkSeenEmpty{0};
 
     Logger* logger = nullptr;                // the process's logger; null drops log entries
     SettingsStore* settingsStore = nullptr;  // where saveSettings writes; null skips saving

@@ -1,0 +1,73 @@
+#pragma once
+// Everything that crosses the serial line to the link device: request and data frames, the
+// message stream (GUID field, CRC field, payload) cut into 48-byte slices, and the three
+// transactions built on them: probe, read message, write message. The callers hold the link
+// mutex while a transaction runs.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/shared_state.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace shuttle {
+
+constexpr size_t kRequestFrameSize = 16;
+constexpr size_t kDataFrameSize = 64;
+constexpr size_t kAnswerHeadSize = 4;
+constexpr size_t kFrameDataOffset = 16;
+constexpr size_t kFrameDataSize = 48;     // message bytes per frame
+constexpr size_t kGuidFieldSize = 48;     // frame 0
+constexpr size_t kCrcFieldSize = 10;      // start of frame 1, "%10u"
+constexpr size_t kGuidTextSize = 38;
+constexpr size_t kMaxFrames = 255;        // count and index travel in one byte
+constexpr uint8_t kStatusAnswer = 3;      // byte 3 of a status (refusal) answer
+constexpr uint8_t kAliveMark = 0xAA;      // byte 1 of the "alive" status answer
+
+using RequestFrame = std::array<uint8_t, kRequestFrameSize>;
+using DataFrame = std::array<uint8_t, kDataFrameSize>;
+
+// Result of a transaction.
+enum class LinkStatus : int {
+    Ok = 0,             // read or write message completed
+    RequestFailed = 2,  // writing a request or data frame failed
+    AnswerFailed = 3,   // reading an answer failed; in read message also a line error or a missing last frame
+    LineError = 5,      // the port reported line errors while waiting (probe, write message)
+    Refused = 6,        // status answer: "alive" in the probe, a nack in read and write message
+    NewData = 7,        // probe: the device holds a message this side has neither seen nor sent
+    OldData = 8,        // probe: the held message is known, or none that can be used
+    Ready = 9,          // probe: a status answer other than "alive"
+    NoAnswer = 11,      // no answer within the polling limit, or a short one
+    RequestShort = 13,  // the port accepted fewer bytes than the frame has
+};
+
+// The standard CRC-32 over `payload` up to its first zero byte.
+uint32_t payloadCrc(const std::string& payload);
+// "%10u" of the payload's CRC.
+std::string crcField(const std::string& payload);
+
+// Sum of the 32 little-endian 16-bit words of the frame, taken with bytes 14..15 as zero.
+uint16_t frameChecksum(const DataFrame& frame);
+
+// The data frames of one message: GUID field, CRC field and the payload in 48-byte slices.
+// A payload too long for 255 frames gives no frames at all.
+std::vector<DataFrame> buildMessageFrames(const std::string& payload, const std::string& guid);
+
+RequestFrame probeRequest();
+RequestFrame readRequest(uint8_t index);
+
+// Asks the device what it holds. `frameCount` becomes the count of a full answer, else 0.
+// Decides whether the held message is new and records its GUID in state.lastReceivedGuid.
+LinkStatus probeLink(SharedState& state, SerialPort& port, Clock& clock, uint32_t& frameCount);
+
+// Fetches frames 0 .. frameCount-1 and appends their data to `stream` (the CRC field of frame
+// 1 goes to state.expectedCrc instead).
+LinkStatus readMessage(SharedState& state, SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream);
+
+// Sends the frames in order, each acknowledged by the device before the next.
+LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames);
+
+}  // namespace shuttle

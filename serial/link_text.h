@@ -1,0 +1,18 @@
+#pragma once
+// Text as it travels in a serial message: UTF-16 on the clipboard, UTF-8 on the line.
+
+#include <string>
+
+namespace shuttle {
+
+// UTF-16 up to its first zero unit to UTF-8: each unit of the Basic Multilingual Plane as one
+// to three bytes on its own, a surrogate pair as one four-byte sequence (a lone surrogate as
+// its own three bytes).
+std::string encodeLinkText(const std::u16string& text);
+
+// UTF-8 up to its first zero byte to UTF-16. Besides well-formed UTF-8 it accepts a surrogate
+// pair written as two three-byte sequences, as older senders encode characters outside the
+// Basic Multilingual Plane. Every other ill-formed sequence becomes U+FFFD.
+std::u16string decodeLinkText(const std::string& bytes);
+
+}  // namespace shuttle

@@ -1,0 +1,23 @@
+#pragma once
+// The two things the clipboard side needs from the serial link: hand one text to the device
+// (copy path) and fetch a text this side has not seen yet (receive loop). Callers hold the
+// link mutex; neither driver takes it.
+
+#include <string>
+
+#include "app/shared_state.h"
+#include "platform/clock.h"
+
+namespace shuttle {
+
+// Sends `text` (up to its first zero unit) as the message `guid`. True when every frame was
+// written and acknowledged; false with no port open or on any failed frame (no retry).
+bool sendOverSerial(SharedState& state, Clock& clock, const std::u16string& text, std::string guid);
+
+// Probes the device, keeps the copy-ready and paste-ready flags, and fetches a new message.
+// Returns the number of UTF-16 units of a new, intact text, which is then in `out`; 0 when
+// there is nothing to paste (no port, nothing new, a failed read, a CRC mismatch, an empty
+// text).
+size_t receiveOverSerial(SharedState& state, Clock& clock, std::u16string& out);
+
+}  // namespace shuttle

@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include "serial/link_protocol.h"
+#include "support/manual_clock.h"
+#include "support/scripted_serial_port.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::Bytes;
+using testing::Reply;
+using Lines = std::vector<std::string>;
+
+const std::string kGuidA = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
+const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
+
+class LinkTransactions : public ::testing::Test {
+protected:
+    LinkTransactions() { state.settings.comPort = 3; }
+
+    LinkStatus probe(Reply reply) {
+        port.script(std::move(reply));
+        return probeLink(state, port, clock, frameCount);
+    }
+    // A full probe answer as the device gives it: frame 0 of the held message.
+    static Reply heldMessage(const std::string& guid, const std::string& payload = "hello") {
+        return Reply{Reply::Write::Accept, testing::fullAnswer(buildMessageFrames(payload, guid)[0])};
+    }
+
+    SharedState state;
+    testing::ManualClock clock;
+    testing::ScriptedSerialPort port;
+    testing::TraceCapture trace;
+    uint32_t frameCount = 99;
+};
+
+struct ProbeCase {
+    const char* name;
+    Reply reply;
+    LinkStatus status;
+    const char* line;
+};
+
+TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
+    Bytes full = testing::fullAnswer(buildMessageFrames("x", kGuidA)[0]);
+    const std::vector<ProbeCase> cases = {
+        {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, "PROBE COM3: request failed"},
+        {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, "PROBE COM3: request timeout"},
+        {"line error", {Reply::Write::Accept, full, 0, 0x8}, LinkStatus::LineError, "PROBE COM3: error"},
+        {"silence", {}, LinkStatus::NoAnswer, "PROBE COM3: no response"},
+        {"head read fails", {Reply::Write::Accept, full, 0, 0, true}, LinkStatus::AnswerFailed, "PROBE COM3: response failed"},
+        {"short head", {Reply::Write::Accept, full, 0, 0, false, false, 3}, LinkStatus::NoAnswer, "PROBE COM3: response timeout"},
+        {"alive", {Reply::Write::Accept, testing::statusAnswer(0xAA)}, LinkStatus::Refused, "COM3 alive"},
+        {"ready", {Reply::Write::Accept, testing::statusAnswer(0x00)}, LinkStatus::Ready, "COM3 ready"},
+        {"ready, any byte 1", {Reply::Write::Accept, testing::statusAnswer(0xAB)}, LinkStatus::Ready, "COM3 ready"},
+        {"rest read fails", {Reply::Write::Accept, full, 0, 0, false, true}, LinkStatus::AnswerFailed, "COM3 get GUID failed"},
+        {"short rest", {Reply::Write::Accept, Bytes(full.begin(), full.begin() + 40)}, LinkStatus::NoAnswer, "COM3 get GUID timeout"},
+    };
+    for (const ProbeCase& c : cases) {
+        trace.clear();
+        frameCount = 99;
+        EXPECT_EQ(probe(c.reply), c.status) << c.name;
+        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
+        EXPECT_EQ(frameCount, 0u) << c.name;
+        EXPECT_TRUE(state.lastReceivedGuid.empty()) << c.name;
+    }
+}
+
+TEST_F(LinkTransactions, ProbeStartsFromAPurgedLineAndSendsTheProbeRequest) {
+    probe({Reply::Write::Accept, testing::statusAnswer(0)});
+    const Lines log = port.log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 3), (Lines{"purge", "clear", "write 16"}));
+    const RequestFrame request = probeRequest();
+    EXPECT_EQ(port.writes().at(0), Bytes(request.begin(), request.end()));
+    EXPECT_EQ(log.back(), "read 4");  // a status answer ends after its head
+}
+
+TEST_F(LinkTransactions, SilenceEndsAfterTenLooksAtTheQueue) {
+    const uint64_t start = clock.tickMs();
+    EXPECT_EQ(probe({}), LinkStatus::NoAnswer);
+    EXPECT_EQ(clock.tickMs() - start, 20u + 10 * 10);
+    const Lines log = port.log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "clear"), 1 + 10);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 0);
+}
+
+TEST_F(LinkTransactions, AnAnswerOnTheTenthLookStillCounts) {
+    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 9}), LinkStatus::Ready);
+    trace.clear();
+    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 10}), LinkStatus::NoAnswer);
+    EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: no response"});
+}
+
+TEST_F(LinkTransactions, APortThatCannotReportItsStateIsALineError) {
+    port.failClearErrors(true);
+    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::LineError);
+    EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: error"});
+}
+
+TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
+    EXPECT_EQ(frameCount, 2u);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+
+    trace.clear();
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);  // the same message again
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
+
+    trace.clear();
+    EXPECT_EQ(probe(heldMessage(kGuidB, std::string(100, 'z'))), LinkStatus::NewData);
+    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidB, "COM3 NEW DATA!"}));
+    EXPECT_EQ(frameCount, 4u);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidB);
+}
+
+TEST_F(LinkTransactions, AMessageArrivingAfterAnEmptyDeviceIsNew) {
+    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::Ready);
+    EXPECT_EQ(state.linkSeenEmpty.load(), 1);
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::NewData);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
+}
+
+TEST_F(LinkTransactions, OwnMessageIsRecordedButOld) {
+    state.lastReceivedGuid.set(kGuidB);
+    state.lastSentGuid.set(kGuidA);
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
+    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(trace.lines().back(), "COM3 old data");
+}
+
+TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
+    state.linkSeenEmpty = 1;
+    std::string lower = kGuidB;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    Reply countZero = heldMessage(kGuidA);
+    countZero.answer[1] = 0;
+    Reply shortGuid = heldMessage("{0F8FAD5B-D9CB-469F-A165}");
+    Reply badSeparator = heldMessage("{0F8FAD5B+D9CB-469F-A165-70867728950E}");
+    for (Reply reply : {countZero, heldMessage(lower), shortGuid, badSeparator}) {
+        trace.clear();
+        EXPECT_EQ(probe(reply), LinkStatus::OldData);
+        EXPECT_EQ(trace.lines().back(), "COM3 old data");
+        EXPECT_TRUE(state.lastReceivedGuid.empty());
+    }
+    EXPECT_EQ(frameCount, 2u);  // the count byte is reported even when unusable
+}
+
+TEST_F(LinkTransactions, GuidTraceStopsAtTheFirstZeroOrTheEndOfTheDataArea) {
+    Reply noZero = heldMessage(kGuidA);
+    std::fill(noZero.answer.begin() + 16, noZero.answer.end(), 'Q');
+    probe(noZero);
+    EXPECT_EQ(trace.lines().front(), "GUID=" + std::string(48, 'Q'));
+}
+
+// A message of `payload` as the device hands it out: one full answer per frame.
+std::vector<Reply> frameAnswers(const std::string& payload, const std::string& guid = kGuidA) {
+    std::vector<Reply> replies;
+    for (const DataFrame& frame : buildMessageFrames(payload, guid))
+        replies.push_back({Reply::Write::Accept, testing::fullAnswer(frame)});
+    return replies;
+}
+
+TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
+    const std::string payload(100, 'r');
+    port.scriptAll(frameAnswers(payload));
+    std::string stream;
+    EXPECT_EQ(readMessage(state, port, clock, 4, stream), LinkStatus::Ok);
+    EXPECT_TRUE(trace.lines().empty());
+    EXPECT_EQ(stream.size(), 48u + 38 + 48 + 48);
+    EXPECT_EQ(stream.substr(0, 38), kGuidA);
+    EXPECT_EQ(stream.substr(48, 100), payload);
+    EXPECT_EQ(stream.substr(148), std::string(38 + 48 + 48 - 100, '\0'));
+    EXPECT_EQ(state.expectedCrc.load(), payloadCrc(payload));
+    const std::vector<Bytes> writes = port.writes();
+    ASSERT_EQ(writes.size(), 4u);
+    for (uint8_t i = 0; i < 4; ++i) {
+        const RequestFrame request = readRequest(i);
+        EXPECT_EQ(writes[i], Bytes(request.begin(), request.end()));
+    }
+}
+
+struct ReadCase {
+    const char* name;
+    Reply reply;
+    LinkStatus status;
+    const char* line;
+};
+
+TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
+    const std::vector<Reply> answers = frameAnswers(std::string(100, 'r'));
+    const Bytes frame1 = answers[1].answer;
+    const std::vector<ReadCase> cases = {
+        {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, "READ chunk 1: request failed"},
+        {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, "READ chunk 1: request timeout"},
+        {"line error", {Reply::Write::Accept, frame1, 0, 0x1}, LinkStatus::AnswerFailed, "READ chunk 1 error"},
+        {"silence", {}, LinkStatus::NoAnswer, "READ chunk 1 no response"},
+        {"head fails", {Reply::Write::Accept, frame1, 0, 0, true}, LinkStatus::AnswerFailed, "READ chunk 1: response failed"},
+        {"short head", {Reply::Write::Accept, frame1, 0, 0, false, false, 2}, LinkStatus::NoAnswer, "READ chunk 1: response timeout"},
+        {"nack", {Reply::Write::Accept, testing::statusAnswer(0, 1)}, LinkStatus::Refused, "READ chunk 1: nack"},
+        {"rest fails", {Reply::Write::Accept, frame1, 0, 0, false, true}, LinkStatus::AnswerFailed, "READ chunk 1: data failed"},
+        {"short rest", {Reply::Write::Accept, Bytes(frame1.begin(), frame1.begin() + 63)}, LinkStatus::NoAnswer, "READ chunk 1: data timeout"},
+    };
+    for (const ReadCase& c : cases) {
+        testing::ScriptedSerialPort fresh;
+        fresh.scriptAll({answers[0], c.reply, answers[2], answers[3]});
+        trace.clear();
+        std::string stream;
+        EXPECT_EQ(readMessage(state, fresh, clock, 4, stream), c.status) << c.name;
+        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
+        EXPECT_EQ(fresh.writes().size(), 2u) << c.name;
+    }
+}
+
+TEST_F(LinkTransactions, ReadMessageChecksTheIndexOfTheLastAnswerOnly) {
+    std::vector<Reply> answers = frameAnswers(std::string(60, 'r'));  // 3 frames
+    answers[2].answer[2] = 1;
+    port.scriptAll(answers);
+    std::string stream;
+    EXPECT_EQ(readMessage(state, port, clock, 3, stream), LinkStatus::AnswerFailed);
+    EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
+
+    trace.clear();
+    std::string none;
+    EXPECT_EQ(readMessage(state, port, clock, 0, none), LinkStatus::AnswerFailed);
+    EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
+}
+
+TEST_F(LinkTransactions, CrcFieldParsing) {
+    struct Case {
+        std::string field;
+        uint32_t expected;
+    };
+    for (const Case& c : {Case{" 891568578", 891568578u}, Case{"         0", 0u}, Case{"4294967295", 0xFFFFFFFFu},
+                          Case{"9999999999", 0xFFFFFFFFu}, Case{std::string("  12\0\0\0\0\0\0", 10), 12u},
+                          Case{"      12ab", 12u}, Case{"    abcdef", 0u}}) {
+        std::vector<Reply> answers = frameAnswers("x");
+        std::copy(c.field.begin(), c.field.end(), answers[1].answer.begin() + 16);
+        testing::ScriptedSerialPort fresh;
+        fresh.scriptAll(answers);
+        std::string stream;
+        state.expectedCrc = 7;
+        ASSERT_EQ(readMessage(state, fresh, clock, 2, stream), LinkStatus::Ok);
+        EXPECT_EQ(state.expectedCrc.load(), c.expected) << c.field;
+        EXPECT_EQ(stream.substr(48, 1), "x");
+    }
+}
+
+TEST_F(LinkTransactions, WriteMessageSendsEveryFrameAndReadsOnlyHeads) {
+    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
+    for (size_t i = 0; i < frames.size(); ++i) port.script({Reply::Write::Accept, testing::headAnswer(4, uint8_t(i))});
+    EXPECT_EQ(writeMessage(port, clock, frames), LinkStatus::Ok);
+    EXPECT_TRUE(trace.lines().empty());
+    const std::vector<Bytes> writes = port.writes();
+    ASSERT_EQ(writes.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], Bytes(frames[i].begin(), frames[i].end()));
+    const Lines log = port.log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "read 60"), 0);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 4);
+}
+
+TEST_F(LinkTransactions, EveryWriteFailureEndsTheTransactionWithItsLine) {
+    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
+    const std::vector<ReadCase> cases = {
+        {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, ">>> WRITE chunk 2: request failed"},
+        {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, ">>> WRITE chunk 2: request timeout"},
+        {"line error", {Reply::Write::Accept, testing::headAnswer(), 0, 0x10}, LinkStatus::LineError, ">>> WRITE chunk 2 error"},
+        {"silence", {}, LinkStatus::NoAnswer, ">>> WRITE chunk 2 no response"},
+        {"nack", {Reply::Write::Accept, testing::statusAnswer(0, 2)}, LinkStatus::Refused, ">>> WRITE chunk 2 nack"},
+    };
+    for (const ReadCase& c : cases) {
+        testing::ScriptedSerialPort fresh;
+        fresh.scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::headAnswer()}, c.reply});
+        trace.clear();
+        EXPECT_EQ(writeMessage(fresh, clock, frames), c.status) << c.name;
+        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
+        EXPECT_EQ(fresh.writes().size(), 3u) << c.name;
+    }
+}
+
+TEST_F(LinkTransactions, AnUnreadableHeadInWriteMessageIsNotARefusal) {
+    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
+    port.scriptAll({{Reply::Write::Accept, testing::headAnswer(), 0, 0, true},
+                    {Reply::Write::Accept, testing::headAnswer(), 0, 0, false, false, 1},
+                    {Reply::Write::Accept, testing::headAnswer()},
+                    {Reply::Write::Accept, testing::headAnswer()}});
+    EXPECT_EQ(writeMessage(port, clock, frames), LinkStatus::Ok);
+    EXPECT_EQ(port.writes().size(), 4u);
+    EXPECT_TRUE(trace.lines().empty());
+}
+
+TEST_F(LinkTransactions, WritingNoFramesIsDoneAtOnce) {
+    EXPECT_EQ(writeMessage(port, clock, {}), LinkStatus::Ok);
+    EXPECT_EQ(port.log(), (Lines{"purge", "clear"}));
+}
+
+}  // namespace
+}  // namespace shuttle

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <numeric>
+#include <thread>
+
+#include "platform/tty_serial_ports.h"
+#include "platform/unique_fd.h"
+
+namespace shuttle {
+namespace {
+
+using namespace std::chrono;
+using Bytes = std::vector<uint8_t>;
+
+// A pseudo-terminal whose master side plays the device.
+struct Pty {
+    Pty() {
+        master.reset(posix_openpt(O_RDWR | O_NOCTTY));
+        grantpt(master.get());
+        unlockpt(master.get());
+        char name[64];
+        ptsname_r(master.get(), name, sizeof name);
+        slavePath = name;
+    }
+    void send(const Bytes& bytes) { ASSERT_EQ(::write(master.get(), bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    Bytes receive(size_t size) {
+        Bytes bytes(size);
+        size_t got = 0;
+        auto end = steady_clock::now() + seconds(2);
+        while (got < size && steady_clock::now() < end) {
+            ssize_t n = ::read(master.get(), bytes.data() + got, size - got);
+            if (n > 0) got += size_t(n);
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    UniqueFd master;
+    std::string slavePath;
+};
+
+long msSince(steady_clock::time_point start) { return long(duration_cast<milliseconds>(steady_clock::now() - start).count()); }
+
+class TtySerialPort : public ::testing::Test {
+protected:
+    TtySerialPort() {
+        ports.mapPort(5, pty.slavePath);
+        port = ports.open(5, kLinkPortSettings);
+    }
+    Pty pty;
+    TtySerialPorts ports;
+    std::shared_ptr<SerialPort> port;
+};
+
+TEST_F(TtySerialPort, OnlyMappedTerminalsOpenAndOnlyOnceAtATime) {
+    ASSERT_TRUE(port);  // 256000 baud is accepted on a pseudo-terminal
+    EXPECT_TRUE(ports.exists(5));
+    EXPECT_FALSE(ports.exists(6));
+    EXPECT_FALSE(ports.open(6, kLinkPortSettings));
+    EXPECT_FALSE(ports.open(5, kLinkPortSettings)) << "a second open of a port in use";
+    port->close();
+    EXPECT_TRUE(ports.open(5, kLinkPortSettings));
+    ports.mapPort(7, "/nonexistent/tty");
+    EXPECT_FALSE(ports.exists(7));
+    ports.mapPort(8, "/dev/null");  // not a terminal
+    EXPECT_TRUE(ports.exists(8));
+    EXPECT_FALSE(ports.open(8, kLinkPortSettings));
+    ports.mapPort(5, "");
+    EXPECT_FALSE(ports.exists(5));
+}
+
+TEST_F(TtySerialPort, EveryByteValuePassesUnchangedBothWays) {
+    ASSERT_TRUE(port);
+    Bytes all(256);
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(port->write(all.data(), all.size()), std::optional<size_t>(256));
+    EXPECT_EQ(pty.receive(256), all);
+    pty.send(all);
+    Bytes got(256);
+    EXPECT_EQ(port->read(got.data(), 256), std::optional<size_t>(256));
+    EXPECT_EQ(got, all);
+}
+
+TEST_F(TtySerialPort, AReadOfNothingEndsAtTheTotalTimeOut) {
+    ASSERT_TRUE(port);
+    uint8_t head[4];
+    auto start = steady_clock::now();
+    EXPECT_EQ(port->read(head, 4), std::optional<size_t>(0));
+    EXPECT_GE(msSince(start), 235);  // 200 + 4 x 10 ms
+    EXPECT_LT(msSince(start), 1000);
+}
+
+TEST_F(TtySerialPort, APartialAnswerEndsAtTheIntervalTimeOut) {
+    ASSERT_TRUE(port);
+    pty.send({1, 2, 3, 4, 5});
+    uint8_t rest[60];
+    auto start = steady_clock::now();
+    EXPECT_EQ(port->read(rest, 60), std::optional<size_t>(5));
+    EXPECT_LT(msSince(start), 200) << "the total limit would be 800 ms";
+}
+
+TEST_F(TtySerialPort, TheErrorStateTellsTheInputQueueAndPurgeEmptiesIt) {
+    ASSERT_TRUE(port);
+    pty.send({9, 9, 9, 9, 9, 9, 9});
+    std::this_thread::sleep_for(milliseconds(20));
+    std::optional<SerialErrorState> state = port->clearErrors();
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->errors, 0u);
+    EXPECT_EQ(state->inputQueue, 7u);
+    EXPECT_TRUE(port->purge());
+    EXPECT_EQ(port->clearErrors()->inputQueue, 0u);
+    EXPECT_TRUE(port->flush());
+}
+
+TEST_F(TtySerialPort, CancelEndsAReadInProgressButNotTheNextOne) {
+    ASSERT_TRUE(port);
+    auto reading = std::async(std::launch::async, [&] {
+        uint8_t buffer[60];
+        return port->read(buffer, 60);
+    });
+    std::this_thread::sleep_for(milliseconds(50));
+    auto start = steady_clock::now();
+    port->cancel();
+    EXPECT_EQ(reading.get(), std::nullopt);
+    EXPECT_LT(msSince(start), 300);
+
+    port->cancel();  // with nothing running
+    pty.send({7, 7, 7, 7});
+    uint8_t head[4];
+    EXPECT_EQ(port->read(head, 4), std::optional<size_t>(4));
+}
+
+TEST_F(TtySerialPort, CloseDuringAReadReturnsAtOnceAndLaterCallsFail) {
+    ASSERT_TRUE(port);
+    auto reading = std::async(std::launch::async, [&] {
+        uint8_t buffer[60];
+        return port->read(buffer, 60);
+    });
+    std::this_thread::sleep_for(milliseconds(50));
+    auto start = steady_clock::now();
+    port->close();
+    EXPECT_LT(msSince(start), 100);
+    reading.wait();
+    uint8_t byte = 0;
+    EXPECT_EQ(port->write(&byte, 1), std::nullopt);
+    EXPECT_EQ(port->read(&byte, 1), std::nullopt);
+    EXPECT_EQ(port->clearErrors(), std::nullopt);
+    EXPECT_FALSE(port->purge());
+    EXPECT_TRUE(ports.open(5, kLinkPortSettings)) << "the terminal was released";
+}
+
+TEST_F(TtySerialPort, AVanishedDeviceMakesEveryCallFail) {
+    ASSERT_TRUE(port);
+    pty.master.reset();
+    uint8_t bytes[16] = {};
+    EXPECT_EQ(port->write(bytes, 16), std::nullopt);
+    EXPECT_EQ(port->clearErrors(), std::nullopt);
+    auto start = steady_clock::now();
+    EXPECT_EQ(port->read(bytes, 4), std::nullopt);
+    EXPECT_LT(msSince(start), 200);
+}
+
+}  // namespace
+}  // namespace shuttle

@@ -1,0 +1,204 @@
+// Both sides of COM mode end to end: two SharedState objects (two computers), each with its
+// own tty port, talking through the simulated link device on real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/tty_serial_ports.h"
+#include "serial/link_port.h"
+#include "serial/serial_drivers.h"
+#include "support/manual_clock.h"
+#include "support/trace_capture.h"
+#include "tools/link-sim/pty_link_server.h"
+
+namespace shuttle {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr size_t kPortA = 0, kPortB = 1;
+
+class LinkThroughSimulator : public ::testing::Test {
+protected:
+    LinkThroughSimulator() {
+        char pattern[] = "/tmp/link-sim-test-XXXXXX";
+        folder = ::mkdtemp(pattern);
+        server = std::make_unique<linksim::PtyLinkServer>(std::vector<std::string>{folder + "/comA", folder + "/comB"});
+        std::string error;
+        started = server->start(error);
+        EXPECT_TRUE(started) << error;
+        ports.mapPort(5, folder + "/comA");
+        ports.mapPort(6, folder + "/comB");
+        open(sideA, u"COM5");
+        open(sideB, u"COM6");
+    }
+    ~LinkThroughSimulator() override {
+        closePortAtExit(sideA);
+        closePortAtExit(sideB);
+        server->stop();
+        std::filesystem::remove_all(folder);
+    }
+
+    void open(SharedState& side, const std::u16string& port) {
+        openSelectedLink(side, ports, settle, port);  // the 500 ms settle passes at once
+        EXPECT_EQ(side.link.linkConnected.load(), 1);
+    }
+    // The copy path's part: a fresh GUID, recorded before the send, under the link mutex.
+    bool send(SharedState& side, const std::u16string& text) {
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "{%08X-0000-4000-8000-%012X}", ++guids, 0xC0FFEEu);
+        std::lock_guard<std::mutex> lock(side.linkMutex);
+        side.lastSentGuid.set(guid);
+        return sendOverSerial(side, systemClock(), text, guid);
+    }
+    // The receive loop's part.
+    size_t receive(SharedState& side, std::u16string& out) {
+        std::lock_guard<std::mutex> lock(side.linkMutex);
+        return receiveOverSerial(side, systemClock(), out);
+    }
+    size_t receive(SharedState& side) {
+        std::u16string ignored;
+        return receive(side, ignored);
+    }
+    void setDevice(const std::function<void(linksim::DeviceOptions&)>& change) {
+        linksim::DeviceOptions options = server->options();
+        change(options);
+        server->setOptions(options);
+    }
+    static std::pair<int, int> readiness(const SharedState& side) {
+        return {side.link.copyReady.load(), side.link.pasteReady.load()};
+    }
+
+    testing::TraceCapture trace;  // keeps the console quiet
+    std::string folder;
+    std::unique_ptr<linksim::PtyLinkServer> server;
+    bool started = false;
+    TtySerialPorts ports;
+    testing::ManualClock settle;
+    SharedState sideA, sideB;
+    unsigned guids = 0;
+};
+
+TEST_F(LinkThroughSimulator, TextsOfEveryKindTravelFromOneSideToTheOther) {
+    ASSERT_TRUE(started);
+    EXPECT_EQ(receive(sideB), 0u);  // the device is empty: "ready"
+    EXPECT_EQ(readiness(sideB), std::make_pair(1, 1));
+
+    std::u16string long3000;
+    for (size_t i = 0; i < 3000; ++i) long3000.push_back(u"Shuttle carries the clipboard. "[i % 31]);
+    const std::vector<std::u16string> texts = {u"a", u"Hello", long3000, u"\u4e2d\u6587\u30c6\u30ad\u30b9\u30c8\ud55c\uad6d\uc5b4",
+                                               u"\U0001F600\U0001F389 mixed \u2713 text \U00020BB7"};
+    for (const std::u16string& text : texts) {
+        ASSERT_TRUE(send(sideA, text)) << text.size();
+        std::u16string out;
+        EXPECT_EQ(receive(sideB, out), text.size());
+        EXPECT_EQ(out, text);
+        EXPECT_EQ(receive(sideB), 0u) << "delivered once";
+        EXPECT_EQ(receive(sideA), 0u) << "never back to the sender";
+    }
+    ASSERT_TRUE(send(sideB, u""));  // an empty text is two frames and pastes nothing
+    EXPECT_EQ(server->heldMessage().size(), 2u);
+    EXPECT_EQ(receive(sideA), 0u);
+}
+
+TEST_F(LinkThroughSimulator, AMessageOnTheDeviceAtStartIsRememberedNotFetched) {
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(send(sideA, u"left over from before"));
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_EQ(sideB.lastReceivedGuid.get(), sideA.lastSentGuid.get());
+    ASSERT_TRUE(send(sideA, u"fresh"));
+    std::u16string out;
+    EXPECT_EQ(receive(sideB, out), 5u);
+    EXPECT_EQ(out, u"fresh");
+}
+
+TEST_F(LinkThroughSimulator, ACorruptedFrameIsNotPastedAndNotFetchedAgain) {
+    ASSERT_TRUE(started);
+    receive(sideB);
+    setDevice([](linksim::DeviceOptions& o) { o.corruptRead = 2; });
+    ASSERT_TRUE(send(sideA, std::u16string(200, u'c')));
+    EXPECT_EQ(receive(sideB), 0u);
+    setDevice([](linksim::DeviceOptions& o) { o.corruptRead = -1; });
+    trace.clear();
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_TRUE(trace.contains("COM6 old data"));
+    EXPECT_FALSE(trace.contains("READ"));
+    ASSERT_TRUE(send(sideA, u"next"));
+    EXPECT_EQ(receive(sideB), 4u);
+}
+
+TEST_F(LinkThroughSimulator, ASenderWhosePortDropsMidMessageRecoversWhenItReturns) {
+    ASSERT_TRUE(started);
+    receive(sideB);
+    server->dropPort(kPortA, 3, 300);
+    EXPECT_FALSE(send(sideA, std::u16string(3000, u'd')));
+    EXPECT_EQ(receive(sideB), 0u);  // the half-written message never became the held one
+    EXPECT_EQ(readiness(sideB), std::make_pair(1, 1));
+    EXPECT_EQ(receive(sideA), 0u);
+    EXPECT_EQ(readiness(sideA), std::make_pair(0, 0));
+
+    ASSERT_TRUE(server->waitUntilUp(kPortA, 3s));
+    open(sideA, u"COM5");  // what the supervisor's search does
+    EXPECT_EQ(receive(sideA), 0u);
+    EXPECT_EQ(readiness(sideA), std::make_pair(1, 1));
+    const std::u16string text(3000, u'e');
+    ASSERT_TRUE(send(sideA, text));
+    std::u16string out;
+    EXPECT_EQ(receive(sideB, out), 3000u);
+    EXPECT_EQ(out, text);
+}
+
+TEST_F(LinkThroughSimulator, AReceiverWhosePortDropsMidReadRecoversWhenItReturns) {
+    ASSERT_TRUE(started);
+    receive(sideB);
+    server->dropPort(kPortB, 2, 300);
+    ASSERT_TRUE(send(sideA, std::u16string(300, u'r')));
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_EQ(readiness(sideB), std::make_pair(0, 0));
+
+    ASSERT_TRUE(server->waitUntilUp(kPortB, 3s));
+    open(sideB, u"COM6");
+    EXPECT_EQ(receive(sideB), 0u) << "the interrupted message counts as seen";
+    EXPECT_EQ(readiness(sideB), std::make_pair(1, 1));
+    ASSERT_TRUE(send(sideA, u"after the drop"));
+    std::u16string out;
+    EXPECT_EQ(receive(sideB, out), 14u);
+    EXPECT_EQ(out, u"after the drop");
+}
+
+TEST_F(LinkThroughSimulator, RefusalsAliveAndSilence) {
+    ASSERT_TRUE(started);
+    receive(sideB);
+    setDevice([](linksim::DeviceOptions& o) { o.nackWrite = 1; });
+    EXPECT_FALSE(send(sideA, u"refused"));
+    EXPECT_TRUE(trace.contains(">>> WRITE chunk 1 nack"));
+    EXPECT_EQ(receive(sideB), 0u);
+
+    setDevice([](linksim::DeviceOptions& o) { o = linksim::DeviceOptions{}; o.mode = linksim::AnswerMode::Alive; });
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_EQ(readiness(sideB), std::make_pair(0, 1));
+
+    setDevice([](linksim::DeviceOptions& o) { o.mode = linksim::AnswerMode::Silent; });
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_EQ(readiness(sideB), std::make_pair(0, 0));
+    EXPECT_TRUE(trace.contains("PROBE COM6: no response"));
+    EXPECT_FALSE(send(sideA, u"nobody listens"));
+}
+
+TEST_F(LinkThroughSimulator, LateAnswersWithinThePollingWindowStillCount) {
+    ASSERT_TRUE(started);
+    receive(sideB);
+    server->setAnswerDelayMs(60);
+    ASSERT_TRUE(send(sideA, u"slow device"));
+    EXPECT_EQ(receive(sideB), 11u);
+    server->setAnswerDelayMs(300);  // past the last look at the queue
+    EXPECT_EQ(receive(sideB), 0u);
+    EXPECT_TRUE(trace.contains("PROBE COM6: no response"));
+}
+
+}  // namespace
+}  // namespace shuttle
