@@ -1,0 +1,502 @@
+#include "platform/file_system_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "store/utf8.h"
+
+namespace shuttle {
+namespace {
+
+constexpr const char* kDosAttributeName = "user.DOSATTRIB";  // Wine's and Samba's name
+constexpr uint32_t kStoredFileBits = kAttributeHidden | kAttributeSystem;
+constexpr uint32_t kStoredFolderBits = kAttributeHidden | kAttributeSystem | kAttributeReadOnly;
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+thread_local uint32_t threadLastError = 0;
+
+// The one place where POSIX errors become Win32 codes.
+uint32_t win32ErrorOf(int error) {
+    switch (error) {
+        case ENOENT: return kErrorFileNotFound;
+        case ENOTDIR: return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR: return kErrorAccessDenied;
+        case EEXIST: return kErrorAlreadyExists;
+        case ENOTEMPTY: return kErrorDirNotEmpty;
+        case ENOSPC:
+        case EDQUOT: return kErrorDiskFull;
+        case EROFS: return kErrorWriteProtect;
+        case ENAMETOOLONG: return kErrorFilenameTooLong;
+        case EMFILE:
+        case ENFILE: return kErrorTooManyOpenFiles;
+        case ENOMEM: return kErrorNotEnoughMemory;
+        case EBUSY:
+        case ETXTBSY: return kErrorSharingViolation;
+        case EXDEV: return kErrorNotSameDevice;
+        case EINVAL: return kErrorInvalidParameter;
+        case EIO: return kErrorIoDevice;
+        case ENOTSUP: return kErrorNotSupported;
+        case ELOOP: return kErrorInvalidName;
+        default: return kErrorGenFailure;
+    }
+}
+
+bool failWith(uint32_t code) {
+    threadLastError = code;
+    return false;
+}
+
+bool isFolder(const std::string& host) {
+    struct stat info {};
+    return ::stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Records errno for `host`; a missing file in a missing folder is "path not found", as on Windows.
+bool failErrno(const std::string& host) {
+    int error = errno;
+    if (error == ENOENT) {
+        size_t slash = host.rfind('/');
+        if (slash != std::string::npos && slash > 0 && !isFolder(host.substr(0, slash)))
+            return failWith(kErrorPathNotFound);
+    }
+    return failWith(win32ErrorOf(error));
+}
+
+bool validWindowsName(const std::string& name) {
+    for (unsigned char c : name) {
+        if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> splitComponents(const std::string& rest) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : rest) {
+        if (c == '\\' || c == '/') {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixOpenFile final : public OpenFile {
+public:
+    explicit PosixOpenFile(int fd) : fd_(fd) {}
+
+    bool size(int64_t& bytes) override {
+        struct stat info {};
+        if (::fstat(fd_.get(), &info) != 0) return failWith(win32ErrorOf(errno));
+        bytes = static_cast<int64_t>(info.st_size);
+        return true;
+    }
+
+    // Like ReadFile on a disk file: the whole request unless the file ends first.
+    bool read(void* buffer, uint32_t length, uint32_t& bytesRead) override {
+        bytesRead = 0;
+        auto* bytes = static_cast<char*>(buffer);
+        while (bytesRead < length) {
+            ssize_t got = ::read(fd_.get(), bytes + bytesRead, length - bytesRead);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                return failWith(win32ErrorOf(errno));
+            }
+            if (got == 0) break;
+            bytesRead += static_cast<uint32_t>(got);
+        }
+        return true;
+    }
+
+    bool write(const void* buffer, uint32_t length, uint32_t& bytesWritten) override {
+        bytesWritten = 0;
+        const auto* bytes = static_cast<const char*>(buffer);
+        while (bytesWritten < length) {
+            ssize_t put = ::write(fd_.get(), bytes + bytesWritten, length - bytesWritten);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return failWith(win32ErrorOf(errno));
+            }
+            bytesWritten += static_cast<uint32_t>(put);
+        }
+        return true;
+    }
+
+private:
+    FileDescriptor fd_;
+};
+
+class PosixFindEnumeration final : public FindEnumeration {
+public:
+    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names)
+        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)) {}
+
+    bool next(FindEntry& entry) override {
+        if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
+        entry = entryAt(index_++);
+        return true;
+    }
+
+    FindEntry entryAt(size_t index) {
+        const std::string& hostName = names_[index];
+        FindEntry entry;
+        std::u16string unused;
+        if (tryFromUtf8(hostName, unused)) entry.name = hostName;
+        if (hostName == "." || hostName == "..") {
+            entry.attributes = kAttributeDirectory;
+            return entry;
+        }
+        std::string host = folder_ + "/" + hostName;
+        struct stat info {};
+        if (::stat(host.c_str(), &info) != 0 && ::lstat(host.c_str(), &info) != 0) {
+            entry.attributes = kAttributeArchive;
+            return entry;
+        }
+        bool directory = S_ISDIR(info.st_mode);
+        entry.attributes = owner_.attributesOfHost(host, directory, info.st_mode);
+        entry.size = directory ? 0 : static_cast<uint64_t>(info.st_size);
+        return entry;
+    }
+
+private:
+    PosixFileSystem& owner_;
+    std::string folder_;
+    std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
+    size_t index_ = 1;
+};
+
+// Copies the content of `from` into `to`, in the kernel where it can.
+bool copyContent(int from, int to) {
+    bool kernelCopy = true;
+    for (;;) {
+        if (kernelCopy) {
+            ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
+            if (copied > 0) continue;
+            if (copied == 0) return true;
+            if (errno == EINTR) continue;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+            kernelCopy = false;
+        }
+        char buffer[1 << 16];
+        ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = ::write(to, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+}  // namespace
+
+void PosixFileSystem::mapDrive(char letter, const std::string& hostFolder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string folder = hostFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    drives_[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = folder;
+}
+
+void PosixFileSystem::unmapDrive(char letter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    drives_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+}
+
+bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot) {
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+        return failWith(kErrorPathNotFound);
+    std::string rest = windowsPath.substr(2);
+    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') return failWith(kErrorPathNotFound);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto drive = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
+        if (drive == drives_.end()) return failWith(kErrorPathNotFound);
+        host = drive->second;
+    }
+    std::vector<std::string> kept;
+    for (const std::string& part : splitComponents(rest)) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        if (!validWindowsName(part)) return failWith(kErrorInvalidName);
+        kept.push_back(part);
+    }
+    for (const std::string& part : kept) {
+        if (host.empty() || host.back() != '/') host.push_back('/');
+        host += part;
+    }
+    if (atDriveRoot != nullptr) *atDriveRoot = kept.empty();
+    return true;
+}
+
+uint32_t PosixFileSystem::storedBits(const std::string& host) {
+    char text[32] = {};
+    ssize_t length = ::getxattr(host.c_str(), kDosAttributeName, text, sizeof text - 1);
+    if (length > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return static_cast<uint32_t>(std::strtoul(text + 2, nullptr, 16));
+    if (length < 0 && (errno == ENOTSUP || errno == EPERM)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = sideBits_.find(host);
+        return found == sideBits_.end() ? 0 : found->second;
+    }
+    return 0;
+}
+
+bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits) {
+    int result;
+    if (bits == 0) {
+        result = ::removexattr(host.c_str(), kDosAttributeName);
+        if (result != 0 && errno == ENODATA) result = 0;
+    } else {
+        char text[16];
+        int length = std::snprintf(text, sizeof text, "0x%x", bits);
+        result = ::setxattr(host.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0);
+    }
+    if (result == 0) return true;
+    if (errno != ENOTSUP && errno != EPERM) return failErrno(host);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (bits == 0)
+        sideBits_.erase(host);
+    else
+        sideBits_[host] = bits;
+    return true;
+}
+
+void PosixFileSystem::forgetBits(const std::string& host) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sideBits_.erase(host);
+}
+
+uint32_t PosixFileSystem::attributesOfHost(const std::string& host, bool isDirectory, unsigned mode) {
+    if (isDirectory) return kAttributeDirectory | (storedBits(host) & kStoredFolderBits);
+    uint32_t attributes = kAttributeArchive | (storedBits(host) & kStoredFileBits);
+    if ((mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
+    return attributes;
+}
+
+std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAccess access, uint32_t,
+                                                FileDisposition disposition, uint32_t attributes) {
+    std::string host;
+    if (!hostPath(path, host)) return nullptr;
+    struct stat info {};
+    bool exists = ::stat(host.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
+        failWith(kErrorAccessDenied);
+        return nullptr;
+    }
+    uint32_t current = exists ? attributesOfHost(host, false, info.st_mode) : 0;
+    bool writing = access == FileAccess::Write || disposition == FileDisposition::CreateAlways;
+    if (writing && (current & kAttributeReadOnly)) {
+        failWith(kErrorAccessDenied);
+        return nullptr;
+    }
+    if (disposition == FileDisposition::OpenExisting) {
+        int flags = (access == FileAccess::Read ? O_RDONLY : O_WRONLY) | O_CLOEXEC;
+        FileDescriptor fd(::open(host.c_str(), flags));
+        if (!fd.valid()) {
+            failErrno(host);
+            return nullptr;
+        }
+        return std::make_unique<PosixOpenFile>(fd.release());
+    }
+    // CREATE_ALWAYS refuses to replace a hidden or system file unless the caller names those
+    // attributes again, exactly as Windows does.
+    uint32_t keep = current & kStoredFileBits;
+    if ((keep & ~attributes) != 0) {
+        failWith(kErrorAccessDenied);
+        return nullptr;
+    }
+    int flags = (access == FileAccess::Read ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_CLOEXEC;
+    FileDescriptor fd(::open(host.c_str(), flags, 0666));
+    if (!fd.valid()) {
+        failErrno(host);
+        return nullptr;
+    }
+    if (!storeBits(host, attributes & kStoredFileBits)) return nullptr;
+    if (attributes & kAttributeReadOnly) {
+        struct stat created {};
+        if (::fstat(fd.get(), &created) == 0) ::fchmod(fd.get(), created.st_mode & ~kWriteBits & 07777);
+    }
+    return std::make_unique<PosixOpenFile>(fd.release());
+}
+
+bool PosixFileSystem::copyFile(const std::string& source, const std::string& target, bool failIfExists) {
+    std::string from, to;
+    if (!hostPath(source, from) || !hostPath(target, to)) return false;
+    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) return failErrno(from);
+    struct stat sourceInfo {};
+    if (::fstat(in.get(), &sourceInfo) != 0) return failErrno(from);
+    if (S_ISDIR(sourceInfo.st_mode)) return failWith(kErrorAccessDenied);
+    struct stat targetInfo {};
+    if (::stat(to.c_str(), &targetInfo) == 0) {
+        if (failIfExists) return failWith(kErrorFileExists);
+        if (S_ISDIR(targetInfo.st_mode)) return failWith(kErrorAccessDenied);
+        if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
+            return failWith(kErrorSharingViolation);
+        if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
+            return failWith(kErrorAccessDenied);
+    }
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!out.valid()) return failErrno(to);
+    if (!copyContent(in.get(), out.get())) {
+        uint32_t code = win32ErrorOf(errno);
+        ::unlink(to.c_str());  // CopyFile leaves no partial target behind
+        return failWith(code);
+    }
+    uint32_t bits = storedBits(from) & kStoredFileBits;
+    if (!storeBits(to, bits)) return false;
+    struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    ::futimens(out.get(), times);
+    ::fchmod(out.get(), sourceInfo.st_mode & 07777);
+    return true;
+}
+
+bool PosixFileSystem::deleteFile(const std::string& path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    struct stat info {};
+    if (::lstat(host.c_str(), &info) != 0) return failErrno(host);
+    if (S_ISDIR(info.st_mode)) return failWith(kErrorAccessDenied);
+    if (!S_ISLNK(info.st_mode) && (info.st_mode & kWriteBits) == 0) return failWith(kErrorAccessDenied);
+    if (::unlink(host.c_str()) != 0) return failErrno(host);
+    forgetBits(host);
+    return true;
+}
+
+uint32_t PosixFileSystem::attributes(const std::string& path) {
+    std::string host;
+    if (!hostPath(path, host)) return kInvalidAttributes;
+    struct stat info {};
+    if (::stat(host.c_str(), &info) != 0) {
+        failErrno(host);
+        return kInvalidAttributes;
+    }
+    return attributesOfHost(host, S_ISDIR(info.st_mode), info.st_mode);
+}
+
+bool PosixFileSystem::setAttributes(const std::string& path, uint32_t attributes) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    struct stat info {};
+    if (::stat(host.c_str(), &info) != 0) return failErrno(host);
+    if (S_ISDIR(info.st_mode)) return storeBits(host, attributes & kStoredFolderBits);
+    mode_t mode = info.st_mode & 07777;
+    mode_t wanted = (attributes & kAttributeReadOnly) ? (mode & ~kWriteBits)
+                                                       : ((mode & kWriteBits) ? mode : (mode | S_IWUSR));
+    if (wanted != mode && ::chmod(host.c_str(), wanted) != 0) return failErrno(host);
+    return storeBits(host, attributes & kStoredFileBits);
+}
+
+std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first) {
+    size_t cut = pattern.find_last_of("\\/");
+    std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+    if (cut == std::string::npos || (mask != "*" && mask != "*.*")) {
+        failWith(kErrorInvalidParameter);  // only whole-folder listings are needed
+        return nullptr;
+    }
+    std::string folderPath = pattern.substr(0, cut + 1);
+    std::string host;
+    bool atRoot = false;
+    if (!hostPath(folderPath, host, &atRoot)) return nullptr;
+    DIR* folder = ::opendir(host.c_str());
+    if (folder == nullptr) {
+        if (errno == ENOENT) failWith(kErrorPathNotFound);  // the folder itself is the missing path part
+        else failErrno(host);
+        return nullptr;
+    }
+    // A drive root lists no "." and "..", as on Windows.
+    std::vector<std::string> names;
+    while (dirent* item = ::readdir(folder)) {
+        std::string name = item->d_name;
+        if (atRoot && (name == "." || name == "..")) continue;
+        names.push_back(std::move(name));
+    }
+    ::closedir(folder);
+    if (names.empty()) {
+        failWith(kErrorFileNotFound);
+        return nullptr;
+    }
+    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(names));
+    first = listing->entryAt(0);
+    return listing;
+}
+
+bool PosixFileSystem::createDirectory(const std::string& path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    if (::mkdir(host.c_str(), 0777) != 0) {
+        if (errno == ENOENT) return failWith(kErrorPathNotFound);
+        return failErrno(host);
+    }
+    return true;
+}
+
+bool PosixFileSystem::removeDirectory(const std::string& path) {
+    std::string host;
+    bool atRoot = false;
+    if (!hostPath(path, host, &atRoot)) return false;
+    if (atRoot) return failWith(kErrorAccessDenied);  // a drive root is never removed
+    struct stat info {};
+    if (::stat(host.c_str(), &info) != 0) return failErrno(host);
+    if (!S_ISDIR(info.st_mode)) return failWith(kErrorDirectory);
+    if (storedBits(host) & kAttributeReadOnly) return failWith(kErrorAccessDenied);
+    if (::rmdir(host.c_str()) != 0) return failErrno(host);
+    forgetBits(host);
+    return true;
+}
+
+uint32_t PosixFileSystem::lastError() { return threadLastError; }
+
+PosixFileSystem& posixSystemFileSystem() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+FileSystem& systemFileSystem() { return posixSystemFileSystem(); }
+
+}  // namespace shuttle

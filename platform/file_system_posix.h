@@ -1,0 +1,57 @@
+#pragma once
+// The file system seam on POSIX: Windows paths resolve through a table of drive roots (drive
+// letter -> host folder), "\" becoming "/", so the store logic runs unchanged on real files.
+// Attributes follow Wine's convention, so a tree written here looks the same through Wine:
+// read-only is a file without write permission bits, hidden and system live in the extended
+// attribute "user.DOSATTRIB" (text "0x6"), or in a table of this object where the host file
+// system has no user extended attributes. The Windows rules that matter to the store are kept:
+// a read-only file cannot be deleted, opened for writing or copied over; a hidden or system file
+// cannot be recreated without naming those attributes; a folder cannot be opened as a file.
+// Share modes are accepted but not enforced.
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace shuttle {
+
+class PosixFileSystem final : public FileSystem {
+public:
+    // Drive `letter` (either case) becomes the host folder `hostFolder`.
+    void mapDrive(char letter, const std::string& hostFolder);
+    void unmapDrive(char letter);
+    // The host path of a Windows path: "X:" through the drive table, "\" and "/" as separators,
+    // "." and ".." resolved and never above the drive root. False (error 3 or 123) when the drive
+    // is not mapped or a name is not valid on Windows. `atDriveRoot` tells whether it is the root.
+    bool hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot = nullptr);
+
+    std::unique_ptr<OpenFile> open(const std::string& path, FileAccess access, uint32_t share,
+                                   FileDisposition disposition, uint32_t attributes) override;
+    bool copyFile(const std::string& source, const std::string& target, bool failIfExists) override;
+    bool deleteFile(const std::string& path) override;
+    uint32_t attributes(const std::string& path) override;
+    bool setAttributes(const std::string& path, uint32_t attributes) override;
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override;
+    bool createDirectory(const std::string& path) override;
+    bool removeDirectory(const std::string& path) override;
+    uint32_t lastError() override;
+
+    // Attributes of a host path whose stat is known (used by the folder listing too).
+    uint32_t attributesOfHost(const std::string& host, bool isDirectory, unsigned mode);
+
+private:
+    uint32_t storedBits(const std::string& host);
+    bool storeBits(const std::string& host, uint32_t bits);
+    void forgetBits(const std::string& host);
+
+    std::mutex mutex_;
+    std::map<char, std::string> drives_;
+    std::map<std::string, uint32_t> sideBits_;  // hosts without user extended attributes
+};
+
+// The process-wide instance that systemFileSystem() gives; its drive table starts empty.
+PosixFileSystem& posixSystemFileSystem();
+
+}  // namespace shuttle

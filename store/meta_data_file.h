@@ -1,0 +1,26 @@
+#pragma once
+// The META data file at the root of the store drive: the serialised payload document, written
+// last by the sender (hidden and system) and polled by both sides.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace shuttle {
+
+// A META data file larger than this is not a payload document of ours: it is reported and
+// ignored, never read into memory.
+constexpr int64_t kMaxMetaDataFileSize = 16 * 1024 * 1024;
+
+// Replaces the META data file of `driveRoot` ("E:\") with `bytes` and makes it hidden and
+// system. An earlier file has its attributes reset first. False, with a console message, when
+// the file cannot be created, written whole or given its attributes.
+bool writeMetaDataFile(FileSystem& fs, const std::string& driveRoot, const std::string& bytes);
+
+// The whole content of the META data file of `driveRoot`. False, without a message, when the
+// root is not a folder or the file is missing or a folder; with a message when it cannot be
+// opened or is larger than kMaxMetaDataFileSize.
+bool readMetaDataFile(FileSystem& fs, const std::string& driveRoot, std::string& out);
+
+}  // namespace shuttle

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include "discovery/store_drives.h"
+#include "support/replay_device_query.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::RecordedDevice;
+using testing::RecordedInterface;
+using testing::RecordedMachine;
+using testing::ReplayDeviceQuery;
+
+const std::string kStickPath =
+    "\\\\?\\usbstor#disk&ven_generic&prod_flash_disk&rev_1.00#0123456789ab&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+const std::string kStickId = "USBSTOR\\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_1.00\\0123456789AB&0";
+const std::string kSystemDiskPath =
+    "\\\\?\\scsi#disk&ven_nvme&prod_samsung#4&2a5b&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+
+// A machine with a fixed system disk C: (disk 0) and a USB stick (disk 1) mounted as E:.
+RecordedMachine machineWithStick(const std::string& parent = "USB\\VID_1234&PID_ABCD\\0123456789AB") {
+    RecordedMachine machine;
+    machine.drive("C:\\", kDriveFixed);
+    machine.number("\\\\.\\C:", 0);
+    machine.drive("E:\\", kDriveRemovable);
+    machine.number("\\\\.\\E:", 1);
+    machine.interfaces.push_back(RecordedInterface{200, kSystemDiskPath, 10});
+    machine.interfaces.push_back(RecordedInterface{220, kStickPath, 11});
+    machine.number(kSystemDiskPath, 0);
+    machine.number(kStickPath, 1);
+    machine.parents[10] = "PCI\\VEN_144D&DEV_A808\\4&2A5B";
+    machine.parents[11] = parent;
+    machine.devices.push_back(RecordedDevice{"SCSI\\DISK&VEN_NVME&PROD_SAMSUNG\\4&2A5B&0&000000", "Samsung SSD", "Disk drive"});
+    machine.devices.push_back(RecordedDevice{kStickId, "Generic Flash Disk USB Device", "Disk drive"});
+    return machine;
+}
+
+std::vector<StoreDrive> find(RecordedMachine machine, bool* result = nullptr) {
+    ReplayDeviceQuery query(std::move(machine));
+    std::vector<StoreDrive> drives{StoreDrive{}};  // emptied first
+    bool ok = findStoreDrives(query, drives);
+    if (result != nullptr) *result = ok;
+    EXPECT_EQ(query.openSets(), 0) << "every device set is released";
+    return drives;
+}
+
+TEST(InterfacePath, BecomesTheUsbStorageInstanceId) {
+    EXPECT_EQ(interfacePathToInstanceId(kStickPath), kStickId);
+    EXPECT_EQ(interfacePathToInstanceId(kSystemDiskPath), "");
+    EXPECT_EQ(interfacePathToInstanceId("\\\\?\\usbstor#disk&x#1"), "USBSTOR\\DISK&X\\1");
+    EXPECT_EQ(interfacePathToInstanceId("{usbstor"), "");
+    EXPECT_EQ(interfacePathToInstanceId(""), "");
+}
+
+TEST(StoreDrives, UsbStickIsListedAndTheFixedDiskIsNot) {
+    bool ok = false;
+    std::vector<StoreDrive> drives = find(machineWithStick(), &ok);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(drives.size(), 1u);
+    const StoreDrive& stick = drives[0];
+    EXPECT_EQ(stick.rootPath, "E:\\");
+    EXPECT_EQ(stick.name, "Generic Flash Disk USB Device");
+    EXPECT_EQ(stick.parentInstanceId, "USB\\VID_1234&PID_ABCD\\0123456789AB");
+    EXPECT_EQ(stick.interfacePath, kStickPath);
+    EXPECT_EQ(stick.instanceId, kStickId);
+    EXPECT_EQ(stick.vendorId, "1234");
+    EXPECT_EQ(stick.productId, "ABCD");
+    EXPECT_TRUE(stick.isUsbStorage);
+}
+
+TEST(StoreDrives, TwoPartitionsOfOneStickGiveTwoRecordsWithOneName) {
+    RecordedMachine machine = machineWithStick();
+    machine.drive("F:\\", kDriveRemovable);
+    machine.number("\\\\.\\F:", 1);
+    std::vector<StoreDrive> drives = find(machine);
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[0].rootPath, "E:\\");
+    EXPECT_EQ(drives[1].rootPath, "F:\\");
+    for (const StoreDrive& drive : drives) {
+        EXPECT_EQ(drive.name, "Generic Flash Disk USB Device");
+        EXPECT_EQ(drive.vendorId, "1234");
+        EXPECT_EQ(drive.productId, "ABCD");
+    }
+}
+
+TEST(StoreDrives, UsbDiskBehindAScsiPathIsNotListed) {
+    RecordedMachine machine = machineWithStick();
+    const std::string uasPath = "\\\\?\\scsi#disk&ven_generic&prod_uas#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+    machine.interfaces[1].path = uasPath;
+    machine.number(uasPath, 1);
+    machine.devices[1].instanceId = "SCSI\\DISK&VEN_GENERIC&PROD_UAS\\5&1&0&0";
+    EXPECT_TRUE(find(machine).empty());
+}
+
+TEST(StoreDrives, ParentIdShapesDecideVendorAndProduct) {
+    struct Case {
+        std::string parent;
+        std::string vendor;
+        std::string product;
+    };
+    const std::vector<Case> cases = {
+        {"USB\\VID_1234&PID_ABCD\\X", "1234", "ABCD"},
+        {"USB\\VID_1234&PID_ABCD&MI_00\\X", "1234", "ABCD"},
+        {"XYZ\\A_B&C_D", "B", "D"},  // the text before the underscores is not looked at
+        {"USB", "", ""},
+        {"USB\\", "", ""},
+        {"USB\\VID_1234_A&PID_ABCD\\X", "", ""},
+        {"USB\\VID_1234&PID_ABCD_\\X", "1234", "ABCD"},  // a trailing delimiter adds no piece
+        {"USB\\VID_1234&PID_AB_CD\\X", "", ""},
+        {"USB\\VID_1234\\X", "", ""},
+        {"USB\\&PID_ABCD\\X", "", ""},
+        {"USB\\VID1234&PID_ABCD\\X", "", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        StoreDrive record;
+        record.parentInstanceId = c.parent;
+        readVendorAndProduct(record);
+        EXPECT_EQ(record.vendorId, c.vendor) << c.parent;
+        EXPECT_EQ(record.productId, c.product) << c.parent;
+        bool listed = !find(machineWithStick(c.parent)).empty();
+        EXPECT_EQ(listed, !c.product.empty()) << c.parent;
+    }
+}
+
+TEST(StoreDrives, NameFallsBackToTheDescriptionAndThenToNothing) {
+    RecordedMachine machine = machineWithStick();
+    machine.devices[1].friendlyName.reset();
+    std::vector<StoreDrive> drives = find(machine);
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].name, "Disk drive");
+
+    machine.devices[1].description.reset();
+    drives = find(machine);
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].name, "");
+}
+
+TEST(StoreDrives, OnlyLettersCToZAreAskedAndOnlyUsableOnesOpened) {
+    RecordedMachine machine = machineWithStick();
+    machine.drive("A:\\", kDriveRemovable);
+    machine.drive("B:\\", kDriveRemovable);
+    machine.number("\\\\.\\A:", 1);
+    machine.drive("D:\\", 5);  // CD-ROM
+    machine.drive("G:\\", kDriveRemovable);  // no volume to open
+    ReplayDeviceQuery query(machine);
+    std::vector<StoreDrive> drives;
+    findStoreDrives(query, drives);
+    std::vector<std::string> typesAsked, volumesOpened;
+    for (const std::string& question : query.asked()) {
+        if (question.rfind("type ", 0) == 0) typesAsked.push_back(question.substr(5));
+        if (question.rfind("number \\\\.\\", 0) == 0) volumesOpened.push_back(question.substr(7));
+    }
+    ASSERT_EQ(typesAsked.size(), 24u);
+    EXPECT_EQ(typesAsked.front(), "C:\\");
+    EXPECT_EQ(typesAsked.back(), "Z:\\");
+    EXPECT_EQ(volumesOpened, (std::vector<std::string>{"\\\\.\\C:", "\\\\.\\E:", "\\\\.\\G:"}));
+    ASSERT_EQ(drives.size(), 1u);
+}
+
+TEST(StoreDrives, VolumesWithoutDeviceNumberOrInterfaceAreSkipped) {
+    RecordedMachine machine = machineWithStick();
+    machine.number("\\\\.\\E:", -1);  // the control call failed
+    EXPECT_TRUE(find(machine).empty());
+
+    machine = machineWithStick();
+    machine.interfaces[1].detailSize = 1025;  // detail too large: interface skipped
+    EXPECT_TRUE(find(machine).empty());
+    machine.interfaces[1].detailSize = 0;
+    EXPECT_TRUE(find(machine).empty());
+
+    machine = machineWithStick();
+    machine.devices.pop_back();  // the disk is no longer present
+    EXPECT_TRUE(find(machine).empty());
+}
+
+TEST(StoreDrives, VolumesKeepTheirInterfaceWhenThereIsOne) {
+    RecordedMachine machine = machineWithStick();
+    machine.parents.erase(11);
+    ReplayDeviceQuery query(machine);
+    std::vector<StoreDrive> volumes;
+    collectVolumes(query, volumes);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0].interfacePath, kSystemDiskPath);
+    EXPECT_EQ(volumes[1].interfacePath, kStickPath);
+    EXPECT_EQ(volumes[1].parentInstanceId, "");  // unreadable parent
+
+    StoreDrive record;
+    EXPECT_FALSE(findDiskInterface(query, 7, record));
+    EXPECT_EQ(record.interfacePath, "");
+}
+
+TEST(StoreDrives, FailedDeviceSetReportsAndGivesNothing) {
+    RecordedMachine machine = machineWithStick();
+    machine.setsFail = true;
+    machine.setError = 13;
+    testing::TraceCapture trace;
+    bool ok = true;
+    EXPECT_TRUE(find(machine, &ok).empty());
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(trace.out(), "SetupDiGetClassDevs failed with error code : 13\n");
+}
+
+TEST(StoreDrives, RecordedTextReplaysLikeTheMachineItDescribes) {
+    const std::string recording =
+        "# recorded by store_tool record-devices\n"
+        "drive\tC:\\\t3\n"
+        "number\t\\\\.\\C:\t0\n"
+        "drive\tE:\\\t2\n"
+        "number\t\\\\.\\E:\t1\n"
+        "interface\t220\t11\t" + kStickPath + "\n"
+        "number\t" + kStickPath + "\t1\n"
+        "parent\t11\tUSB\\VID_0951&PID_1666\\60A44C42\n"
+        "device\t" + kStickId + "\t<none>\tKingston DataTraveler\r\n";
+    std::vector<StoreDrive> drives = find(testing::parseRecording(recording));
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].rootPath, "E:\\");
+    EXPECT_EQ(drives[0].name, "Kingston DataTraveler");
+    EXPECT_EQ(drives[0].vendorId, "0951");
+    EXPECT_EQ(drives[0].productId, "1666");
+}
+
+}  // namespace
+}  // namespace shuttle

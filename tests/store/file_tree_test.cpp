@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+
+#include "store/file_tree.h"
+#include "support/faulty_file_system.h"
+#include "support/manual_clock.h"
+#include "support/test_drives.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::FsOp;
+
+class FileTree : public ::testing::Test {
+protected:
+    testing::TestDrives drives;
+    testing::FaultyFileSystem fs{drives.fs()};
+    std::string src = drives.mount('C');
+    std::string dst = drives.mount('E');
+    testing::ManualClock clock;
+    testing::TraceCapture trace;
+    CopyBuffer buffer;
+
+    void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
+    void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
+    std::string content(const std::string& path) {
+        std::string bytes;
+        EXPECT_TRUE(testing::readFile(fs, path, bytes)) << path;
+        return bytes;
+    }
+    uint32_t special(const std::string& path) {
+        return fs.attributes(path) & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem);
+    }
+};
+
+TEST_F(FileTree, TimestampNamesThePayloadFolder) {
+    clock.setLocal(2026, 12, 5, 3, 47, 20);
+    EXPECT_EQ(makeTimestamp(clock), "2026_12_05_03_47_20");
+}
+
+TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
+    folder(src + "d");
+    file(src + "d\\a", std::string(10, 'a'));
+    file(src + "d\\b", std::string(32, 'b'));
+    folder(src + "d\\sub");
+    file(src + "d\\sub\\deep", std::string(1000, 'c'));
+    EXPECT_EQ(getDirectorySize(fs, u"C:\\d"), 42u);
+    EXPECT_EQ(getDirectorySize(fs, u"C:\\d\\"), 42u);
+
+    folder(src + "only-folders");
+    folder(src + "only-folders\\x");
+    file(src + "only-folders\\x\\big", std::string(5000, 'x'));
+    folder(src + "empty");
+    EXPECT_EQ(getDirectorySize(fs, u"C:\\only-folders"), 0u);
+    EXPECT_EQ(getDirectorySize(fs, u"C:\\empty"), 0u);
+    EXPECT_EQ(trace.out() + trace.err(), "");
+
+    EXPECT_EQ(getDirectorySize(fs, u"C:\\missing"), 0u);
+    EXPECT_EQ(trace.out(), "Error finding files in directory: C:\\missing with error code 3\n");
+}
+
+TEST_F(FileTree, DirectorySizeReportsAListingThatBreaksOff) {
+    folder(src + "d");
+    file(src + "d\\a", "aaaa");
+    fs.failCall(FsOp::FindNext, 1, kErrorIoDevice);
+    getDirectorySize(fs, u"C:\\d");
+    EXPECT_EQ(trace.err(), "Error finding files in directory: \nError code :1117\n");
+}
+
+TEST_F(FileTree, PathSizeOfFilesFoldersAndMissingPaths) {
+    file(src + "f.bin", std::string(1234, 'f'));
+    folder(src + "d");
+    file(src + "d\\x", std::string(7, 'x'));
+    uint64_t size = 99;
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\f.bin", size));
+    EXPECT_EQ(size, 1234u);
+    EXPECT_TRUE(getPathSize(fs, clock, u"\\C:\\f.bin", size));  // one leading "\" is dropped
+    EXPECT_EQ(size, 1234u);
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\d", size));
+    EXPECT_EQ(size, 7u);
+    EXPECT_FALSE(getPathSize(fs, clock, u"\\\\C:\\f.bin", size));
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\gone.txt", size));
+    EXPECT_EQ(trace.out() + trace.err(), "");
+}
+
+TEST_F(FileTree, PathSizeTriesALockedFileAgain400MsLater) {
+    file(src + "busy.bin", std::string(77, 'b'));
+    fs.failCall(FsOp::Open, 1, kErrorSharingViolation);
+    uint64_t before = clock.tickMs();
+    uint64_t size = 0;
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    EXPECT_EQ(size, 77u);
+    EXPECT_EQ(clock.tickMs() - before, 400u);
+    EXPECT_EQ(trace.err(), "");
+
+    fs.reset();
+    fs.failCall(FsOp::Open, 1, kErrorSharingViolation, 2);
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    EXPECT_EQ(trace.err(), "Error opening file: 32\n");
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::Size, 1, kErrorIoDevice);
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    EXPECT_EQ(trace.err(), "Error getting file size: 1117\n");
+}
+
+TEST_F(FileTree, RemovalTakesNonAsciiTreesWhole) {
+    const std::string top = dst + "\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0";  // папка
+    folder(top);
+    folder(top + "\\\xE6\x96\x87\xE4\xBB\xB6");  // 文件
+    file(top + "\\\xE6\x96\x87\xE4\xBB\xB6\\\xC3\xA9.txt", "x");
+    file(top + "\\plain.txt", "y");
+    EXPECT_TRUE(removeDirectoryRecursively(fs, top));
+    EXPECT_FALSE(testing::exists(fs, top));
+    EXPECT_FALSE(removeDirectoryRecursively(fs, top));  // nothing to list any more
+}
+
+TEST_F(FileTree, RemovalStopsAtAReadOnlyFileKeepingEarlierDeletions) {
+    const std::string top = dst + "store";
+    folder(top);
+    folder(top + "\\inner");
+    for (int i = 0; i < 5; ++i) file(top + "\\f" + std::to_string(i), "data");
+    file(top + "\\inner\\locked", "keep");
+    ASSERT_TRUE(fs.setAttributes(top + "\\inner\\locked", kAttributeReadOnly));
+
+    EXPECT_FALSE(removeDirectoryRecursively(fs, top));
+    EXPECT_TRUE(testing::exists(fs, top + "\\inner\\locked"));
+    // Every delete before the refused one stays done; nothing is retried.
+    int deleted = fs.calls(FsOp::DeleteFile) - 1;
+    EXPECT_EQ(static_cast<int>(testing::namesIn(fs, top).size()), 6 - deleted);
+    EXPECT_EQ(trace.out(), "!removeDirectoryRecursively fullPath = E:\\store\\inner");
+}
+
+TEST_F(FileTree, RemovalStopsAtTheFirstFailedDelete) {
+    const std::string top = dst + "store";
+    folder(top);
+    for (int i = 0; i < 5; ++i) file(top + "\\f" + std::to_string(i), "data");
+    fs.failCall(FsOp::DeleteFile, 3, kErrorAccessDenied);
+    EXPECT_FALSE(removeDirectoryRecursively(fs, top));
+    EXPECT_EQ(fs.calls(FsOp::DeleteFile), 3);
+    EXPECT_EQ(testing::namesIn(fs, top).size(), 3u);
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
+    file(dst + "m", "x");
+    ASSERT_TRUE(fs.setAttributes(dst + "m", kAttributeHidden | kAttributeSystem | kAttributeReadOnly));
+    EXPECT_TRUE(removeReadOnlyAttribute(fs, dst + "m"));
+    EXPECT_EQ(special(dst + "m"), 0u);
+
+    folder(dst + "d");
+    ASSERT_TRUE(fs.setAttributes(dst + "d", kAttributeHidden));
+    EXPECT_TRUE(removeReadOnlyAttribute(fs, dst + "d"));
+    EXPECT_TRUE(fs.attributes(dst + "d") & kAttributeHidden);
+    EXPECT_EQ(trace.out(), "");
+
+    EXPECT_FALSE(removeReadOnlyAttribute(fs, dst + "missing"));
+    EXPECT_EQ(trace.out(), "Failed to get file attributes. \n");
+    trace.clear();
+    fs.failCall(FsOp::SetAttributes, 1, kErrorAccessDenied);
+    EXPECT_FALSE(removeReadOnlyAttribute(fs, dst + "m"));
+    EXPECT_EQ(trace.out(), "Failed to remove read-only attribute.\n");
+}
+
+TEST_F(FileTree, FilesUpTo65792BytesGoThroughThePlatformCopy) {
+    for (size_t size : {size_t(0), size_t(1), size_t(kCopyChunkSize)}) {
+        const std::string name = "s" + std::to_string(size);
+        file(src + name, testing::patternBytes(size, 1));
+        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden));
+        fs.reset();
+        copyFileToFolder(fs, buffer, src + name, dst);
+        EXPECT_EQ(fs.calls(FsOp::CopyFile), 1) << size;
+        EXPECT_EQ(content(dst + name), testing::patternBytes(size, 1));
+        EXPECT_EQ(special(dst + name), kAttributeHidden) << "the platform copy keeps attributes";
+    }
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(FileTree, LargerFilesAreStreamedWithNormalAttributes) {
+    for (size_t size : {size_t(kCopyChunkSize) + 1, size_t(kCopyChunkSize) * 3 + 5}) {
+        const std::string name = "l" + std::to_string(size);
+        file(src + name, testing::patternBytes(size, 2));
+        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden));
+        fs.reset();
+        copyFileToFolder(fs, buffer, src + name, dst);
+        EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
+        EXPECT_EQ(fs.calls(FsOp::Read), static_cast<int>(size / kCopyChunkSize) + 2);  // chunks, remainder, end
+        EXPECT_EQ(content(dst + name), testing::patternBytes(size, 2));
+        EXPECT_EQ(special(dst + name), 0u);
+    }
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(FileTree, CopyReplacesAnExistingTarget) {
+    file(src + "a.txt", "new");
+    file(dst + "a.txt", "old and longer");
+    copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    EXPECT_EQ(content(dst + "a.txt"), "new");
+}
+
+TEST_F(FileTree, CopyFailuresAreReportedWithTheirCodes) {
+    copyFileToFolder(fs, buffer, src + "missing.txt", dst);
+    EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing.txt\t!!! Error: 2\n");
+
+    file(src + "a.txt", "abc");
+    trace.clear();
+    fs.failCall(FsOp::DeleteFile, 1, kErrorAccessDenied);
+    fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
+    copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    EXPECT_EQ(trace.out(),
+              "Failed to delete file: E:\\a.txt\n"
+              "Cannot copy file C:\\a.txt\t!!! Error: 112\n");
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::Size, 1, kErrorIoDevice);
+    copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    EXPECT_EQ(trace.out(), "Cannot get file size for C:\\a.txt\t!!! Error: 1117\n");
+}
+
+TEST_F(FileTree, StreamFailuresPrintTheirMessageAndLeaveThePartialTarget) {
+    const size_t size = kCopyChunkSize * 2 + 10;
+    file(src + "big", testing::patternBytes(size));
+
+    fs.failCall(FsOp::Read, 2, kErrorIoDevice);
+    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(trace.out(), "Failed to read from soutce file: C:\\big\t!!! Error: 1117\n");
+    EXPECT_EQ(content(dst + "big"), testing::patternBytes(size).substr(0, kCopyChunkSize));
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::Write, 2, kErrorDiskFull);
+    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(trace.out(), "Failed to write to target file: E:\\big\n");
+    EXPECT_EQ(content(dst + "big").size(), kCopyChunkSize);
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::Open, 2, kErrorSharingViolation);  // the second open of the source
+    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(trace.out(), "Failed to open source file C:\\big\t!!! Error: 32\n");
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::Open, 3, kErrorAccessDenied);  // the target
+    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(trace.out(), "Failed to open target file E:\\big\t!!! Error: 5\n");
+}
+
+TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {
+    const std::string top = src + "\xC3\x9C" "ber";                      // Über
+    const std::string mid = top + "\\\xE6\x97\xA5\xE6\x9C\xAC";          // 日本
+    folder(top);
+    folder(mid);
+    folder(mid + "\\empty");
+    file(top + "\\\xF0\x9F\x98\x80.txt", "smile");                      // 😀.txt
+    file(mid + "\\\xC3\xA9t\xC3\xA9.bin", testing::patternBytes(kCopyChunkSize + 100));
+    copyDirectoryToFolder(fs, buffer, top, dst);
+
+    const std::string copy = dst + "\xC3\x9C" "ber";
+    EXPECT_EQ(content(copy + "\\\xF0\x9F\x98\x80.txt"), "smile");
+    EXPECT_EQ(content(copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\\xC3\xA9t\xC3\xA9.bin"),
+              testing::patternBytes(kCopyChunkSize + 100));
+    EXPECT_TRUE(testing::isFolderAt(fs, copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\empty"));
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(FileTree, FolderCopyMergesIntoAnExistingFolder) {
+    folder(src + "d");
+    file(src + "d\\same.txt", "from source");
+    file(src + "d\\new.txt", "new");
+    folder(dst + "d");
+    file(dst + "d\\same.txt", "from before");
+    file(dst + "d\\other.txt", "kept");
+    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(content(dst + "d\\same.txt"), "from source");
+    EXPECT_EQ(content(dst + "d\\new.txt"), "new");
+    EXPECT_EQ(content(dst + "d\\other.txt"), "kept");
+}
+
+TEST_F(FileTree, FolderWalkGoesOnAfterAFailedItem) {
+    folder(src + "d");
+    for (int i = 0; i < 4; ++i) file(src + "d\\f" + std::to_string(i), "x");
+    fs.failCall(FsOp::Open, 2, kErrorSharingViolation);
+    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_NE(trace.out().find("Cannot open file: C:\\d\\f"), std::string::npos);
+    EXPECT_NE(trace.out().find("\t!!! Error: 32\n"), std::string::npos);
+    EXPECT_EQ(testing::namesIn(fs, dst + "d").size(), 3u);
+}
+
+TEST_F(FileTree, FolderCopyFailuresAreReported) {
+    folder(src + "d");
+    fs.failCall(FsOp::CreateDirectory, 1, kErrorAccessDenied);
+    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(trace.out(), "Failed to create directory:  = E:\\d\n");
+
+    trace.clear();
+    fs.reset();
+    fs.failCall(FsOp::FindFirst, 1, kErrorAccessDenied);
+    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(trace.out(), "Failed to open directory:  = C:\\d\n");
+}
+
+TEST_F(FileTree, FolderIsNeverCopiedIntoItself) {
+    folder(dst + "d");
+    folder(dst + "d\\inside");
+    file(dst + "d\\a", "a");
+    copyDirectoryToFolder(fs, buffer, dst + "d", dst + "D\\inside\\");
+    EXPECT_EQ(testing::namesIn(fs, dst + "d\\inside"), std::vector<std::string>{});
+    EXPECT_EQ(trace.out(), "Cannot copy folder E:\\d into itself: E:\\D\\inside\\\n");
+}
+
+TEST_F(FileTree, PathListSendsFoldersAndFilesTheirOwnWay) {
+    folder(src + "d");
+    folder(src + "d\\sub");
+    file(src + "d\\sub\\x", "x");
+    file(src + "f", "f");
+    copyPathsToFolder(fs, buffer, {"\\C:\\d", src + "f", src + "missing"}, dst);
+    EXPECT_EQ(content(dst + "d\\sub\\x"), "x");
+    EXPECT_EQ(content(dst + "f"), "f");
+    EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing\t!!! Error: 2\n");
+}
+
+TEST(CopyBufferLease, ASecondHolderGetsABufferOfItsOwn) {
+    CopyBuffer buffer;
+    char* first = nullptr;
+    {
+        CopyBuffer::Lease a(buffer);
+        CopyBuffer::Lease b(buffer);
+        EXPECT_NE(a.data(), b.data());
+        first = a.data();
+    }
+    CopyBuffer::Lease again(buffer);
+    EXPECT_EQ(again.data(), first);
+}
+
+}  // namespace
+}  // namespace shuttle

@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+
+#include "store/meta_data_file.h"
+#include "store/store_layout.h"
+#include "store/store_writer.h"
+#include "support/faulty_file_system.h"
+#include "support/manual_clock.h"
+#include "support/recording_tray.h"
+#include "support/test_drives.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using testing::FsOp;
+using Events = std::vector<std::string>;
+
+constexpr uint32_t kLimit = 10485760;
+const std::string kGuid = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
+const std::string kStorage = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\";
+const std::string kStamped = kStorage + "2026_12_05_03_47_20\\";
+
+class StoreWriter : public ::testing::Test {
+protected:
+    StoreWriter() {
+        state.settings.storeSelection.set(u"Flash Disk (E:)");
+        state.settings.flags = kFlagShowNotifications | kFlagPlaySound | kFlagUsbMode;
+        clock.setLocal(2026, 12, 5, 3, 47, 20);
+    }
+
+    testing::TestDrives drives;
+    testing::FaultyFileSystem fs{drives.fs()};
+    std::string src = drives.mount('C');
+    std::string store = drives.mount('E');
+    SharedState state;
+    testing::RecordingTray tray;
+    testing::ManualClock clock;
+    testing::TraceCapture trace;
+    CopyBuffer buffer;
+    JsonValue document{JsonValue::Kind::Object};
+
+    void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
+    void sizedFile(const std::string& path, size_t size) { ASSERT_TRUE(testing::writePatternFile(fs, path, size)); }
+    void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
+    bool write(const std::vector<std::u16string>& drop) {
+        return writeVirtualStore(state, fs, tray, clock, buffer, drop, document, kGuid);
+    }
+    std::string serialised() {
+        std::ostringstream out;
+        document.writeTo(out);
+        return out.str();
+    }
+    // Every path and size below the store root, to prove a refusal changed nothing.
+    std::string snapshot(const std::string& root) {
+        std::string text;
+        for (const std::string& name : testing::namesIn(fs, root)) {
+            std::string path = root + name;
+            text += path + " " + std::to_string(fs.attributes(path) & ~kAttributeArchive) + "\n";
+            if (testing::isFolderAt(fs, path)) text += snapshot(path + "\\");
+        }
+        return text;
+    }
+    // An earlier payload on the drive.
+    void previousPayload() {
+        folder(kStorage);
+        folder(kStorage + "2026_01_01_00_00_00");
+        file(kStorage + "2026_01_01_00_00_00\\old.txt", "old");
+        ASSERT_TRUE(writeMetaDataFile(fs, store, "{\"GUID\":\"old\"}"));
+        trace.clear();
+    }
+};
+
+TEST_F(StoreWriter, DropListOfExactlyTheLimitIsWritten) {
+    sizedFile(src + "big.bin", kLimit);
+    ASSERT_TRUE(write({u"C:\\big.bin"}));
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + kStamped +
+                                "big.bin\"]],\"formats\":[\"CF_HDROP\"]}");
+    std::string copy;
+    ASSERT_TRUE(testing::readFile(fs, kStamped + "big.bin", copy));
+    EXPECT_EQ(copy, testing::patternBytes(kLimit));
+    EXPECT_EQ(tray.events(), Events{});
+    EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
+}
+
+TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouched) {
+    sizedFile(src + "big.bin", kLimit);
+    file(src + "one.txt", "1");
+    previousPayload();
+    const std::string before = snapshot(store);
+    clock.advance(5000);
+
+    EXPECT_FALSE(write({u"C:\\big.bin", u"C:\\one.txt"}));
+    const std::string text = "Total size is 10485761 bytes (max 10485760 bytes)";
+    EXPECT_EQ(tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | " + text}));
+    EXPECT_EQ(state.lastIconChangeTick.load(), clock.tickMs());
+    EXPECT_NE(trace.out().find(text + "\n"), std::string::npos);
+    EXPECT_EQ(snapshot(store), before);
+}
+
+TEST_F(StoreWriter, RefusalNotificationsFollowTheSettings) {
+    sizedFile(src + "big.bin", kLimit + 1);
+    state.settings.flags = kFlagUsbMode;
+    EXPECT_FALSE(write({u"C:\\big.bin"}));
+    EXPECT_EQ(tray.events(), Events{"icon 150"});
+    state.settings.sizeLimit = 104857600;
+    EXPECT_TRUE(write({u"C:\\big.bin"}));
+}
+
+TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWhole) {
+    sizedFile(src + "big.bin", kLimit);
+    folder(src + "tree");
+    folder(src + "tree\\sub");
+    sizedFile(src + "tree\\sub\\deep.bin", 300000);
+    ASSERT_TRUE(write({u"C:\\big.bin", u"C:\\tree"}));
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + kStamped + "big.bin\",\"" + kStamped +
+                                "tree\"]],\"formats\":[\"CF_HDROP\"]}");
+    std::string deep;
+    ASSERT_TRUE(testing::readFile(fs, kStamped + "tree\\sub\\deep.bin", deep));
+    EXPECT_EQ(deep, testing::patternBytes(300000));
+}
+
+TEST_F(StoreWriter, MissingPathRefusesSilentlyAndLeavesTheDriveAlone) {
+    file(src + "here.txt", "x");
+    previousPayload();
+    const std::string before = snapshot(store);
+    EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\gone.txt"}));
+    EXPECT_EQ(tray.events(), Events{});
+    EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
+    EXPECT_EQ(snapshot(store), before);
+}
+
+TEST_F(StoreWriter, EmptyEntriesAreSkippedAndAnEmptyListIsReported) {
+    file(src + "a.txt", "a");
+    ASSERT_TRUE(write({u"", u"C:\\a.txt", u""}));
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + kStamped +
+                                "a.txt\"]],\"formats\":[\"CF_HDROP\"]}");
+
+    trace.clear();
+    EXPECT_FALSE(write({u"", u""}));
+    EXPECT_EQ(tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | No files to copy"}));
+    EXPECT_NE(trace.out().find("No files to copy\n"), std::string::npos);
+}
+
+TEST_F(StoreWriter, TwoFilesWithOneLeafNameLandOnOnePath) {
+    folder(src + "one");
+    folder(src + "two");
+    file(src + "one\\same.txt", "first");
+    file(src + "two\\same.txt", "second");
+    ASSERT_TRUE(write({u"C:\\one\\same.txt", u"C:\\two\\same.txt"}));
+    const std::string path = kStamped + "same.txt";
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + path + "\",\"" + path +
+                                "\"]],\"formats\":[\"CF_HDROP\"]}");
+    std::string bytes;
+    ASSERT_TRUE(testing::readFile(fs, path, bytes));
+    EXPECT_EQ(bytes, "second");
+}
+
+TEST_F(StoreWriter, NonAsciiNamesTravelAsUtf8) {
+    const std::string name = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+    folder(src + name);
+    file(src + name + "\\\xE2\x82\xAC.txt", "euro");
+    ASSERT_TRUE(write({u"C:\\\u041F\u0440\u0438\u0432\u0435\u0442"}));
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + kStamped + name +
+                                "\"]],\"formats\":[\"CF_HDROP\"]}");
+    std::string bytes;
+    ASSERT_TRUE(testing::readFile(fs, kStamped + name + "\\\xE2\x82\xAC.txt", bytes));
+    EXPECT_EQ(bytes, "euro");
+}
+
+TEST_F(StoreWriter, SecondWriteRemovesTheFirstStampedFolder) {
+    file(src + "a.txt", "a");
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    clock.setLocal(2026, 12, 5, 3, 48, 0);
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_48_00"});
+}
+
+TEST_F(StoreWriter, UndeletableOldFileKeepsItsFolderBesideTheNewOne) {
+    previousPayload();
+    ASSERT_TRUE(fs.setAttributes(kStorage + "2026_01_01_00_00_00\\old.txt", kAttributeReadOnly));
+    file(src + "a.txt", "a");
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(testing::namesIn(fs, kStorage),
+              (std::vector<std::string>{"2026_01_01_00_00_00", "2026_12_05_03_47_20"}));
+    EXPECT_TRUE(testing::exists(fs, kStamped + "a.txt"));
+}
+
+TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
+    previousPayload();
+    file(src + "a.txt", "a");
+    fs.failCall(FsOp::CreateDirectory, 2, kErrorAccessDenied);  // the stamped folder
+    EXPECT_FALSE(write({u"C:\\a.txt"}));
+    EXPECT_NE(trace.out().find("Failed to create directory:  = " + kStamped + "\n" +
+                               "Failed to create directory: " + kStamped + "\t!!! Error: 5\n"),
+              std::string::npos);
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{});  // old payload gone, nothing copied
+    EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
+    EXPECT_TRUE(testing::exists(fs, metaDataFilePath(store)));  // the old META data file stays
+
+    trace.clear();
+    fs.failCall(FsOp::CreateDirectory, 1, kErrorWriteProtect);  // the storage folder
+    EXPECT_FALSE(write({u"C:\\a.txt"}));
+    EXPECT_NE(trace.out().find("Failed to create directory: " + kStorage + "\t!!! Error: 19\n"), std::string::npos);
+    EXPECT_EQ(trace.out().find("Failed to create directory:  = " + kStamped), std::string::npos);
+}
+
+TEST_F(StoreWriter, SingleItemCopyFailureStillCountsAsWritten) {
+    file(src + "a.txt", "a");
+    file(src + "b.txt", "b");
+    fs.failCall(FsOp::CopyFile, 1, kErrorAccessDenied);
+    ASSERT_TRUE(write({u"C:\\a.txt", u"C:\\b.txt"}));
+    EXPECT_NE(trace.out().find("Cannot copy file C:\\a.txt\t!!! Error: 5\n"), std::string::npos);
+    EXPECT_EQ(testing::namesIn(fs, kStamped), std::vector<std::string>{"b.txt"});
+}
+
+TEST_F(StoreWriter, LongLeafNameIsCopiedUnderItsWholePath) {
+    const std::string leaf = std::string(150, 'n') + ".txt";
+    file(src + leaf, "long");
+    ASSERT_TRUE(write({fromUtf8("C:\\" + leaf)}));
+    EXPECT_GT((kStamped + leaf).size(), 199u);
+    EXPECT_EQ(serialised(), "{\"GUID\":\"" + kGuid + "\",\"data\":[[\"" + kStamped + leaf +
+                                "\"]],\"formats\":[\"CF_HDROP\"]}");
+    EXPECT_TRUE(testing::exists(fs, kStamped + leaf));
+}
+
+TEST_F(StoreWriter, UnusableInputIsRefusedWithoutTouchingTheDrive) {
+    file(src + "a.txt", "a");
+    previousPayload();
+    const std::string before = snapshot(store);
+
+    EXPECT_FALSE(write({u"C:\\a.txt", std::u16string(u"C:\\bad") + char16_t(0xD800)}));
+    EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
+
+    state.settings.storeSelection.set(u"Disk (:)");
+    EXPECT_FALSE(write({u"C:\\a.txt"}));
+    EXPECT_NE(trace.out().find("The store selection names no drive letter; nothing copied\n"), std::string::npos);
+
+    state.settings.storeSelection.set(u"Flash Disk (E:)");
+    JsonValue notAnObject(JsonValue::Kind::Array);
+    try {
+        writeVirtualStore(state, fs, tray, clock, buffer, {u"C:\\a.txt"}, notAnObject, kGuid);
+        ADD_FAILURE() << "expected the JsonValue error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "JsonValue is not an object.");
+    }
+    EXPECT_EQ(snapshot(store), before);
+    EXPECT_EQ(tray.events(), Events{});
+}
+
+TEST_F(StoreWriter, MetaDataFileHoldsExactlyTheSerialisedDocument) {
+    file(src + "a.txt", "a");
+    previousPayload();
+    ASSERT_TRUE(fs.setAttributes(metaDataFilePath(store), kAttributeHidden | kAttributeSystem | kAttributeReadOnly));
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    const std::string bytes = serialised();
+    ASSERT_TRUE(writeMetaDataFile(fs, driveRoot(storeDriveLetter(state.settings.storeSelection.get())), bytes));
+
+    std::string read;
+    ASSERT_TRUE(readMetaDataFile(fs, "E:\\", read));
+    EXPECT_EQ(read, bytes);
+    EXPECT_EQ(fs.attributes(metaDataFilePath(store)) & (kAttributeHidden | kAttributeSystem | kAttributeReadOnly),
+              kAttributeHidden | kAttributeSystem);
+}
+
+}  // namespace
+}  // namespace shuttle

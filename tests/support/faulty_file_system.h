@@ -1,0 +1,138 @@
+#pragma once
+// A file system wrapper that makes chosen calls fail, like SQLite's test VFS: the Nth call of an
+// operation from now on (counting from 1) fails with a chosen Win32 error, for one or more
+// consecutive calls. Everything else goes to the wrapped file system.
+// It also counts the calls, so a test can see which path the logic took.
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace shuttle::testing {
+
+enum class FsOp {
+    Open,
+    Size,
+    Read,
+    Write,
+    CopyFile,
+    DeleteFile,
+    GetAttributes,
+    SetAttributes,
+    FindFirst,
+    FindNext,
+    CreateDirectory,
+    RemoveDirectory,
+    Count
+};
+
+class FaultyFileSystem final : public FileSystem {
+public:
+    explicit FaultyFileSystem(FileSystem& inner) : inner_(inner) {}
+
+    // The `nth` call of `op` after this one, and the `times - 1` calls after it, fail with `error`.
+    void failCall(FsOp op, int nth, uint32_t error, int times = 1) {
+        faults_.push_back({op, calls(op) + nth, times, error});
+    }
+    // Calls of `op` since the wrapper was made or last reset.
+    int calls(FsOp op) const { return counts_[static_cast<size_t>(op)]; }
+    void reset() {
+        faults_.clear();
+        counts_.fill(0);
+    }
+
+    std::unique_ptr<OpenFile> open(const std::string& path, FileAccess access, uint32_t share,
+                                   FileDisposition disposition, uint32_t attributes) override {
+        if (injected(FsOp::Open)) return nullptr;
+        std::unique_ptr<OpenFile> file = inner_.open(path, access, share, disposition, attributes);
+        if (!file) return nullptr;
+        return std::make_unique<File>(*this, std::move(file));
+    }
+    bool copyFile(const std::string& source, const std::string& target, bool failIfExists) override {
+        return !injected(FsOp::CopyFile) && inner_.copyFile(source, target, failIfExists);
+    }
+    bool deleteFile(const std::string& path) override {
+        return !injected(FsOp::DeleteFile) && inner_.deleteFile(path);
+    }
+    uint32_t attributes(const std::string& path) override {
+        return injected(FsOp::GetAttributes) ? kInvalidAttributes : inner_.attributes(path);
+    }
+    bool setAttributes(const std::string& path, uint32_t attributes) override {
+        return !injected(FsOp::SetAttributes) && inner_.setAttributes(path, attributes);
+    }
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
+        if (injected(FsOp::FindFirst)) return nullptr;
+        std::unique_ptr<FindEnumeration> listing = inner_.findFirst(pattern, first);
+        if (!listing) return nullptr;
+        return std::make_unique<Listing>(*this, std::move(listing));
+    }
+    bool createDirectory(const std::string& path) override {
+        return !injected(FsOp::CreateDirectory) && inner_.createDirectory(path);
+    }
+    bool removeDirectory(const std::string& path) override {
+        return !injected(FsOp::RemoveDirectory) && inner_.removeDirectory(path);
+    }
+    uint32_t lastError() override { return lastWasInjected_ ? injectedError_ : inner_.lastError(); }
+
+private:
+    struct Fault {
+        FsOp op;
+        int first;
+        int times;
+        uint32_t error;
+    };
+
+    class File final : public OpenFile {
+    public:
+        File(FaultyFileSystem& owner, std::unique_ptr<OpenFile> inner) : owner_(owner), inner_(std::move(inner)) {}
+        bool size(int64_t& bytes) override { return !owner_.injected(FsOp::Size) && inner_->size(bytes); }
+        bool read(void* buffer, uint32_t length, uint32_t& got) override {
+            got = 0;
+            return !owner_.injected(FsOp::Read) && inner_->read(buffer, length, got);
+        }
+        bool write(const void* buffer, uint32_t length, uint32_t& put) override {
+            put = 0;
+            return !owner_.injected(FsOp::Write) && inner_->write(buffer, length, put);
+        }
+
+    private:
+        FaultyFileSystem& owner_;
+        std::unique_ptr<OpenFile> inner_;
+    };
+
+    class Listing final : public FindEnumeration {
+    public:
+        Listing(FaultyFileSystem& owner, std::unique_ptr<FindEnumeration> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        bool next(FindEntry& entry) override { return !owner_.injected(FsOp::FindNext) && inner_->next(entry); }
+
+    private:
+        FaultyFileSystem& owner_;
+        std::unique_ptr<FindEnumeration> inner_;
+    };
+
+    // Counts the call; true (with the error recorded) when it is to fail.
+    bool injected(FsOp op) {
+        int number = ++counts_[static_cast<size_t>(op)];
+        lastWasInjected_ = false;
+        for (const Fault& fault : faults_) {
+            if (fault.op == op && number >= fault.first && number < fault.first + fault.times) {
+                lastWasInjected_ = true;
+                injectedError_ = fault.error;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    FileSystem& inner_;
+    std::vector<Fault> faults_;
+    std::array<int, static_cast<size_t>(FsOp::Count)> counts_{};
+    bool lastWasInjected_ = false;
+    uint32_t injectedError_ = 0;
+};
+
+}  // namespace shuttle::testing

@@ -1,0 +1,73 @@
+#pragma once
+// Drive discovery's platform answers, replayed from a recording: a machine described in code
+// or in the text form that `store_tool record-devices` prints on Windows. Every question asked
+// is logged, so a test can see what was (and was not) looked at.
+//
+// Text form, one answer per line, fields separated by tabs; "<none>" marks a read that fails:
+//   drive      <root>        <GetDriveTypeW result>
+//   number     <path>        <device number, -1 when the control call fails>   (no line: open fails)
+//   interface  <detail size> <device instance> <interface path>
+//   parent     <device instance> <parent instance ID>
+//   device     <instance ID> <friendly name> <device description>
+//   sets       fail          <error code>
+// Lines starting with "#" and empty lines are ignored.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_query.h"
+
+namespace shuttle::testing {
+
+struct RecordedInterface {
+    uint32_t detailSize = 0;
+    std::string path;
+    uint32_t deviceInstance = 0;
+};
+
+struct RecordedDevice {
+    std::optional<std::string> instanceId;
+    std::optional<std::string> friendlyName;
+    std::optional<std::string> description;
+};
+
+struct RecordedMachine {
+    std::map<std::string, uint32_t> driveTypes;                // root -> type; missing: 1
+    std::map<std::string, DeviceNumberAnswer> deviceNumbers;  // path -> answer; missing: open fails
+    std::vector<RecordedInterface> interfaces;
+    std::map<uint32_t, std::string> parents;                  // device instance -> parent ID
+    std::vector<RecordedDevice> devices;
+    bool setsFail = false;
+    uint32_t setError = 0;
+
+    // Shorthands for building a machine in a test.
+    void drive(const std::string& root, uint32_t type) { driveTypes[root] = type; }
+    void number(const std::string& path, int32_t value) { deviceNumbers[path] = DeviceNumberAnswer{true, value}; }
+};
+
+// Parses the text form; unknown or malformed lines are skipped.
+RecordedMachine parseRecording(const std::string& text);
+
+class ReplayDeviceQuery final : public DeviceQuery {
+public:
+    explicit ReplayDeviceQuery(RecordedMachine machine) : machine_(std::move(machine)) {}
+
+    uint32_t driveType(const std::string& root) override;
+    DeviceNumberAnswer deviceNumber(const std::string& path) override;
+    std::unique_ptr<DiskDeviceSet> openPresentDisks() override;
+    uint32_t lastError() override { return machine_.setError; }
+
+    // "type E:\", "number \\.\E:", "open set", in order.
+    const std::vector<std::string>& asked() const { return asked_; }
+    int openSets() const { return openSets_; }
+
+private:
+    friend class ReplaySet;
+    RecordedMachine machine_;
+    std::vector<std::string> asked_;
+    int openSets_ = 0;
+};
+
+}  // namespace shuttle::testing
