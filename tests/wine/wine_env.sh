@@ -56,8 +56,8 @@ wine_clone_prefix() {
 # Starts the wine server of the current WINEPREFIX persistently and warms it up with the
 # display set; without this, build steps that wait for Wine's stderr pipe hang.
 wine_warm_up() {
-    wineserver -p >/dev/null 2>&1 </dev/null
-    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
+    wineserver -p >/dev/null 2>&1 </dev/null || true  # already running is fine
+    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 # Prepares the default test computer: display, prefix, server.

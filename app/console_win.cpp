@@ -1,0 +1,41 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "app/console_win.h"
+
+namespace shuttle {
+namespace {
+
+// The control handler is called on a thread of the system's choosing with no context of ours,
+// so the one action it takes is kept here, set once before the handler is installed.
+std::function<void()>& consoleEventAction() {
+    static std::function<void()> action;
+    return action;
+}
+
+BOOL WINAPI consoleControlHandler(DWORD) {
+    if (consoleEventAction()) consoleEventAction()();
+    return FALSE;
+}
+
+}  // namespace
+
+bool isConsoleSwitch(const wchar_t* commandLine) {
+    return commandLine != nullptr && std::wcscmp(commandLine, L"-console") == 0;
+}
+
+void openTraceConsole(std::function<void()> onConsoleEvent) {
+    AllocConsole();
+    consoleEventAction() = std::move(onConsoleEvent);
+    SetConsoleCtrlHandler(consoleControlHandler, TRUE);
+    // Trace lines are UTF-8.
+    SetConsoleOutputCP(CP_UTF8);
+    FILE* stream = nullptr;
+    freopen_s(&stream, "CONOUT$", "w", stdout);
+    freopen_s(&stream, "CONOUT$", "w", stderr);
+    freopen_s(&stream, "CONIN$", "r", stdin);
+}
+
+}  // namespace shuttle

@@ -1,0 +1,110 @@
+// Process entry point of Shuttle.exe: single instance, console switch, settings, logger,
+// main window and dialog, the two worker threads, and the message loop.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <thread>
+
+#include "app/console_win.h"
+#include "app/main_window_win.h"
+#include "app/settings.h"
+#include "app/shared_state.h"
+#include "log/logger.h"
+#include "log/print.h"
+#include "platform/clock.h"
+#include "platform/log_files.h"
+#include "platform/settings_store.h"
+
+namespace shuttle {
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"Shuttle-F51271F8-E2D2-4C48-8510-91FBC79BBB79";
+
+// The two worker threads. They are never joined: each ends at its next look at the run flag,
+// or with the process.
+int runSupervisorThread(SharedState& state, Clock& clock) {
+    while (state.mainDialogReady == 0 && state.running != 0) clock.sleepMs(1);
+    while (state.running != 0) clock.sleepMs(100);
+    return 1;
+}
+
+int runReceiveThread(SharedState& state, Clock& clock) {
+    while (state.running != 0) clock.sleepMs(1000);
+    return 1;
+}
+
+int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showCommand) {
+    // 1. One instance per user. The handle is kept until the process ends.
+    HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+    const DWORD mutexError = GetLastError();
+    if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) return 0;
+    (void)instanceMutex;
+
+    // Everything shared lives until the process ends: worker threads may still be running
+    // when the entry point returns, so none of it is ever destroyed.
+    auto* state = new SharedState();
+    auto* settingsStore = makeRegistrySettingsStore().release();
+    auto* context = new MainWindowContext(*state);
+    state->settingsStore = settingsStore;
+    Clock& clock = systemClock();
+
+    // 2. Console switch: the whole command line, exactly.
+    if (isConsoleSwitch(commandLine)) {
+        openTraceConsole([context] {
+            if (context->removeTrayIcon && context->window != nullptr) context->removeTrayIcon(context->window);
+        });
+        printOut("Shuttle 3.0.0.6\n");
+    }
+
+    // 3.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    // 4. Settings.
+    loadSettings(*settingsStore, state->settings);
+
+    // 6. The process's logger (its construction creates the log folder).
+    state->logger = new Logger(systemLogFiles(), clock);
+
+    // 7. The hyperlink control class.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
+    InitCommonControlsEx(&controls);
+
+    // 8-9. Main window (its creation makes the dialog and the tray icon).
+    context->instance = instance;
+    HWND window = createMainWindow(*context);
+    int exitCode = 0;
+    if (window != nullptr) {
+        if (!state->settings.has(kFlagStartInTray)) {
+            ShowWindow(window, showCommand);
+            UpdateWindow(window);
+        }
+        // 10-11. The link mutex is part of the shared state; start the workers.
+        std::thread(runSupervisorThread, std::ref(*state), std::ref(clock)).detach();
+        std::thread(runReceiveThread, std::ref(*state), std::ref(clock)).detach();
+
+        // 12. Message loop; the dialog gets the first look for its keyboard handling.
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (context->dialog != nullptr && IsDialogMessageW(context->dialog, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        exitCode = static_cast<int>(message.wParam);
+    }
+
+    // Shutdown.
+    state->link.autoProbe = 0;
+    state->link.portOpen = 0;
+    CoUninitialize();
+    FreeConsole();
+    return exitCode;
+}
+
+}  // namespace
+}  // namespace shuttle
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    return shuttle::runApplication(instance, commandLine, showCommand);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The system clipboard as the copy path and the paste need it, always in the name of this
+// computer's main window. Blocks placed on the clipboard are handed over whole: the clipboard
+// owns them on success, and a failed hand-over frees them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace shuttle {
+
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    // One attempt to open the clipboard for the main window.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    // Whether the main window owns the clipboard (it put the current content there).
+    virtual bool ownedByMainWindow() = 0;
+    virtual bool isFormatAvailable(uint32_t format) = 0;
+    // CF_UNICODETEXT up to its first zero unit; nothing when absent or unreadable.
+    virtual std::optional<std::u16string> unicodeText() = 0;
+    // CF_HDROP entries in order, as the system reports them (an entry may be empty).
+    virtual std::optional<std::vector<std::u16string>> dropList() = 0;
+    // Empties the clipboard, which makes the main window its owner.
+    virtual bool empty() = 0;
+    // Places `block` under `format`.
+    virtual bool setData(uint32_t format, const std::vector<uint8_t>& block) = 0;
+};
+
+// Keeps the clipboard open for its lifetime: opened with up to `attempts` tries, 1 ms apart.
+class ClipboardSession {
+public:
+    ClipboardSession(Clipboard& clipboard, Clock& clock, int attempts);
+    ~ClipboardSession();
+    ClipboardSession(const ClipboardSession&) = delete;
+    ClipboardSession& operator=(const ClipboardSession&) = delete;
+    bool isOpen() const { return open_; }
+
+private:
+    Clipboard& clipboard_;
+    bool open_ = false;
+};
+
+}  // namespace shuttle

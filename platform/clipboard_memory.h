@@ -1,0 +1,57 @@
+#pragma once
+// A clipboard in memory, one per simulated computer. Other "programs" can hold it open or put
+// data on it; the main window of the computer is owner id 1.
+
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "platform/clipboard.h"
+
+namespace shuttle {
+
+class MemoryClipboard final : public Clipboard {
+public:
+    static constexpr int kMainWindow = 1;
+    static constexpr int kOtherProgram = 2;
+
+    bool open() override;
+    void close() override;
+    bool ownedByMainWindow() override;
+    bool isFormatAvailable(uint32_t format) override;
+    std::optional<std::u16string> unicodeText() override;
+    std::optional<std::vector<std::u16string>> dropList() override;
+    bool empty() override;
+    bool setData(uint32_t format, const std::vector<uint8_t>& block) override;
+
+    // What another program (the user) does.
+    void userCopiesText(const std::u16string& text);
+    void userCopiesFiles(const std::vector<std::u16string>& paths);
+    void userCopiesData(uint32_t format, std::vector<uint8_t> bytes);
+    void holdOpenByOtherProgram(bool held);
+    // Refuses the next `count` opens of the main window (a busy clipboard).
+    void refuseOpens(int count);
+
+    std::optional<std::vector<uint8_t>> data(uint32_t format) const;
+    int owner() const;
+    int changeCount() const;
+    // Called after every change of the content (the listener notification).
+    void onChange(std::function<void()> listener);
+
+private:
+    void replaceContent(int owner, std::map<uint32_t, std::vector<uint8_t>> content);
+    mutable std::mutex mutex_;
+    std::map<uint32_t, std::vector<uint8_t>> content_;
+    int owner_ = 0;
+    bool openByUs_ = false;
+    bool heldByOther_ = false;
+    int refusals_ = 0;
+    int changes_ = 0;
+    std::function<void()> listener_;
+};
+
+// Bytes of a CF_HDROP block (DROPFILES header, UTF-16 paths) and back.
+std::vector<uint8_t> makeDropFilesBlock(const std::vector<std::u16string>& paths);
+std::optional<std::vector<std::u16string>> parseDropFilesBlock(const std::vector<uint8_t>& block);
+
+}  // namespace shuttle
