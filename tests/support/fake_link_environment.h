@@ -1,0 +1,114 @@
+#pragma once
+// Serial ports, store drives and the clipboard listener of a pretend computer. Opening a port
+// behaves like the real connection: the flags follow the outcome, and a port with the link
+// device behind it becomes ready at once (as if the receive thread had probed it during the
+// supervisor's one-second wait).
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/shared_state.h"
+#include "platform/clock.h"
+#include "serial/link_environment.h"
+
+namespace shuttle::testing {
+
+struct Readiness {
+    bool copy;
+    bool paste;
+};
+
+class FakeLinkEnvironment final : public LinkEnvironment {
+public:
+    struct Open {
+        std::u16string text;
+        uint64_t tick;
+    };
+
+    FakeLinkEnvironment(SharedState& state, Clock& clock) : state_(state), clock_(clock) {}
+
+    bool comPortExists(uint32_t number) override {
+        ++existenceQueries;
+        return presentPorts.count(number) != 0;
+    }
+
+    void openSelectedLink(const std::u16string& text) override {
+        opens.push_back({text, clock_.tickMs()});
+        if (onOpen) onOpen(text);
+        LinkFlags& link = state_.link;
+        if (state_.settings.usbMode()) {
+            state_.settings.storeSelection.set(text);
+            link.openAttempted = 1;
+            return;
+        }
+        unsigned number = 0;
+        std::string narrow(text.begin(), text.end());
+        if (std::sscanf(narrow.c_str(), "COM%u", &number) == 1) state_.settings.comPort = number;
+        link.copyReady = 0;
+        link.pasteReady = 0;
+        if (link.portOpen != 0) closePort();
+        uint32_t port = state_.settings.comPort;
+        link.openAttempted = 1;
+        if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0) {
+            state_.settings.comPort = kNoComPort;
+            link.linkConnected = 0;
+            return;
+        }
+        link.linkConnected = 1;
+        link.portOpen = 1;
+        auto device = devices.find(port);
+        if (device != devices.end()) {
+            link.copyReady = device->second.copy ? 1 : 0;
+            link.pasteReady = device->second.paste ? 1 : 0;
+        }
+    }
+
+    void closePort() override {
+        ++closes;
+        state_.link.portOpen = 0;
+    }
+
+    std::vector<LinkDrive> findStoreDrives() override { return drives; }
+    bool isDirectory(const std::u16string& path) override {
+        directoryQueries.push_back(path);
+        return directories.count(path) != 0;
+    }
+    void addClipboardListener() override {
+        listening = true;
+        listenerEvents.push_back("add");
+    }
+    void removeClipboardListener() override {
+        listening = false;
+        listenerEvents.push_back("remove");
+    }
+
+    std::vector<std::u16string> openedTexts() const {
+        std::vector<std::u16string> texts;
+        for (const Open& open : opens) texts.push_back(open.text);
+        return texts;
+    }
+
+    std::set<uint32_t> presentPorts;
+    std::set<uint32_t> busyPorts;
+    std::map<uint32_t, Readiness> devices;
+    std::vector<LinkDrive> drives;
+    std::set<std::u16string> directories;
+    std::function<void(const std::u16string&)> onOpen;
+
+    std::vector<Open> opens;
+    int closes = 0;
+    int existenceQueries = 0;
+    std::vector<std::u16string> directoryQueries;
+    bool listening = false;
+    std::vector<std::string> listenerEvents;
+
+private:
+    SharedState& state_;
+    Clock& clock_;
+};
+
+}  // namespace shuttle::testing

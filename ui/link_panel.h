@@ -1,0 +1,55 @@
+#pragma once
+// The part of the main dialog the link supervisor writes: the link selector (1010), the link
+// button (1011), the status text (1032), the size selector (1012) and the option frames that
+// switch with the mode. The Win32 dialog implements it (ui/link_panel_win.*); tests use a fake.
+// The supervisor calls it from its own thread.
+
+#include <string>
+
+namespace shuttle {
+
+// Controls shown or hidden by mode.
+enum class ModeControl {
+    SizeSelector,    // 1012, USB layout
+    SizeFrame,       // 1036 "File size limit", USB layout
+    ComOptions,      // 1037 " Options", COM layout
+    UsbOptions,      // 1040 narrower " Options", USB layout
+};
+
+class LinkPanel {
+public:
+    virtual ~LinkPanel() = default;
+
+    // Link selector: a drop-down list that keeps its entries sorted alphabetically itself.
+    virtual void resetLinks() = 0;
+    // Adds an entry at its sorted place; gives its index, or -1 when it could not be added.
+    virtual int addLink(const std::u16string& text) = 0;
+    virtual int linkCount() = 0;
+    virtual bool selectLink(int index) = 0;
+    // Selects the first entry that begins with `prefix`, letter case ignored; false (and the
+    // selection unchanged) when none does.
+    virtual bool selectLinkByPrefix(const std::u16string& prefix) = 0;
+    // Index of the selected entry, -1 when none.
+    virtual int currentLink() = 0;
+    // Text of an entry; empty for an index out of range.
+    virtual std::u16string linkText(int index) = 0;
+    // Width in pixels a list entry with this text needs.
+    virtual int measureLinkText(const std::u16string& text) = 0;
+    virtual void setLinkDroppedWidth(int pixels) = 0;
+    virtual void enableLinks(bool enabled) = 0;
+
+    // Link button and status line.
+    virtual std::u16string linkButtonCaption() = 0;  // at most 31 characters
+    virtual void setLinkButtonCaption(const std::u16string& caption) = 0;
+    virtual void setStatusText(const std::u16string& text) = 0;
+
+    // Size selector: entries in the order added.
+    virtual void addSize(const std::u16string& label) = 0;
+    // Selects the entry whose text equals `label`; false when there is none.
+    virtual bool selectSize(const std::u16string& label) = 0;
+    virtual int currentSize() = 0;  // -1 when none
+
+    virtual void showControl(ModeControl control, bool visible) = 0;
+};
+
+}  // namespace shuttle

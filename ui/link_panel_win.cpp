@@ -1,0 +1,113 @@
+#include "ui/link_panel_win.h"
+
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "ui/win_ui_handles.h"
+
+namespace shuttle {
+namespace {
+
+constexpr int kCaptionCharacters = 31;
+
+LPARAM textParam(const std::u16string& text) { return reinterpret_cast<LPARAM>(wideText(text)); }
+
+int indexOrNone(LRESULT result) { return result < 0 ? -1 : static_cast<int>(result); }
+
+int modeControlId(ModeControl control) {
+    switch (control) {
+        case ModeControl::SizeSelector:
+            return IDC_SIZE_SELECTOR;
+        case ModeControl::SizeFrame:
+            return IDC_SIZE_FRAME;
+        case ModeControl::ComOptions:
+            return IDC_COM_OPTIONS_FRAME;
+        case ModeControl::UsbOptions:
+            return IDC_USB_OPTIONS_FRAME;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void DialogLinkPanel::resetLinks() { send(IDC_LINK_SELECTOR, CB_RESETCONTENT); }
+
+int DialogLinkPanel::addLink(const std::u16string& text) {
+    return indexOrNone(send(IDC_LINK_SELECTOR, CB_ADDSTRING, 0, textParam(text)));
+}
+
+int DialogLinkPanel::linkCount() {
+    LRESULT count = send(IDC_LINK_SELECTOR, CB_GETCOUNT);
+    return count < 0 ? 0 : static_cast<int>(count);
+}
+
+bool DialogLinkPanel::selectLink(int index) {
+    if (index < 0) return false;  // CB_SETCURSEL with -1 would clear the selection
+    return send(IDC_LINK_SELECTOR, CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR;
+}
+
+bool DialogLinkPanel::selectLinkByPrefix(const std::u16string& prefix) {
+    // Searches from the first entry, ignoring letter case, and leaves the selection alone
+    // when nothing begins with the prefix.
+    return send(IDC_LINK_SELECTOR, CB_SELECTSTRING, static_cast<WPARAM>(-1), textParam(prefix)) != CB_ERR;
+}
+
+int DialogLinkPanel::currentLink() { return indexOrNone(send(IDC_LINK_SELECTOR, CB_GETCURSEL)); }
+
+std::u16string DialogLinkPanel::linkText(int index) {
+    if (index < 0) return {};
+    LRESULT length = send(IDC_LINK_SELECTOR, CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
+    if (length < 0) return {};
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    LRESULT copied = send(IDC_LINK_SELECTOR, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                          reinterpret_cast<LPARAM>(buffer.data()));
+    if (copied < 0) return {};
+    return fromWide(buffer.data(), static_cast<size_t>(std::min(copied, length)));
+}
+
+int DialogLinkPanel::measureLinkText(const std::u16string& text) {
+    HWND selector = control(IDC_LINK_SELECTOR);
+    WindowDc dc(selector);
+    if (dc.get() == nullptr) return 0;
+    auto font = reinterpret_cast<HFONT>(SendMessageW(selector, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font != nullptr ? SelectObject(dc.get(), font) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32W(dc.get(), wideText(text), static_cast<int>(text.size()), &size);
+    if (previous != nullptr) SelectObject(dc.get(), previous);
+    // Room for the list's own margins and a scroll bar, so the longest entry is not clipped.
+    return size.cx + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE);
+}
+
+void DialogLinkPanel::setLinkDroppedWidth(int pixels) {
+    send(IDC_LINK_SELECTOR, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(pixels));
+}
+
+void DialogLinkPanel::enableLinks(bool enabled) { EnableWindow(control(IDC_LINK_SELECTOR), enabled ? TRUE : FALSE); }
+
+std::u16string DialogLinkPanel::linkButtonCaption() {
+    wchar_t caption[kCaptionCharacters + 1] = {};
+    int length = GetWindowTextW(control(IDC_LINK_BUTTON), caption, kCaptionCharacters + 1);
+    return fromWide(caption, length < 0 ? 0 : static_cast<size_t>(length));
+}
+
+void DialogLinkPanel::setLinkButtonCaption(const std::u16string& caption) {
+    SetWindowTextW(control(IDC_LINK_BUTTON), wideText(caption));
+}
+
+void DialogLinkPanel::setStatusText(const std::u16string& text) { SetWindowTextW(control(IDC_STATUS_TEXT), wideText(text)); }
+
+void DialogLinkPanel::addSize(const std::u16string& label) { send(IDC_SIZE_SELECTOR, CB_ADDSTRING, 0, textParam(label)); }
+
+bool DialogLinkPanel::selectSize(const std::u16string& label) {
+    LRESULT index = send(IDC_SIZE_SELECTOR, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), textParam(label));
+    if (index < 0) return false;
+    return send(IDC_SIZE_SELECTOR, CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR;
+}
+
+int DialogLinkPanel::currentSize() { return indexOrNone(send(IDC_SIZE_SELECTOR, CB_GETCURSEL)); }
+
+void DialogLinkPanel::showControl(ModeControl which, bool visible) {
+    ShowWindow(control(modeControlId(which)), visible ? SW_SHOW : SW_HIDE);
+}
+
+}  // namespace shuttle

@@ -1,0 +1,163 @@
+#include "ui/main_dialog_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "app/settings.h"
+#include "resources/resource_ids.h"
+#include "ui/win_ui_handles.h"
+
+namespace shuttle {
+namespace {
+
+constexpr UINT_PTR kVersionBoxSubclassId = 1;
+constexpr size_t kVersionTextCharacters = 128;  // including the terminator
+
+// What the dialog keeps for its lifetime, in its user data.
+struct MainDialogData {
+    SharedState* state;
+    ScopedIcon logo;
+};
+
+MainDialogData* dialogData(HWND dialog) {
+    return reinterpret_cast<MainDialogData*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
+
+bool isChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+void check(HWND dialog, int id, bool on) { CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED); }
+
+// The version box answers the context menu itself, so right-clicking shows no menu.
+LRESULT CALLBACK versionBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    if (message == WM_CONTEXTMENU) return 1;
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(window, versionBoxProc, id);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void initialise(HWND dialog, MainDialogData& data) {
+    const Settings& settings = data.state->settings;
+    bool usb = settings.usbMode();
+    check(dialog, IDC_MODE_COM, !usb);
+    check(dialog, IDC_MODE_USB, usb);
+    check(dialog, IDC_SHOW_NOTIFICATIONS, settings.has(kFlagShowNotifications));
+    check(dialog, IDC_PLAY_SOUND, settings.has(kFlagPlaySound));
+    check(dialog, IDC_START_IN_TRAY, settings.has(kFlagStartInTray));
+
+    // The image at the size stored in the file; a missing file leaves the picture empty.
+    data.logo.reset(static_cast<HICON>(LoadImageW(nullptr, kLogoFile, IMAGE_ICON, 0, 0, LR_LOADFROMFILE)));
+    if (data.logo) SendDlgItemMessageW(dialog, IDC_LOGO, STM_SETICON, reinterpret_cast<WPARAM>(data.logo.get()), 0);
+
+    SetDlgItemTextW(dialog, IDC_WEB_LINK, kMakerLinkMarkup);
+    SetDlgItemTextW(dialog, IDC_VERSION_TEXT, versionText().c_str());
+    if (HWND versionBox = GetDlgItem(dialog, IDC_VERSION_TEXT))
+        SetWindowSubclass(versionBox, versionBoxProc, kVersionBoxSubclassId, 0);
+}
+
+void changeOption(HWND dialog, SharedState& state, int id, uint32_t flag) {
+    state.settings.setFlag(flag, isChecked(dialog, id));
+    saveSettings(state);
+}
+
+void changeMode(SharedState& state, bool usb) {
+    state.settings.setFlag(kFlagUsbMode, usb);
+    state.requests.modeChange = 1;
+    saveSettings(state);
+}
+
+bool onCommand(HWND dialog, SharedState& state, int id, int code) {
+    switch (id) {
+        case IDC_MODE_COM:
+            changeMode(state, !isChecked(dialog, IDC_MODE_COM));
+            return true;
+        case IDC_MODE_USB:
+            changeMode(state, isChecked(dialog, IDC_MODE_USB));
+            return true;
+        case IDC_LINK_BUTTON:
+            state.requests.linkButton = 1;
+            return true;
+        case IDC_LINK_SELECTOR:
+            if (code != CBN_SELCHANGE) return false;
+            state.requests.selectionChange = 1;
+            return true;
+        case IDC_SIZE_SELECTOR:
+            if (code != CBN_SELCHANGE) return false;
+            state.requests.sizeLimit = 1;
+            return true;
+        case IDC_SHOW_NOTIFICATIONS:
+            changeOption(dialog, state, id, kFlagShowNotifications);
+            return true;
+        case IDC_PLAY_SOUND:
+            changeOption(dialog, state, id, kFlagPlaySound);
+            return true;
+        case IDC_START_IN_TRAY:
+            changeOption(dialog, state, id, kFlagStartInTray);
+            return true;
+        case IDC_OK:
+            ShowWindow(GetParent(dialog), SW_HIDE);  // the program stays in the tray
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool onNotify(HWND dialog, const NMHDR& header) {
+    if (header.code != NM_CLICK && header.code != NM_RETURN) return false;
+    // Only the link control sends the link record with these codes.
+    if (header.hwndFrom == nullptr || header.hwndFrom != GetDlgItem(dialog, IDC_WEB_LINK)) return false;
+    const auto& link = reinterpret_cast<const NMLINK&>(header);
+    std::wstring url(link.item.szUrl, wcsnlen(link.item.szUrl, L_MAX_URL_LENGTH));
+    if (!url.empty()) ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return true;
+}
+
+void release(HWND dialog) {
+    std::unique_ptr<MainDialogData> data(dialogData(dialog));
+    if (!data) return;
+    SendDlgItemMessageW(dialog, IDC_LOGO, STM_SETICON, 0, 0);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+}
+
+}  // namespace
+
+std::wstring versionText() {
+    std::wstring text = L"Shuttle\r\nVersion " + std::wstring(L"" SHUTTLE_VERSION_TEXT) + L"\r\nClipboard across two PCs";
+    if (text.size() >= kVersionTextCharacters) text.resize(kVersionTextCharacters - 1);
+    return text;
+}
+
+HWND createMainDialog(HINSTANCE instance, HWND mainWindow, SharedState& state) {
+    HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), mainWindow, mainDialogProc,
+                                     reinterpret_cast<LPARAM>(&state));
+    if (dialog != nullptr) state.mainDialogReady = 1;
+    return dialog;
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* state = reinterpret_cast<SharedState*>(lParam);
+        if (state == nullptr) return TRUE;  // created without its state: an inert dialog
+        auto data = std::make_unique<MainDialogData>(MainDialogData{state, ScopedIcon()});
+        initialise(dialog, *data);
+        SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data.release()));  // freed on WM_DESTROY
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        release(dialog);
+        return FALSE;
+    }
+    MainDialogData* data = dialogData(dialog);
+    if (data == nullptr) return FALSE;
+    switch (message) {
+        case WM_COMMAND:
+            return onCommand(dialog, *data->state, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+        case WM_NOTIFY:
+            return lParam != 0 && onNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace shuttle

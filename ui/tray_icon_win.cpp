@@ -1,0 +1,151 @@
+#include "ui/tray_icon_win.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "resources/resource_ids.h"
+#include "ui/win_ui_handles.h"
+
+namespace shuttle {
+namespace {
+
+// A fresh record naming the icon; every other field zero.
+NOTIFYICONDATAW iconRecord(HWND window, UINT flags) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = kTrayIconId;
+    data.uFlags = flags;
+    return data;
+}
+
+template <size_t N>
+void copyText(wchar_t (&field)[N], const wchar_t* text, size_t length) {
+    size_t count = std::min(length, N - 1);
+    std::copy(text, text + count, field);
+    field[count] = L'\0';
+}
+
+// The icon at the size of the notification area for the window's monitor.
+ScopedIcon loadTrayIcon(HWND window, HINSTANCE instance, uint16_t icon) {
+    UINT dpi = GetDpiForWindow(window);
+    if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
+    int width = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
+    int height = GetSystemMetricsForDpi(SM_CYSMICON, dpi);
+    return ScopedIcon(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
+}
+
+void showMainWindow(HWND window) {
+    if (!IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+}
+
+void showTrayMenu(HWND window, WPARAM anchor) {
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    ScopedMenu menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+    if (!menu) return;
+    HMENU popup = GetSubMenu(menu.get(), 0);
+    if (popup == nullptr) return;
+    SetForegroundWindow(window);
+    UINT flags = TPM_RIGHTBUTTON | (GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    TrackPopupMenuEx(popup, flags, GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor), window, nullptr);
+    // Lets the menu close when the user clicks elsewhere after it was dismissed.
+    PostMessageW(window, WM_NULL, 0, 0);
+}
+
+}  // namespace
+
+TrayIcon::TrayIcon(HWND window, HINSTANCE instance) : window_(window), instance_(instance) {
+    NOTIFYICONDATAW data = iconRecord(window, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
+    data.uCallbackMessage = kTrayCallbackMessage;
+    ScopedIcon icon = loadTrayIcon(window, instance, kIconIdle);
+    data.hIcon = icon.get();
+    copyText(data.szTip, kTrayTooltip, wcslen(kTrayTooltip));
+    added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    if (!added_) return;
+    NOTIFYICONDATAW version = iconRecord(window, 0);
+    version.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &version);
+}
+
+TrayIcon::~TrayIcon() { remove(); }
+
+TrayIcon::TrayIcon(TrayIcon&& other) noexcept
+    : window_(std::exchange(other.window_, nullptr)), instance_(other.instance_), added_(std::exchange(other.added_, false)) {}
+
+TrayIcon& TrayIcon::operator=(TrayIcon&& other) noexcept {
+    if (this != &other) {
+        remove();
+        window_ = std::exchange(other.window_, nullptr);
+        instance_ = other.instance_;
+        added_ = std::exchange(other.added_, false);
+    }
+    return *this;
+}
+
+void TrayIcon::remove() {
+    if (added()) removeTrayIcon(window_);
+    added_ = false;
+}
+
+void TrayIcon::setIcon(uint16_t icon) {
+    if (window_ == nullptr) return;
+    NOTIFYICONDATAW data = iconRecord(window_, NIF_ICON | NIF_SHOWTIP);
+    ScopedIcon loaded = loadTrayIcon(window_, instance_, icon);  // the shell keeps its own copy
+    data.hIcon = loaded.get();
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayIcon::showBalloon(const std::u16string& title, const std::u16string& text) {
+    if (window_ == nullptr) return;
+    NOTIFYICONDATAW data = iconRecord(window_, NIF_INFO);
+    data.dwInfoFlags = NIIF_NOSOUND;  // the sound, if any, is the beep the caller chose
+    copyText(data.szInfoTitle, wideText(title), title.size());
+    copyText(data.szInfo, wideText(text), text.size());
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayIcon::beep(bool information) { MessageBeep(information ? MB_ICONASTERISK : MB_ICONHAND); }
+
+void removeTrayIcon(HWND window) {
+    NOTIFYICONDATAW data = iconRecord(window, 0);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+}
+
+LRESULT onTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+            case IDM_TRAY_EXIT:
+                DestroyWindow(window);
+                return 0;
+            case IDM_TRAY_OPEN:
+                showMainWindow(window);
+                return 0;
+            default:
+                break;
+        }
+    } else if (message == kTrayCallbackMessage) {
+        switch (LOWORD(lParam)) {
+            case WM_CONTEXTMENU:
+                showTrayMenu(window, wParam);
+                return 0;
+            case NIN_SELECT:
+                showMainWindow(window);
+                return 0;
+            case NIN_BALLOONTIMEOUT: {
+                NOTIFYICONDATAW data = iconRecord(window, NIF_SHOWTIP);
+                Shell_NotifyIconW(NIM_MODIFY, &data);
+                return 0;
+            }
+            default:
+                break;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace shuttle

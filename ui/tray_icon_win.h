@@ -1,0 +1,47 @@
+#pragma once
+// The notification-area icon of the main window, as one object: added when made, removed when
+// destroyed. It is the program's Tray: state and result icons, balloons and beeps.
+
+#include <windows.h>
+
+#include "platform/tray.h"
+
+namespace shuttle {
+
+constexpr UINT kTrayIconId = 0xEA856883u;
+constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
+inline constexpr wchar_t kTrayTooltip[] = L"Shuttle";
+
+class TrayIcon final : public Tray {
+public:
+    // Adds the grey icon with the tooltip "Shuttle" for `window`; icons come from `instance`.
+    // The version call follows only when the icon was added.
+    TrayIcon(HWND window, HINSTANCE instance);
+    ~TrayIcon() override;
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+    TrayIcon(TrayIcon&& other) noexcept;
+    TrayIcon& operator=(TrayIcon&& other) noexcept;
+
+    bool added() const { return window_ != nullptr && added_; }
+
+    void setIcon(uint16_t icon) override;
+    void showBalloon(const std::u16string& title, const std::u16string& text) override;
+    void beep(bool information) override;
+
+private:
+    void remove();
+
+    HWND window_ = nullptr;
+    HINSTANCE instance_ = nullptr;
+    bool added_ = false;
+};
+
+// Deletes the icon of `window` (also used by the console control handler).
+void removeTrayIcon(HWND window);
+
+// WM_COMMAND and the tray callback message of the main window: the menu items "Open" and
+// "Exit", a click on the icon, the balloon time-out. Gives the message result.
+LRESULT onTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace shuttle

@@ -1,0 +1,50 @@
+#pragma once
+// Move-only owners of the user-interface handles the dialog and the tray create.
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win_handles.h"
+
+namespace shuttle {
+
+struct IconTraits {
+    using Handle = HICON;
+    static Handle invalid() { return nullptr; }
+    static bool isValid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DestroyIcon(h); }
+};
+
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle invalid() { return nullptr; }
+    static bool isValid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DestroyMenu(h); }
+};
+
+using ScopedIcon = ScopedWinHandle<IconTraits>;
+using ScopedMenu = ScopedWinHandle<MenuTraits>;
+
+// A window's device context, released when done.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+inline const wchar_t* wideText(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline std::u16string fromWide(const wchar_t* text, size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+}  // namespace shuttle
