@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/log_files.h"
 #include "platform/settings_store.h"
+#include "ui/user_interface_win.h"
 
 namespace shuttle {
 namespace {
@@ -24,12 +25,6 @@ constexpr wchar_t kInstanceMutexName[] = L"Shuttle-F51271F8-E2D2-4C48-8510-91FBC
 
 // The two worker threads. They are never joined: each ends at its next look at the run flag,
 // or with the process.
-int runSupervisorThread(SharedState& state, Clock& clock) {
-    while (state.mainDialogReady == 0 && state.running != 0) clock.sleepMs(1);
-    while (state.running != 0) clock.sleepMs(100);
-    return 1;
-}
-
 int runReceiveThread(SharedState& state, Clock& clock) {
     while (state.running != 0) clock.sleepMs(1000);
     return 1;
@@ -47,6 +42,8 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
     auto* state = new SharedState();
     auto* settingsStore = makeRegistrySettingsStore().release();
     auto* context = new MainWindowContext(*state);
+    auto* userInterface = new UserInterface();
+    attachUserInterface(*context, *userInterface);
     state->settingsStore = settingsStore;
     Clock& clock = systemClock();
 
@@ -81,7 +78,7 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
             UpdateWindow(window);
         }
         // 10-11. The link mutex is part of the shared state; start the workers.
-        std::thread(runSupervisorThread, std::ref(*state), std::ref(clock)).detach();
+        std::thread(runLinkSupervisorThread, std::ref(*state), std::ref(*userInterface), std::ref(clock)).detach();
         std::thread(runReceiveThread, std::ref(*state), std::ref(clock)).detach();
 
         // 12. Message loop; the dialog gets the first look for its keyboard handling.

@@ -4,7 +4,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "resources/resource_ids.h"
 #include "ui/win_ui_handles.h"
@@ -39,11 +38,6 @@ ScopedIcon loadTrayIcon(HWND window, HINSTANCE instance, uint16_t icon) {
         LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
 }
 
-void showMainWindow(HWND window) {
-    if (!IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
-    SetForegroundWindow(window);
-}
-
 void showTrayMenu(HWND window, WPARAM anchor) {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     ScopedMenu menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
@@ -74,26 +68,12 @@ TrayIcon::TrayIcon(HWND window, HINSTANCE instance) : window_(window), instance_
 
 TrayIcon::~TrayIcon() { remove(); }
 
-TrayIcon::TrayIcon(TrayIcon&& other) noexcept
-    : window_(std::exchange(other.window_, nullptr)), instance_(other.instance_), added_(std::exchange(other.added_, false)) {}
-
-TrayIcon& TrayIcon::operator=(TrayIcon&& other) noexcept {
-    if (this != &other) {
-        remove();
-        window_ = std::exchange(other.window_, nullptr);
-        instance_ = other.instance_;
-        added_ = std::exchange(other.added_, false);
-    }
-    return *this;
-}
-
 void TrayIcon::remove() {
-    if (added()) removeTrayIcon(window_);
-    added_ = false;
+    if (added_.exchange(false)) removeTrayIcon(window_);
 }
 
 void TrayIcon::setIcon(uint16_t icon) {
-    if (window_ == nullptr) return;
+    if (!added_) return;
     NOTIFYICONDATAW data = iconRecord(window_, NIF_ICON | NIF_SHOWTIP);
     ScopedIcon loaded = loadTrayIcon(window_, instance_, icon);  // the shell keeps its own copy
     data.hIcon = loaded.get();
@@ -101,7 +81,7 @@ void TrayIcon::setIcon(uint16_t icon) {
 }
 
 void TrayIcon::showBalloon(const std::u16string& title, const std::u16string& text) {
-    if (window_ == nullptr) return;
+    if (!added_) return;
     NOTIFYICONDATAW data = iconRecord(window_, NIF_INFO);
     data.dwInfoFlags = NIIF_NOSOUND;  // the sound, if any, is the beep the caller chose
     copyText(data.szInfoTitle, wideText(title), title.size());

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
+#include "app/main_window_win.h"  // kTrayCallbackMessage
 #include "platform/tray.h"
 
 namespace shuttle {
 
 constexpr UINT kTrayIconId = 0xEA856883u;
-constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
 inline constexpr wchar_t kTrayTooltip[] = L"Shuttle";
 
 class TrayIcon final : public Tray {
@@ -18,23 +20,22 @@ public:
     // The version call follows only when the icon was added.
     TrayIcon(HWND window, HINSTANCE instance);
     ~TrayIcon() override;
+    // Other threads hold it by reference as their Tray: it neither copies nor moves.
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
-    TrayIcon(TrayIcon&& other) noexcept;
-    TrayIcon& operator=(TrayIcon&& other) noexcept;
 
-    bool added() const { return window_ != nullptr && added_; }
+    bool added() const { return added_; }
+    // Deletes the icon now (the main window is being destroyed); later calls do nothing.
+    void remove();
 
     void setIcon(uint16_t icon) override;
     void showBalloon(const std::u16string& title, const std::u16string& text) override;
     void beep(bool information) override;
 
 private:
-    void remove();
-
-    HWND window_ = nullptr;
-    HINSTANCE instance_ = nullptr;
-    bool added_ = false;
+    const HWND window_;
+    const HINSTANCE instance_;
+    std::atomic<bool> added_{false};
 };
 
 // Deletes the icon of `window` (also used by the console control handler).

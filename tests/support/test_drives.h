@@ -28,6 +28,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// False under Wine run as root, which deletes and rewrites read-only files that Windows refuses to touch.
+bool readOnlyIsEnforced();
+
 // Creates (or replaces) a file holding `bytes`; false when that fails.
 bool writeFile(FileSystem& fs, const std::string& path, const std::string& bytes);
 // A file of `size` bytes with a recognisable pattern (byte i = (i * 7 + seed) & 0xFF).

@@ -34,4 +34,6 @@ std::string TestDrives::mount(char letter) {
     return std::string(1, letter) + ":\\";
 }
 
+bool readOnlyIsEnforced() { return true; }
+
 }  // namespace shuttle::testing

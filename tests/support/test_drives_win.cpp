@@ -93,4 +93,9 @@ std::string TestDrives::mount(char letter) {
     return std::string(1, letter) + ":\\";
 }
 
+bool readOnlyIsEnforced() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
 }  // namespace shuttle::testing

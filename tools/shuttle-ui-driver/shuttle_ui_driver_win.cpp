@@ -1,0 +1,198 @@
+// shuttle-ui-driver: works Shuttle's main dialog and tray icon the way a user would, from
+// another process of the same Wine prefix. Exit code 0 = done / condition met, 1 = not met or
+// timed out, 2 = Shuttle or the control is not there, 64 = bad usage.
+//   click ID                      BM_CLICK on a dialog control
+//   select ID INDEX               select a drop-down entry and notify the dialog (CBN_SELCHANGE)
+//   text ID                       print a control's text (UTF-8)
+//   items ID                      print a drop-down list's entries, one a line, "*" on the selected
+//   state ID                      print "visible enabled checked" of a control as 0/1 digits
+//   wait-text ID MS TEXT          wait until the control's text is TEXT; prints the wait in ms
+//   click-wait ID OTHER 0|1 MS    click ID, then wait until control OTHER is hidden (0) or shown
+//                                 (1); prints the ms from the click
+//   wait-other ID MS TEXT         wait until the control's text is no longer TEXT
+//   wait-shown ID 0|1 MS          wait until the control is hidden (0) or shown (1); prints ms
+//   tray-present                  exit 0 when Shuttle's notification-area icon exists
+//   tray-event EVENT [X Y]        post the tray callback with an event (123 menu, 1024 select)
+//   menu-keys MS VK...            wait for the open popup menu, then press the keys in it
+//   menu-open                     exit 0 when a popup menu is open
+//   context-menu ID               post WM_CONTEXTMENU to a control (as a right click would)
+//   balloon TITLE TEXT            show a balloon on Shuttle's icon (for pictures of the tray)
+//   move X Y                      move the main window (so that pictures show the tray beside it)
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kTrayIconId = 0xEA856883u;
+constexpr UINT kTrayCallback = WM_APP + 100;
+
+HWND mainWindow() { return FindWindowW(L"SHUTTLE", L"Shuttle"); }
+HWND mainDialog() { return FindWindowExW(mainWindow(), nullptr, MAKEINTATOM(0x8002), nullptr); }
+HWND control(int id) {
+    HWND dialog = mainDialog();
+    return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+}
+
+void printWide(const std::wstring& text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t buffer[1024] = {};
+    LRESULT length = SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+    return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// The control's own visibility, whether or not the main window is shown.
+bool ownVisible(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+std::wstring itemText(HWND combo, int index) {
+    LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+    if (length < 0) return {};
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buffer.data()));
+    return std::wstring(buffer.data());
+}
+
+// Polls `met` every 5 ms; prints the time it took.
+template <class Condition>
+int waitUntil(DWORD ms, Condition met) {
+    ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (met()) {
+            std::printf("%llu\n", GetTickCount64() - start);
+            return 0;
+        }
+        if (GetTickCount64() - start > ms) return 1;
+        Sleep(5);
+    }
+}
+
+NOTIFYICONDATAW iconRecord(UINT flags) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = mainWindow();
+    data.uID = kTrayIconId;
+    data.uFlags = flags;
+    return data;
+}
+
+HWND openMenu() {
+    HWND menu = FindWindowW(MAKEINTATOM(0x8000), nullptr);  // "#32768", the popup menu class
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+int pressMenuKeys(DWORD ms, int count, wchar_t** keys) {
+    if (waitUntil(ms, [] { return openMenu() != nullptr; }) != 0) return 1;
+    HWND menu = openMenu();
+    for (int i = 0; i < count; ++i) {
+        WPARAM key = std::wcstoul(keys[i], nullptr, 0);
+        PostMessageW(menu, WM_KEYDOWN, key, 0);
+        PostMessageW(menu, WM_KEYUP, key, 0xC0000000);
+        Sleep(50);
+    }
+    return 0;
+}
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 2) return 64;
+    const std::wstring verb = argv[1];
+    auto number = [&](int index) { return index < argc ? static_cast<int>(std::wcstol(argv[index], nullptr, 0)) : 0; };
+    if (mainWindow() == nullptr) return 2;
+
+    if (verb == L"tray-present") {
+        NOTIFYICONDATAW data = iconRecord(0);  // modifies nothing; fails when there is no icon
+        return Shell_NotifyIconW(NIM_MODIFY, &data) ? 0 : 1;
+    }
+    if (verb == L"tray-event") {
+        WPARAM anchor = MAKEWPARAM(number(3), number(4));
+        return PostMessageW(mainWindow(), kTrayCallback, anchor, MAKELPARAM(number(2), kTrayIconId)) ? 0 : 1;
+    }
+    if (verb == L"menu-open") return openMenu() != nullptr ? 0 : 1;
+    if (verb == L"menu-keys") return argc < 4 ? 64 : pressMenuKeys(number(2), argc - 3, argv + 3);
+    if (verb == L"balloon" && argc == 4) {
+        NOTIFYICONDATAW data = iconRecord(NIF_INFO);
+        data.dwInfoFlags = NIIF_NOSOUND;
+        wcsncpy(data.szInfoTitle, argv[2], 63);
+        wcsncpy(data.szInfo, argv[3], 255);
+        return Shell_NotifyIconW(NIM_MODIFY, &data) ? 0 : 1;
+    }
+
+    if (verb == L"move") {
+        return SetWindowPos(mainWindow(), nullptr, number(2), number(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    }
+
+    HWND item = control(number(2));
+    if (item == nullptr) return 2;
+    if (verb == L"click") {
+        SendMessageW(item, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (verb == L"click-wait" && argc == 6) {
+        HWND other = control(number(3));
+        if (other == nullptr) return 2;
+        bool want = number(4) != 0;
+        PostMessageW(item, BM_CLICK, 0, 0);  // timed from the moment the click is queued
+        return waitUntil(number(5), [&] { return ownVisible(other) == want; });
+    }
+    if (verb == L"select") {
+        if (SendMessageW(item, CB_SETCURSEL, number(3), 0) == CB_ERR) return 1;
+        SendMessageW(mainDialog(), WM_COMMAND, MAKEWPARAM(number(2), CBN_SELCHANGE), reinterpret_cast<LPARAM>(item));
+        return 0;
+    }
+    if (verb == L"text") {
+        printWide(windowText(item) + L"\n");
+        return 0;
+    }
+    if (verb == L"items") {
+        LRESULT count = SendMessageW(item, CB_GETCOUNT, 0, 0);
+        LRESULT selected = SendMessageW(item, CB_GETCURSEL, 0, 0);
+        for (int i = 0; i < count; ++i) printWide((i == selected ? L"*" : L"") + itemText(item, i) + L"\n");
+        return 0;
+    }
+    if (verb == L"state") {
+        std::printf("%d %d %d\n", ownVisible(item) ? 1 : 0, IsWindowEnabled(item) ? 1 : 0,
+                    SendMessageW(item, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        return 0;
+    }
+    if (verb == L"wait-text" && argc == 5) {
+        std::wstring want = argv[4];
+        return waitUntil(number(3), [&] { return windowText(item) == want; });
+    }
+    if (verb == L"wait-other" && argc == 5) {
+        std::wstring old = argv[4];
+        return waitUntil(number(3), [&] { return windowText(item) != old; });
+    }
+    if (verb == L"context-menu") {
+        RECT box{};
+        GetWindowRect(item, &box);
+        return PostMessageW(item, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(item), MAKELPARAM(box.left + 4, box.top + 4))
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"wait-shown") {
+        bool want = number(3) != 0;
+        return waitUntil(number(4), [&] { return ownVisible(item) == want; });
+    }
+    return 64;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int code = run(argc, argv);
+    std::fflush(stdout);
+    return code;
+}
