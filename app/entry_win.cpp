@@ -11,11 +11,22 @@
 #include "app/main_window_win.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "clipboard/copy_path.h"
+#include "clipboard/receive_loop.h"
+#include "discovery/store_drives.h"
 #include "log/logger.h"
 #include "log/print.h"
+#include "platform/clipboard_formats.h"
+#include "platform/clipboard_win.h"
 #include "platform/clock.h"
+#include "platform/device_query.h"
+#include "platform/file_system.h"
+#include "platform/guid_source.h"
 #include "platform/log_files.h"
+#include "platform/serial_port.h"
 #include "platform/settings_store.h"
+#include "serial/link_port.h"
+#include "store/file_tree.h"
 #include "ui/user_interface_win.h"
 
 namespace shuttle {
@@ -23,11 +34,34 @@ namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"Shuttle-F51271F8-E2D2-4C48-8510-91FBC79BBB79";
 
-// The two worker threads. They are never joined: each ends at its next look at the run flag,
-// or with the process.
-int runReceiveThread(SharedState& state, Clock& clock) {
-    while (state.running != 0) clock.sleepMs(1000);
-    return 1;
+std::vector<LinkDrive> listStoreDrives() {
+    std::vector<StoreDrive> found;
+    findStoreDrives(systemDeviceQuery(), found);
+    std::vector<LinkDrive> drives;
+    for (const StoreDrive& drive : found) drives.push_back(LinkDrive{drive.name, drive.rootPath});
+    return drives;
+}
+
+// Gives the supervisor the real link: serial ports, the port close and drive discovery.
+void attachLink(SharedState& state, UserInterface& ui, Clock& clock) {
+    SerialPorts* ports = makeSystemSerialPorts().release();
+    SharedState* shared = &state;
+    Clock* time = &clock;
+    ui.environment->openLink = [shared, ports, time](const std::u16string& selectedText) {
+        openSelectedLink(*shared, *ports, *time, selectedText);
+    };
+    ui.environment->closeLink = [shared] { closePort(*shared); };
+    ui.environment->findDrives = listStoreDrives;
+}
+
+// The copy path and the receive loop share one view of this computer. Like the rest of the
+// process-wide objects, it is never destroyed (the receive thread is never joined).
+ExchangeContext* makeExchange(SharedState& state, HWND window, Tray& tray, Clock& clock,
+                              const ClipboardFormatIds& formatIds) {
+    Clipboard* clipboard = makeWin32Clipboard(window).release();
+    auto* copyBuffer = new CopyBuffer();
+    return new ExchangeContext{state, *clipboard, tray, clock, systemFileSystem(), systemGuidSource(), *copyBuffer,
+                               formatIds};
 }
 
 int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showCommand) {
@@ -61,6 +95,9 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
     // 4. Settings.
     loadSettings(*settingsStore, state->settings);
 
+    // 5. The four registered clipboard formats.
+    auto* formatIds = new ClipboardFormatIds(ClipboardFormatIds::registerAll(*makeSystemClipboardFormatRegistry()));
+
     // 6. The process's logger (its construction creates the log folder).
     state->logger = new Logger(systemLogFiles(), clock);
 
@@ -72,14 +109,18 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
     context->instance = instance;
     HWND window = createMainWindow(*context);
     int exitCode = 0;
-    if (window != nullptr) {
+    if (window != nullptr && userInterface->tray && userInterface->environment) {
         if (!state->settings.has(kFlagStartInTray)) {
             ShowWindow(window, showCommand);
             UpdateWindow(window);
         }
-        // 10-11. The link mutex is part of the shared state; start the workers.
+        // 10-11. The link mutex is part of the shared state; start the workers. The copy path
+        // runs for clipboard changes once the supervisor registers the listener.
+        attachLink(*state, *userInterface, clock);
+        ExchangeContext* exchange = makeExchange(*state, window, *userInterface->tray, clock, *formatIds);
+        context->onClipboardUpdate = [exchange] { runCopyPath(*exchange); };
         std::thread(runLinkSupervisorThread, std::ref(*state), std::ref(*userInterface), std::ref(clock)).detach();
-        std::thread(runReceiveThread, std::ref(*state), std::ref(clock)).detach();
+        std::thread(receiveLoop, std::ref(*exchange)).detach();
 
         // 12. Message loop; the dialog gets the first look for its keyboard handling.
         MSG message;
@@ -91,9 +132,8 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
         exitCode = static_cast<int>(message.wParam);
     }
 
-    // Shutdown.
-    state->link.autoProbe = 0;
-    state->link.portOpen = 0;
+    // Shutdown: the port is closed without the link mutex, which a poll may hold.
+    closePortAtExit(*state);
     CoUninitialize();
     FreeConsole();
     return exitCode;
