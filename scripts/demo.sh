@@ -1,36 +1,174 @@
 #!/usr/bin/env bash
-# The main job: builds Shuttle.exe and runs it under Wine on a virtual display with its console
-# trace, the way a developer sees it with "-console".
+# The main job: a live demonstration of two computers sharing their clipboards through the
+# simulated link device. Two Wine prefixes on two virtual displays are the two PCs; the link
+# simulator serves one pseudo-terminal to each (COM5 on the first, COM6 on the second), and one
+# folder is the USB drive (E: on the first, F: on the second). Shuttle.exe is installed on both,
+# a text is copied on the first and arrives on the second, then both switch to USB mode through
+# their dialogs and a folder travels. Each step is printed with its time; screenshots of both
+# screens are saved. It ends by itself and leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+repo=$(pwd)
 
 bash scripts/install-deps.sh
+echo "building Shuttle.exe and its tools (MinGW-w64) and the link simulator (native)..."
 cmake --preset windows >/dev/null
-cmake --build --preset windows
+cmake --build --preset windows --target Shuttle clipboard-tool shuttle-probe shuttle-ui-driver >/dev/null
+cmake --preset native >/dev/null
+cmake --build --preset native --target link-sim >/dev/null
 
-export SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-wine-demo}
+export SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-demo}
 export SHUTTLE_DISPLAY=${SHUTTLE_DISPLAY:-:88}
+out=${SHUTTLE_DEMO_OUT:-$repo/demo-output}
+rm -rf "$out" && mkdir -p "$out"
 source tests/wine/wine_env.sh
-export WINEPREFIX=$SHUTTLE_WINE_ROOT/computer-a
-wine_start_display "$SHUTTLE_DISPLAY"
-export DISPLAY=$SHUTTLE_DISPLAY
-wine_template
-[ -d "$WINEPREFIX" ] || wine_clone_prefix "$WINEPREFIX"
-wine_warm_up
+source tests/wine/computers.sh
 
-probe() { "$WINE64" build/windows/tools/shuttle-probe/shuttle-probe.exe "$@" 2>/dev/null </dev/null; }
+win=$repo/build/windows
+SHUTTLE_EXE='C:\Program Files\Shuttle\Shuttle.exe'
+PROBE_EXE=$win/tools/shuttle-probe/shuttle-probe.exe
+CLIP_EXE=$win/tools/clipboard-tool/clipboard-tool.exe
+UI_EXE=$win/tools/shuttle-ui-driver/shuttle-ui-driver.exe
+display_a=$SHUTTLE_DISPLAY
+display_b=":$((${SHUTTLE_DISPLAY#:} + 1))"
+work=$(mktemp -d /tmp/shuttle-demo-work-XXXXXX)
+drive=$work/usb-drive
+mkdir -p "$drive"
+simulator_pid=
+
 stamp() { date +%H:%M:%S.%3N; }
+say() { echo "[$(stamp)] $*"; }
+cleanup() {
+    set +e
+    for name in A B; do [ -n "${COMPUTER_DISPLAY[$name]:-}" ] && computer_stop "$name"; done
+    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
+    for display in "$display_a" "$display_b"; do pkill -f "Xvfb $display " 2>/dev/null; done
+    rm -rf "$work" "$SHUTTLE_WINE_ROOT"/computer-*
+}
+trap cleanup EXIT
 
-echo "[$(stamp)] starting Shuttle.exe -console on display $SHUTTLE_DISPLAY"
-"$WINE64" build/windows/Shuttle.exe -console >/dev/null 2>&1 </dev/null &
-shuttle=$!
-probe wait-window 10000
-sleep 3
-echo "[$(stamp)] console trace of the running program:"
-probe console | sed '/^$/d; s/^/    /'
-echo "[$(stamp)] settings key:"
-"$WINE64" reg query 'HKCU\Software\ORB\Shuttle' 2>/dev/null </dev/null | tr -d '\r' | sed '/^$/d; s/^/    /'
-echo "[$(stamp)] choosing Exit from the tray menu"
-probe command 32776
-wait "$shuttle" && echo "[$(stamp)] Shuttle ended with code 0"
-wineserver -k >/dev/null 2>&1 || true
+wine_on() { local name=$1; shift; on_computer "$name" "$WINE64" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+clip() { local name=$1; shift; wine_on "$name" "$CLIP_EXE" "$@"; }
+ui() { local name=$1; shift; wine_on "$name" "$UI_EXE" "$@"; }
+shot() {  # NAME LABEL
+    local file=$out/$2-$1.png
+    xwd -root -display "${COMPUTER_DISPLAY[$1]}" 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$file" 2>/dev/null &&
+        say "screenshot of computer $1: $file"
+}
+trace_tail() {  # NAME: the new lines of the computer's console since the last call
+    local name=$1 seen_file=$work/seen-$1
+    wine_on "$name" "$PROBE_EXE" console | sed '/^$/d' >"$work/console-$name"
+    local seen=0
+    [ -f "$seen_file" ] && seen=$(cat "$seen_file")
+    tail -n +"$((seen + 1))" "$work/console-$name" | grep -v -e '^USB not ready' | sed "s/^/      $name| /" | tail -n 12
+    wc -l <"$work/console-$name" >"$seen_file"
+}
+wait_until() {  # SECONDS COMMAND...
+    local deadline=$(($(date +%s) + $1))
+    shift
+    until "$@"; do
+        [ "$(date +%s)" -ge "$deadline" ] && return 1
+        sleep 0.25
+    done
+}
+
+say "starting the link simulator (two pseudo-terminals)"
+"$repo/build/native/tools/link-sim/link-sim" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
+simulator_pid=$!
+wait_until 5 grep -qx ready "$work/simulator.log"
+sed -n '/->/s/^/      sim| /p' "$work/simulator.log"
+
+for name in A B; do
+    display=$display_a letter=E port=5
+    [ "$name" = B ] && display=$display_b letter=F port=6
+    say "computer $name: Wine prefix on display $display, COM$port = link device, $letter: = USB drive"
+    computer_create "$name" "$display"
+    computer_map_com "$name" "$port" "$work/com$name"
+    computer_map_drive "$name" "$letter" "$drive"
+    install_dir="$(computer_prefix "$name")/drive_c/Program Files/Shuttle"
+    mkdir -p "$install_dir/Images"
+    cp "$win/Shuttle.exe" "$install_dir/"
+    cp "$win/Images/logo_orb.ico" "$install_dir/Images/"
+    # Saved settings as a user would leave them: notifications on, window shown, COM mode on
+    # this computer's port, and the drive remembered for USB mode.
+    reg() { wine_on "$name" reg add 'HKCU\Software\ORB\Shuttle' "$@" /f >/dev/null; }
+    reg /v Flags /t REG_DWORD /d 1
+    reg /v Com /t REG_DWORD /d "$port"
+    reg /v Usb /t REG_SZ /d "Link drive ($letter:)"
+done
+
+for name in A B; do
+    say "computer $name: starting $SHUTTLE_EXE -console"
+    install_dir="$(computer_prefix "$name")/drive_c/Program Files/Shuttle"
+    (cd "$install_dir" && on_computer "$name" "$WINE64" "$SHUTTLE_EXE" -console >/dev/null 2>&1 </dev/null) &
+    COMPUTER_PID[$name]=$!
+    wine_on "$name" "$PROBE_EXE" wait-window 15000 >/dev/null
+    ui "$name" move 660 40 >/dev/null || true  # beside the console window
+done
+link_ready() { wine_on "$1" "$PROBE_EXE" console | grep -q "COM$2 ready"; }
+wait_until 20 link_ready A 5 && wait_until 20 link_ready B 6
+say "both computers see the link device; status texts: A '$(ui A text 1032)', B '$(ui B text 1032)'"
+trace_tail A
+trace_tail B
+shot A 1-com-ready
+shot B 1-com-ready
+
+printf 'Hello from computer A \xe2\x80\x94 caf\xc3\xa9, \xe4\xb8\xad\xe6\x96\x87, \xf0\x9f\x9a\x80' >"$work/text.txt"
+say "computer A: the user copies the text \"$(cat "$work/text.txt")\""
+clip A set-text "Z:$work/text.txt" >/dev/null
+arrived() { clip B get-text "Z:$work/arrived.txt" >/dev/null && cmp -s "$work/arrived.txt" "$work/text.txt"; }
+started=$(date +%s%N)
+if wait_until 15 arrived; then
+    say "computer B: the clipboard now holds \"$(cat "$work/arrived.txt")\" ($(( ($(date +%s%N) - started) / 1000000 )) ms after the copy)"
+else
+    say "computer B: the text did not arrive"; exit 1
+fi
+trace_tail A
+trace_tail B
+shot A 2-text-sent
+shot B 2-text-received
+
+say "both computers: the user clicks \" USB\" in the dialog"
+ui A click 1035 >/dev/null
+ui B click 1035 >/dev/null
+usb_ready() { [ "$(ui "$1" state 1012 | cut -c1)" = 1 ] && ui "$1" items 1010 | grep -q '^\*Link drive'; }
+started=$(date +%s%N)
+wait_until 10 usb_ready A && wait_until 10 usb_ready B ||
+    { say "the dialogs did not switch to USB mode"; exit 1; }
+say "both dialogs show the size selector and the drive list ($(( ($(date +%s%N) - started) / 1000000 )) ms after the clicks)"
+say "store drive selected: A '$(ui A items 1010 | sed -n 's/^\*//p' | head -1)', B '$(ui B items 1010 | sed -n 's/^\*//p' | head -1)'"
+shot A 3-usb-mode
+shot B 3-usb-mode
+
+source_dir="$(computer_prefix A)/drive_c/users/Public/Documents/Holiday"
+mkdir -p "$source_dir/photos"
+head -c 300000 /dev/urandom >"$source_dir/photos/beach.jpg"
+head -c 120000 /dev/urandom >"$source_dir/photos/sunset.jpg"
+printf 'Day 1: sea. Day 2: mountains.\n' >"$source_dir/notes.txt"
+say "computer A: the user copies the folder C:\\users\\Public\\Documents\\Holiday ($(du -sb "$source_dir" | cut -f1) bytes)"
+clip A set-files 'C:\users\Public\Documents\Holiday' >/dev/null
+files_arrived() { clip B get-files >"$work/files.txt" && grep -q 'Holiday' "$work/files.txt"; }
+started=$(date +%s%N)
+if wait_until 20 files_arrived; then
+    say "computer B: the clipboard now holds a file list ($(( ($(date +%s%N) - started) / 1000000 )) ms after the copy):"
+    sed 's/^/      B| /' "$work/files.txt"
+else
+    say "computer B: the file list did not arrive"; exit 1
+fi
+stored=$(sed -n 's/^F:\\\(.*\)$/\1/p' "$work/files.txt" | head -1 | tr '\\' '/')
+if diff -r "$source_dir" "$drive/$stored" >/dev/null; then
+    say "the folder on the USB drive is byte-identical to the original:"
+else
+    say "the folder on the USB drive differs from the original"; exit 1
+fi
+(cd "$drive" && find . -type f -printf '      drive| %P (%s bytes)\n' | sort)
+trace_tail A
+trace_tail B
+shot A 4-files-sent
+shot B 4-files-received
+
+say "both computers: Exit from the tray menu"
+computer_stop A
+computer_stop B
+unset 'COMPUTER_DISPLAY[A]' 'COMPUTER_DISPLAY[B]'
+say "done; screenshots are in $out"
