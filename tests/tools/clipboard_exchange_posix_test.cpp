@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "clipboard/copy_path.h"
 #include "clipboard/receive_loop.h"
@@ -200,6 +201,78 @@ TEST_F(ClipboardExchange, WithoutBalloonAndSoundOnlyTheIconChanges) {
     pollLinkOnce(b->context);
     EXPECT_EQ(pastedText(*b), u"quiet");
     EXPECT_TRUE(b->tray.events().empty());
+}
+
+TEST_F(ClipboardExchange, ASilentDeviceInterruptsTheTransferUntilItAnswersAgain) {
+    connectSerial();
+    a->state.settings.flags = kFlagShowNotifications;
+    linksim::DeviceOptions options = server->options();
+    options.mode = linksim::AnswerMode::Silent;
+    server->setOptions(options);
+    copyText(*a, u"lost");
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
+    pollLinkOnce(b->context);
+    EXPECT_EQ(b->clipboard.changeCount(), 0);
+
+    server->setOptions(linksim::DeviceOptions{});
+    pollLinkOnce(b->context);  // an empty device again, as the next poll would find it
+    copyText(*a, u"found");
+    pollLinkOnce(b->context);
+    EXPECT_EQ(pastedText(*b), u"found") << trace.out();
+}
+
+TEST_F(ClipboardExchange, APortDroppedMidMessageInterruptsOnlyThatTransfer) {
+    connectSerial();
+    a->state.settings.flags = kFlagShowNotifications;
+    server->dropPort(0, 3, 300);
+    copyText(*a, std::u16string(1000, u'd'));
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
+    pollLinkOnce(b->context);
+    EXPECT_EQ(b->clipboard.changeCount(), 0) << "half a message is never pasted";
+
+    ASSERT_TRUE(server->waitUntilUp(0, std::chrono::seconds(3)));
+    openSelectedLink(a->state, ports, settle, u"COM5");  // what the supervisor's search does
+    copyText(*a, u"after the drop");
+    pollLinkOnce(b->context);
+    EXPECT_EQ(pastedText(*b), u"after the drop") << trace.out();
+}
+
+TEST_F(ClipboardExchange, ABusyClipboardLosesOnePasteButNotTheNext) {
+    connectSerial();
+    b->clipboard.holdOpenByOtherProgram(true);
+    copyText(*a, u"first");
+    pollLinkOnce(b->context);
+    b->clipboard.holdOpenByOtherProgram(false);
+    pollLinkOnce(b->context);
+    EXPECT_FALSE(pastedText(*b));
+    copyText(*a, u"second");
+    pollLinkOnce(b->context);
+    EXPECT_EQ(pastedText(*b), u"second");
+}
+
+TEST_F(ClipboardExchange, TheCopyPathTriesTheClipboardFiveTimes) {
+    connectSerial();
+    a->clipboard.userCopiesText(u"fifth time lucky");
+    a->clipboard.refuseOpens(4);
+    runCopyPath(a->context);
+    EXPECT_EQ(a->tray.events(), Events{"icon 155"});
+    pollLinkOnce(b->context);
+    EXPECT_EQ(pastedText(*b), u"fifth time lucky");
+
+    a->tray.clear();
+    a->clipboard.userCopiesText(u"never sent");
+    a->clipboard.refuseOpens(5);
+    runCopyPath(a->context);
+    EXPECT_TRUE(a->tray.events().empty());
+    EXPECT_TRUE(a->clipboard.open()) << "a failed attempt leaves the clipboard closed";
+    a->clipboard.close();
+}
+
+TEST_F(ClipboardExchange, TheReceiveThreadEndsOnceTheRunFlagIsCleared) {
+    b->useUsb();
+    std::thread receiver([&] { EXPECT_EQ(receiveLoop(b->context), 1); });
+    b->state.running = 0;
+    receiver.join();
 }
 
 TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {

@@ -67,7 +67,7 @@ set_text() {  # NAME FILE
 
 # --- COM mode ------------------------------------------------------------------------------
 settings_on A 5 5 "Link drive (E:)"
-settings_on B 5 6 "Link drive (F:)"
+settings_on B 13 6 "Link drive (F:)"  # with logging (8)
 check "computer A starts with COM5 saved" computer_start_shuttle A -console
 check "computer B starts with COM6 saved" computer_start_shuttle B -console
 check "both sides see the device" within 15 eval 'console_of A | grep -q "COM5 ready" && console_of B | grep -q "COM6 ready"'
@@ -76,6 +76,9 @@ printf 'Hello from A: caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80 end'
 set_text A "$work/a-to-b.txt"
 check "a text with CJK and emoji copied on A is pasted on B" within 15 text_on_clipboard B "$work/a-to-b.txt"
 check "A reports the copy" eval 'console_of A | grep -q ">>> Copy successful"'
+log_has() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null | grep -q "$2"; }
+check "B, with logging on (Flags 13), logs the paste" log_has B "INFO - Ready to paste"
+check "A, with logging off, has no log file" eval '! log_has A "INFO"'
 printf 'Reply from B: \xe3\x81\x82\xe3\x82\x8a\xe3\x81\x8c\xe3\x81\xa8\xe3\x81\x86 \xf0\x9f\x9a\x80' >"$work/b-to-a.txt"
 set_text B "$work/b-to-a.txt"
 check "a text copied on B is pasted on A" within 15 text_on_clipboard A "$work/b-to-a.txt"
