@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "store/utf8.h"
+
 namespace shuttle {
 namespace {
 
@@ -10,34 +12,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool isContinuation(uint8_t byte) { return (byte & 0xC0) == 0x80; }
-
-void appendSequence(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-void appendCodePoint(std::u16string& out, uint32_t code) {
-    if (code < 0x10000) {
-        out.push_back(static_cast<char16_t>(code));
-        return;
-    }
-    code -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-}
 
 // Reads the sequence at bytes[i]; returns its length and sets `code`, or returns the length of
 // the ill-formed part (at least 1) with `code` = U+FFFD. The allowed range of the second byte
@@ -86,10 +60,10 @@ std::string encodeLinkText(const std::u16string& text) {
     for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
         const uint32_t unit = text[i];
         if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            appendSequence(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else {
-            appendSequence(out, unit);
+            appendUtf8(out, unit);
         }
     }
     return out;
@@ -119,7 +93,7 @@ std::u16string decodeLinkText(const std::string& text) {
         }
         uint32_t code;
         i += readSequence(bytes, size, i, code);
-        appendCodePoint(out, code);
+        appendUtf16(out, code);
     }
     return out;
 }

@@ -19,23 +19,37 @@ bool tryToUtf8(const std::u16string& wide, std::string& out) {
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             return false;
         }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
+        appendUtf8(out, code);
     }
     return true;
+}
+
+void appendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+void appendUtf16(std::u16string& out, uint32_t code) {
+    if (code < 0x10000) {
+        out.push_back(static_cast<char16_t>(code));
+        return;
+    }
+    code -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
 }
 
 bool tryFromUtf8(const std::string& utf8, std::u16string& out) {
@@ -69,13 +83,7 @@ bool tryFromUtf8(const std::string& utf8, std::u16string& out) {
             code = (code << 6) | (next & 0x3F);
         }
         if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
+        appendUtf16(out, code);
         i += extra + 1;
     }
     return true;

@@ -2,6 +2,7 @@
 // Strict conversions between UTF-16 (the platform's wide text) and UTF-8 (paths and texts in
 // the payload document and the store).
 
+#include <cstdint>
 #include <string>
 
 namespace shuttle {
@@ -15,5 +16,9 @@ std::u16string fromUtf8(const std::string& utf8);
 // The same conversions reporting failure instead of printing.
 bool tryToUtf8(const std::u16string& wide, std::string& out);
 bool tryFromUtf8(const std::string& utf8, std::u16string& out);
+
+// One code point (up to U+10FFFF) appended in UTF-8, or in UTF-16 as one unit or a surrogate pair.
+void appendUtf8(std::string& out, uint32_t code);
+void appendUtf16(std::u16string& out, uint32_t code);
 
 }  // namespace shuttle
