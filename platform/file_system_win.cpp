@@ -7,8 +7,12 @@
 namespace shuttle {
 namespace {
 
+// Below this length every API takes a plain path (CreateDirectoryW stops at MAX_PATH - 12).
+constexpr size_t kPlainPathLimit = MAX_PATH - 12;
+
 // The wide form of a UTF-8 path; false (with ERROR_INVALID_NAME) when it is not valid UTF-8,
-// so that no API is ever called with a mangled name.
+// so that no API is ever called with a mangled name. A long drive path gets the "\\?\" form,
+// so that deep store trees copy whole instead of failing at MAX_PATH.
 bool widePath(const std::string& utf8, std::wstring& wide) {
     std::u16string text = fromUtf8(utf8);
     if (text.empty() && !utf8.empty()) {
@@ -16,6 +20,8 @@ bool widePath(const std::string& utf8, std::wstring& wide) {
         return false;
     }
     wide.assign(text.begin(), text.end());
+    const bool drivePath = wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\';
+    if (drivePath && wide.size() >= kPlainPathLimit) wide.insert(0, L"\\\\?\\");
     return true;
 }
 

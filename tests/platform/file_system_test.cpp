@@ -111,6 +111,24 @@ TEST_F(FileSystemSeam, ListingGivesEveryEntryWithSizeAndKind) {
     EXPECT_EQ(fs.lastError(), kErrorPathNotFound);
 }
 
+TEST_F(FileSystemSeam, PathsBeyondMaxPathWork) {
+    std::string folder = root;
+    for (int level = 0; level < 4; ++level) {
+        folder += std::string(90, char('a' + level)) + "\\";
+        ASSERT_TRUE(fs.createDirectory(folder)) << folder.size();
+    }
+    const std::string file = folder + "deep.txt";
+    ASSERT_GT(file.size(), 360u);
+    ASSERT_TRUE(testing::writeFile(fs, file, "deep"));
+    ASSERT_TRUE(fs.copyFile(file, folder + "copy.txt", true));
+    std::string bytes;
+    ASSERT_TRUE(testing::readFile(fs, folder + "copy.txt", bytes));
+    EXPECT_EQ(bytes, "deep");
+    EXPECT_EQ(testing::namesIn(fs, folder), (std::vector<std::string>{"copy.txt", "deep.txt"}));
+    testing::wipeTree(fs, root + std::string(90, 'a'));
+    EXPECT_EQ(fs.attributes(root + std::string(90, 'a')), kInvalidAttributes);
+}
+
 TEST_F(FileSystemSeam, ReadStopsAtTheEndOfTheFile) {
     ASSERT_TRUE(testing::writeFile(fs, root + "r.bin", std::string(100, 'r')));
     auto file = fs.open(root + "r.bin", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
