@@ -1,5 +1,7 @@
 #include "app/main_window_win.h"
 
+#include "platform/win_dpi.h"
+
 namespace shuttle {
 namespace {
 
@@ -58,6 +60,13 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_CONTEXTMENU:
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: take the size the system suggests for it.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     case WM_CLIPBOARDUPDATE:
         if (context->onClipboardUpdate) context->onClipboardUpdate();
         return 0;
@@ -72,6 +81,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
+constexpr int kWindowWidth = 600;
+constexpr int kWindowHeight = 400;
+
 HWND createMainWindow(MainWindowContext& context) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -85,8 +97,15 @@ HWND createMainWindow(MainWindowContext& context) {
     RegisterClassExW(&windowClass);  // a failure shows in CreateWindowExW below
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    return CreateWindowExW(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, 600, 400, nullptr,
-                           nullptr, context.instance, &context);
+    HWND window = CreateWindowExW(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth,
+                                  kWindowHeight, nullptr, nullptr, context.instance, &context);
+    // 600 x 400 at 100 % scaling; the dialog inside grows with the monitor's scale, so the
+    // window grows with it.
+    const UINT dpi = window != nullptr ? windowDpi(window) : USER_DEFAULT_SCREEN_DPI;
+    if (dpi != USER_DEFAULT_SCREEN_DPI)
+        SetWindowPos(window, nullptr, 0, 0, MulDiv(kWindowWidth, dpi, USER_DEFAULT_SCREEN_DPI),
+                     MulDiv(kWindowHeight, dpi, USER_DEFAULT_SCREEN_DPI), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return window;
 }
 
 void showMainWindow(HWND window) {

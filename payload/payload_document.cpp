@@ -3,6 +3,7 @@
 
 #include "payload/payload_document.h"
 
+#include <algorithm>
 #include <regex>
 #include <string_view>
 
@@ -38,10 +39,21 @@ bool findGuidField(const std::string& text, GuidField& field) {
     return true;
 }
 
-// writeTo ends every document with the object's closing brace, after the GUID's closing quote.
-// A file without it is still being written by the other computer: read it again next time.
+// writeTo ends every document with the object's closing brace, outside any string (it escapes
+// nothing, and Windows names hold no quote, so quotes pair up). A file cut just behind a brace
+// inside a file name ends inside a string. White space another writer may add at the end is
+// not part of the document.
+bool endsWithClosingBrace(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == '\t'))
+        --end;
+    if (end == 0 || text[end - 1] != '}') return false;
+    return std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '"') % 2 == 0;
+}
+
+// A document still being written by the other computer is read again next time.
 bool isCompleteDocument(const std::string& text, const GuidField& guid) {
-    return guid.closed && text.size() > guid.closeAt + 1 && text.back() == '}';
+    return guid.closed && text.size() > guid.closeAt + 1 && endsWithClosingBrace(text);
 }
 
 bool isKnownGuid(SharedState& state, const std::string& guid) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/win_dpi.h"
 #include "resources/resource_ids.h"
 #include "ui/win_ui_handles.h"
 
@@ -30,10 +31,9 @@ void copyText(wchar_t (&field)[N], const wchar_t* text, size_t length) {
 
 // The icon at the size of the notification area for the window's monitor.
 ScopedIcon loadTrayIcon(HWND window, HINSTANCE instance, uint16_t icon) {
-    UINT dpi = GetDpiForWindow(window);
-    if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
-    int width = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
-    int height = GetSystemMetricsForDpi(SM_CYSMICON, dpi);
+    const UINT dpi = windowDpi(window);
+    const int width = systemMetricForDpi(SM_CXSMICON, dpi);
+    const int height = systemMetricForDpi(SM_CYSMICON, dpi);
     return ScopedIcon(static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
 }

@@ -204,7 +204,7 @@ TEST(StoreDrives, FailedDeviceSetReportsAndGivesNothing) {
 
 TEST(StoreDrives, RecordedTextReplaysLikeTheMachineItDescribes) {
     const std::string recording =
-        "# recorded by store_tool record-devices\n"
+        "# a stick on E: beside the system disk\n"
         "drive\tC:\\\t3\n"
         "number\t\\\\.\\C:\t0\n"
         "drive\tE:\\\t2\n"

@@ -174,6 +174,20 @@ TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
     EXPECT_TRUE(read(kExampleDocument).isNew);
 }
 
+TEST_F(PayloadDocumentTest, OnlyAWholeDocumentCountsAsWritten) {
+    // A name holding a brace: a file cut just behind it ends in a brace, yet is not whole.
+    const std::string braced = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2024_05_17_09_30_12\\notes {draft}";
+    const std::string whole = documentWith(kExampleGuid, "[[\"" + braced + "\"]]", "[\"CF_HDROP\"]");
+    const size_t cut = whole.find("{draft}") + 7;
+    EXPECT_FALSE(read(whole.substr(0, cut)).isNew);
+    EXPECT_TRUE(state.lastReceivedGuid.empty());
+    EXPECT_TRUE(read(whole).isNew);
+
+    // Another writer's line break after the closing brace is still a whole document.
+    state.lastReceivedGuid.set("");
+    EXPECT_TRUE(read(kExampleDocument + "\r\n").isNew);
+}
+
 TEST_F(PayloadDocumentTest, OutArgumentsStartEmpty) {
     Reading reading;
     reading.guid = "stale";

@@ -126,7 +126,9 @@ TEST_F(SerialDrivers, ACorruptedMessageIsNotPastedAndNotFetchedAgain) {
     for (const std::string& payload : {std::string("smile \xF0\x9F\x98\x80"), std::string("smile \xED\xA0\xBD\xED\xB8\x80"),
                                        std::string(200, 'c')}) {
         std::vector<DataFrame> frames = buildMessageFrames(payload, kGuidA);
-        frames.back()[16] ^= 0x01;  // first data byte of the last frame (payload in every case)
+        // The payload's last byte: the message is the GUID field, the CRC field, then the payload.
+        const size_t last = kGuidFieldSize + kCrcFieldSize + payload.size() - 1;
+        frames.at(last / kFrameDataSize)[kFrameDataOffset + last % kFrameDataSize] ^= 0x01;
         state.lastReceivedGuid.set(kGuidB);
         scriptHeldMessage(frames);
         EXPECT_EQ(receiveOverSerial(state, clock, out), 0u) << payload;

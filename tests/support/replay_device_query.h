@@ -1,6 +1,6 @@
 #pragma once
 // Drive discovery's platform answers, replayed from a recording: a machine described in code
-// or in the text form that `store_tool record-devices` prints on Windows. Every question asked
+// or in a text form written by hand from a real machine's answers. Every question asked
 // is logged, so a test can see what was (and was not) looked at.
 //
 // Text form, one answer per line, fields separated by tabs; "<none>" marks a read that fails:

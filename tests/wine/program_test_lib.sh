@@ -50,8 +50,17 @@ exit_shuttle() {
     return $code
 }
 
-window_shown() { [ "$(probe visible | tr -d '\r')" = 1 ]; }
-window_hidden() { [ "$(probe visible | tr -d '\r')" = 0 ]; }
+# The window exists a moment before start-up shows it: look for up to 3 s.
+window_shown() {
+    local tries
+    for tries in $(seq 1 30); do
+        [ "$(probe visible | tr -d '\r')" = 1 ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Give start-up the same moment, so that "hidden" is not read before the window was shown.
+window_hidden() { sleep 0.5; [ "$(probe visible | tr -d '\r')" = 0 ]; }
 has_no_console() {
     probe console >/dev/null
     [ $? -eq 2 ]

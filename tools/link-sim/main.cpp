@@ -33,7 +33,7 @@ void usage() {
         "  --silent             answer nothing\n"
         "  --nack-write N       refuse data frame N of every message written\n"
         "  --nack-read N        refuse reads of frame N\n"
-        "  --corrupt N          hand out frame N with its first payload byte changed\n"
+        "  --corrupt N          hand out frame N (1 or later) with its first data byte changed\n"
         "  --delay MS           answer MS milliseconds late\n"
         "  --drop P:FRAMES:MS   drop port P after FRAMES more message frames, back after MS\n"
         "  --no-checksum        take data frames whatever their checksum\n"
