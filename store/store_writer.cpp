@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "log/print.h"
+#include "payload/payload_document.h"
 #include "store/store_layout.h"
 #include "store/utf8.h"
 #include "ui/notifications.h"
@@ -68,16 +69,11 @@ bool acceptItems(SharedState& state, FileSystem& fs, Tray& tray, Clock& clock,
     return true;
 }
 
-void fillDocument(JsonValue& document, const StoreItems& items, std::string guid) {
-    JsonValue formats(JsonValue::Kind::Array);
-    formats.append(JsonValue("CF_HDROP"));
-    JsonValue paths(JsonValue::Kind::Array);
-    for (const std::u16string& destination : items.destinationList) paths.append(JsonValue(toUtf8(destination)));
-    JsonValue data(JsonValue::Kind::Array);
-    data.append(paths);
-    document["formats"] = formats;
-    document["data"] = data;
-    document["GUID"] = JsonValue(std::move(guid));
+void fillDocument(JsonValue& document, const StoreItems& items, const std::string& guid) {
+    std::vector<std::string> paths;
+    paths.reserve(items.destinationList.size());
+    for (const std::u16string& destination : items.destinationList) paths.push_back(toUtf8(destination));
+    assemblePayloadDocument(document, guid, paths);
 }
 
 bool createStoreFolder(FileSystem& fs, const std::string& path) {
@@ -113,7 +109,7 @@ bool writeVirtualStore(SharedState& state, FileSystem& fs, Tray& tray, Clock& cl
         reportNoFiles(state, tray, clock);
         return false;
     }
-    fillDocument(document, items, std::move(guid));
+    fillDocument(document, items, guid);
 
     removeDirectoryRecursively(fs, generalRoot);  // what cannot be removed stays beside the new folder
     if (!createStoreFolder(fs, generalRoot) || !createStoreFolder(fs, stampedRoot)) return false;
