@@ -112,6 +112,12 @@ check "the store folder is the storage folder's subfolder" eval '[[ "$store" == 
 check "the folder arrived byte for byte" diff -r "$source_root/album" "$shared/$store/album"
 check "the files arrived byte for byte" eval 'cmp "$source_root/one.txt" "$shared/$store/one.txt" && cmp "$source_root/two.txt" "$shared/$store/two.txt"'
 sleep 3
+# Wine keeps DOS attributes in an extended attribute of the file, which both prefixes read.
+meta_is_hidden_and_system() {
+    python3 -c 'import os, sys; sys.exit(0 if int(os.getxattr(sys.argv[1], "user.DOSATTRIB"), 16) & 6 == 6 else 1)' \
+        "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta" 2>/dev/null
+}
+check "the META data file on the drive is hidden and system" meta_is_hidden_and_system
 check "A never pastes its own payload" eval '! console_of A | grep -q "Data received"'
 check "B does not send the pasted list back" eval '! console_of B | grep -q "NEW GUID"'
 
