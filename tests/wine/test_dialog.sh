@@ -41,16 +41,18 @@ shuttle_running() { kill -0 "$SHUTTLE_PID" 2>/dev/null; }
 # One call of the driver; several commands may share it, separated by "+".
 drive() { "$WINE64" "$DRIVER_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 quietly() { "$@" >/dev/null; }
-flags() { printf '%d' "$(settings_value Flags)"; }
+# What Shuttle saved (numbers in decimal), read by the driver: quicker than reg.exe.
+setting() { drive setting "$1"; }
+flags() { setting Flags; }
 every_flags_has() {  # BIT FLAGS...
     local bit=$1 f
     shift
-    for f in "$@"; do [ $((f & bit)) -ne 0 ] || return 1; done
+    for f in "$@"; do [[ $f =~ ^[0-9]+$ ]] && [ $((f & bit)) -ne 0 ] || return 1; done
 }
 every_flags_lacks() {
     local bit=$1 f
     shift
-    for f in "$@"; do [ $((f & bit)) -eq 0 ] || return 1; done
+    for f in "$@"; do [[ $f =~ ^[0-9]+$ ]] && [ $((f & bit)) -eq 0 ] || return 1; done
 }
 # "visible enabled checked" of a control, e.g. "1 1 0".
 state_is() { [ "$(drive state "$1")" = "$2" ]; }
@@ -79,7 +81,7 @@ layout_is() { [ "$(visibility 1012 1036 1040 1037)" = "$1" ]; }
 COM_LAYOUT=0001
 USB_LAYOUT=1110
 mode_buttons_are() { [ "$(checkmarks 1034 1035)" = "$1" ]; }
-com_is() { [ "$(settings_value Com)" = "$1" ]; }
+com_is() { [ "$(setting Com)" = "$1" ]; }
 index_of_link() { drive items 1010 | sed 's/^\*//' | grep -nx "$1" | cut -d: -f1 | awk '{ print $1 - 1 }'; }
 screenshot() {  # FILE-NAME [X Y WIDTH HEIGHT]: the whole display, or the given part of it
     mkdir -p "$SHOTS"
@@ -117,25 +119,27 @@ check "the tray icon is present" drive tray-present
 section "the link, found and chosen through the dialog"
 waited=$(drive wait-text 1032 15000 " Ready")
 check "the search at start finds the device on COM5: ' Ready' (after ${waited:-?} ms)" [ -n "$waited" ]
-check "the search saves Com=5" within_ms 2000 com_is 0x5
+check "the search saves Com=5" within_ms 2000 com_is 5
 check "connected: the link button says 'Disconnect'" [ "$(drive text 1011)" = Disconnect ]
 check "the selector lists COM5, selected" eval 'drive items 1010 | grep -qx "\*COM5"'
 
 check "'Disconnect' leads to ' Select  COM' and the caption 'Auto'" \
     quietly drive click 1011 + wait-text 1032 3000 " Select  COM" + wait-text 1011 1000 Auto
-check "... and forgets the port (Com=0xffffffff)" within_ms 1000 com_is 0xffffffff
+check "... and forgets the port (Com=0xFFFFFFFF)" within_ms 1000 com_is 4294967295
 selector=$(drive state 1010 + items 1010 | tr '\n' ' ')
 check "... and leaves the selector enabled with nothing chosen ($selector)" \
     eval '[[ "$selector" == "1 1 0 "* && "$selector" != *"*"* ]]'
 com5=$(index_of_link COM5)
 waited=$(drive select 1010 "${com5:-99}" + wait-text 1032 5000 " Ready")
 check "choosing COM5 in the selector brings ' Ready' (after ${waited:-?} ms)" [ -n "$waited" ]
-check "... and writes Com=5" within_ms 2000 com_is 0x5
+check "... and writes Com=5" within_ms 2000 com_is 5
 check "... and disables the selector while connected" state_is 1010 "1 0 0"
 
-waited=$(drive click 1011 + wait-text 1011 3000 Auto + click 1011 + wait-text 1032 8000 " Ready" | sed -n 2p)
-check "'Auto' after a disconnect searches and finds COM5 again (' Ready' after ${waited:-?} ms)" [ -n "$waited" ]
-check "... and writes Com=5" within_ms 2000 com_is 0x5
+out=$(drive click 1011 + wait-text 1011 3000 Auto + click 1011 + wait-text 1011 2000 Stop + wait-text 1032 8000 " Ready")
+check "'Auto' after a disconnect starts a search (caption 'Stop')" [ -n "$(echo "$out" | sed -n 2p)" ]
+waited=$(echo "$out" | sed -n 3p)
+check "... which finds COM5 again (' Ready' after ${waited:-?} ms)" [ -n "$waited" ]
+check "... and writes Com=5" within_ms 2000 com_is 5
 
 section "the window through the tray"
 check "the default flags start in the tray (window hidden)" window_hidden
@@ -150,22 +154,28 @@ section "mode buttons"
 usb_times=() com_times=() usb_flag=() com_flag=() usb_frame=() com_frame=()
 for round in 1 2 3; do
     # Once the link is back the supervisor is idle; then " USB", then the COM frame.
-    out=$(drive wait-text 1032 5000 " Ready" + click-wait 1035 1012 1 1000 + wait-shown 1037 0 1000)
+    out=$(drive wait-text 1032 5000 " Ready" + click-wait 1035 1012 1 1000 + wait-shown 1037 0 1000 + setting Flags)
     usb_times+=("$(echo "$out" | sed -n 2p | grep . || echo timeout)")
     usb_frame+=("$(echo "$out" | sed -n 3p | grep -q . && echo hidden)")
-    usb_flag+=("$(flags)")
+    usb_flag+=("$(echo "$out" | sed -n 4p | grep . || echo none)")
     [ "$round" = 1 ] && {
         check "USB mode lists the five size limits, 10MB chosen" \
             eval '[ "$(drive items 1012 | tr "\n" " ")" = "*10MB 25MB 50MB 75MB 100MB " ]'
-        check "USB mode with no drive saved says ' Select  USB'" quietly drive wait-text 1032 1000 " Select  USB"
+        check "USB mode with no drive saved says ' Select  USB', caption 'Refresh'" \
+            quietly drive wait-text 1032 1000 " Select  USB" + wait-text 1011 1000 Refresh
         check "USB mode: ' USB' checked, size selector and frame and the narrow options frame shown" \
             eval 'mode_buttons_are 01 && layout_is $USB_LAYOUT'
         check "picture of the dialog in USB mode: dialog-usb.png" screenshot dialog-usb.png
+        drive select 1012 2
+        check "choosing '50MB' saves Max=52428800" within_ms 2000 eval '[ "$(setting Max)" = 52428800 ]'
     }
-    out=$(drive click-wait 1034 1012 0 1000 + wait-shown 1037 1 1000)
+    [ "$round" = 2 ] &&
+        check "the size limit survives a switch to COM and back ('50MB' chosen)" \
+            eval 'drive items 1012 | grep -qx "\*50MB"'
+    out=$(drive click-wait 1034 1012 0 1000 + wait-shown 1037 1 1000 + setting Flags)
     com_times+=("$(echo "$out" | sed -n 1p | grep . || echo timeout)")
     com_frame+=("$(echo "$out" | sed -n 2p | grep -q . && echo shown)")
-    com_flag+=("$(flags)")
+    com_flag+=("$(echo "$out" | sed -n 3p | grep . || echo none)")
 done
 usb_ms=${usb_times[*]}
 com_ms=${com_times[*]}

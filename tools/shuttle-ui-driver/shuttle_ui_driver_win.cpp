@@ -19,6 +19,8 @@
 //   context-menu ID               post WM_CONTEXTMENU to a control (as a right click would)
 //   balloon TITLE TEXT            show a balloon on Shuttle's icon (for pictures of the tray)
 //   move X Y                      move the main window (so that pictures show the tray beside it)
+//   setting NAME                  print a saved setting of HKCU\Software\ORB\Shuttle: a number in
+//                                 decimal, a text as UTF-8 (exit 1 when it is not there)
 // Several commands can share one call, separated by "+" (each Wine process start costs a
 // fifth of a second): they run in order and the first that does not give 0 ends the call
 // with its code.
@@ -27,6 +29,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -108,10 +111,33 @@ int pressMenuKeys(DWORD ms, int count, wchar_t** keys) {
     return 0;
 }
 
+// Reads what Shuttle saved, without starting reg.exe (a second Wine process).
+int printSetting(const wchar_t* name) {
+    constexpr wchar_t kKey[] = L"Software\\ORB\\Shuttle";
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD | RRF_RT_REG_SZ, &type, nullptr, &bytes) !=
+        ERROR_SUCCESS)
+        return 1;
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 2, L'\0');
+    if (RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD | RRF_RT_REG_SZ, &type, data.data(), &bytes) !=
+        ERROR_SUCCESS)
+        return 1;
+    if (type == REG_DWORD) {
+        DWORD value = 0;
+        std::memcpy(&value, data.data(), sizeof value);
+        std::printf("%lu\n", static_cast<unsigned long>(value));
+    } else {
+        printWide(std::wstring(data.data()) + L"\n");
+    }
+    return 0;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
     const std::wstring verb = argv[1];
     auto number = [&](int index) { return index < argc ? static_cast<int>(std::wcstol(argv[index], nullptr, 0)) : 0; };
+    if (verb == L"setting") return argc == 3 ? printSetting(argv[2]) : 64;
     if (mainWindow() == nullptr) return 2;
 
     if (verb == L"tray-present") {
