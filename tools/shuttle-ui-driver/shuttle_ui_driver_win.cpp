@@ -5,7 +5,8 @@
 //   select ID INDEX               select a drop-down entry and notify the dialog (CBN_SELCHANGE)
 //   text ID                       print a control's text (UTF-8)
 //   items ID                      print a drop-down list's entries, one a line, "*" on the selected
-//   state ID                      print "visible enabled checked" of a control as 0/1 digits
+//   state ID...                   print "visible enabled checked" of each control as 0/1 digits,
+//                                 one line each (one call for a whole dialog's state)
 //   wait-text ID MS TEXT          wait until the control's text is TEXT; prints the wait in ms
 //   click-wait ID OTHER 0|1 MS    click ID, then wait until control OTHER is hidden (0) or shown
 //                                 (1); prints the ms from the click
@@ -18,11 +19,17 @@
 //   context-menu ID               post WM_CONTEXTMENU to a control (as a right click would)
 //   balloon TITLE TEXT            show a balloon on Shuttle's icon (for pictures of the tray)
 //   move X Y                      move the main window (so that pictures show the tray beside it)
+//   setting NAME                  print a saved setting of HKCU\Software\ORB\Shuttle: a number in
+//                                 decimal, a text as UTF-8 (exit 1 when it is not there)
+// Several commands can share one call, separated by "+" (each Wine process start costs a
+// fifth of a second): they run in order and the first that does not give 0 ends the call
+// with its code.
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -104,10 +111,33 @@ int pressMenuKeys(DWORD ms, int count, wchar_t** keys) {
     return 0;
 }
 
+// Reads what Shuttle saved, without starting reg.exe (a second Wine process).
+int printSetting(const wchar_t* name) {
+    constexpr wchar_t kKey[] = L"Software\\ORB\\Shuttle";
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD | RRF_RT_REG_SZ, &type, nullptr, &bytes) !=
+        ERROR_SUCCESS)
+        return 1;
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 2, L'\0');
+    if (RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD | RRF_RT_REG_SZ, &type, data.data(), &bytes) !=
+        ERROR_SUCCESS)
+        return 1;
+    if (type == REG_DWORD) {
+        DWORD value = 0;
+        std::memcpy(&value, data.data(), sizeof value);
+        std::printf("%lu\n", static_cast<unsigned long>(value));
+    } else {
+        printWide(std::wstring(data.data()) + L"\n");
+    }
+    return 0;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
     const std::wstring verb = argv[1];
     auto number = [&](int index) { return index < argc ? static_cast<int>(std::wcstol(argv[index], nullptr, 0)) : 0; };
+    if (verb == L"setting") return argc == 3 ? printSetting(argv[2]) : 64;
     if (mainWindow() == nullptr) return 2;
 
     if (verb == L"tray-present") {
@@ -163,8 +193,12 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"state") {
-        std::printf("%d %d %d\n", ownVisible(item) ? 1 : 0, IsWindowEnabled(item) ? 1 : 0,
-                    SendMessageW(item, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        for (int index = 2; index < argc; ++index) {
+            HWND each = control(number(index));
+            if (each == nullptr) return 2;
+            std::printf("%d %d %d\n", ownVisible(each) ? 1 : 0, IsWindowEnabled(each) ? 1 : 0,
+                        SendMessageW(each, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        }
         return 0;
     }
     if (verb == L"wait-text" && argc == 5) {
@@ -192,7 +226,17 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int code = run(argc, argv);
-    std::fflush(stdout);
+    int code = 64;
+    for (int start = 1; start <= argc;) {
+        int end = start;
+        while (end < argc && std::wcscmp(argv[end], L"+") != 0) ++end;
+        // Each command sees the program name and its own words, as if called alone.
+        std::vector<wchar_t*> words{argv[0]};
+        words.insert(words.end(), argv + start, argv + end);
+        code = run(static_cast<int>(words.size()), words.data());
+        std::fflush(stdout);
+        if (code != 0) break;
+        start = end + 1;
+    }
     return code;
 }
