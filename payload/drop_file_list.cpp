@@ -117,7 +117,7 @@ std::vector<uint8_t> wideBlock(const std::vector<std::string>& paths) {
 std::vector<std::string> localPaths(std::string_view list, char driveLetter, bool& allAscii) {
     std::vector<std::string> paths;
     allAscii = true;
-    forEachPiece(list, ',', [&](std::string_view piece) {
+    forEachListItem(list, [&](std::string_view piece) {
         if (piece.empty()) return;
         std::string path(withoutEnds(piece));
         printOut("url: %s\n", path.c_str());
@@ -143,9 +143,9 @@ std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, c
     if (localRoot.empty()) return std::nullopt;
     // The first list of a document written by writeTo is "data", which sorts before "formats";
     // its first item is the file list, so the text starts two characters behind the bracket.
-    const size_t open = text.find('[');
+    const size_t open = findOutsideQuotes(text, '[', 0);
     if (open == std::string::npos) return std::nullopt;
-    const size_t close = text.find(']', open);
+    const size_t close = findOutsideQuotes(text, ']', open);
     if (close == std::string::npos) return std::nullopt;
     const std::string_view list =
         close > open + 2 ? std::string_view(text).substr(open + 2, close - open - 2) : std::string_view();

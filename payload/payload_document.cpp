@@ -68,7 +68,7 @@ bool readList(const std::string& text, std::string_view marker, Take&& take) {
     if (at == std::string::npos) return false;
     std::string_view inside;
     if (!bracketed(text, at + marker.size(), inside)) return false;
-    forEachPiece(inside, ',', [&](std::string_view piece) {
+    forEachListItem(inside, [&](std::string_view piece) {
         if (!piece.empty()) take(withoutEnds(piece));
     });
     return true;
