@@ -67,14 +67,9 @@ public:
     bool send(SharedState& side, const std::u16string& text) {
         char guid[40];
         std::snprintf(guid, sizeof guid, "{%08X-0000-4000-8000-%012X}", ++guids_, 0xBE4C4u);
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        side.lastSentGuid.set(guid);
-        return sendOverSerial(side, systemClock(), text, guid);
+        return sendAsLastSent(side, systemClock(), text, guid);
     }
-    size_t receive(SharedState& side, std::u16string& out) {
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        return receiveOverSerial(side, systemClock(), out);
-    }
+    size_t receive(SharedState& side, std::u16string& out) { return receiveNewText(side, systemClock(), out); }
 
     SharedState a, b;
 

@@ -80,13 +80,7 @@ void copyTextToLink(ExchangeContext& context) {
         return;
     }
     const std::string guid = newGuidText(context.guids);
-    bool sent;
-    {
-        std::lock_guard<std::mutex> link(context.state.linkMutex);
-        context.state.lastSentGuid.set(guid);
-        sent = sendOverSerial(context.state, context.clock, *text, guid);
-    }
-    reportResult(context, sent);
+    reportResult(context, sendAsLastSent(context.state, context.clock, *text, guid));
 }
 
 }  // namespace

@@ -19,11 +19,7 @@ constexpr uint32_t kPollPeriodMs = 1000;
 
 void pollSerial(ExchangeContext& context) {
     std::u16string text;
-    size_t units;
-    {
-        std::lock_guard<std::mutex> link(context.state.linkMutex);
-        units = receiveOverSerial(context.state, context.clock, text);
-    }
+    const size_t units = receiveNewText(context.state, context.clock, text);
     if (units == 0 || units > text.size()) return;
     // The text and its terminating zero unit, n * 2 + 2 bytes.
     std::vector<uint8_t> block((units + 1) * sizeof(char16_t), 0);

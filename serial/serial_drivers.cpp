@@ -1,5 +1,7 @@
 #include "serial/serial_drivers.h"
 
+#include <mutex>
+
 #include "platform/serial_port.h"
 #include "serial/link_protocol.h"
 #include "serial/link_text.h"
@@ -53,6 +55,17 @@ size_t receiveOverSerial(SharedState& state, Clock& clock, std::u16string& out) 
     out = decodeLinkText(payload);
     if (payloadCrc(payload) != state.expectedCrc.load()) return 0;
     return out.size();
+}
+
+bool sendAsLastSent(SharedState& state, Clock& clock, const std::u16string& text, const std::string& guid) {
+    std::lock_guard<std::mutex> link(state.linkMutex);
+    state.lastSentGuid.set(guid);
+    return sendOverSerial(state, clock, text, guid);
+}
+
+size_t receiveNewText(SharedState& state, Clock& clock, std::u16string& out) {
+    std::lock_guard<std::mutex> link(state.linkMutex);
+    return receiveOverSerial(state, clock, out);
 }
 
 }  // namespace shuttle

@@ -1,7 +1,7 @@
 #pragma once
 // The two things the clipboard side needs from the serial link: hand one text to the device
-// (copy path) and fetch a text this side has not seen yet (receive loop). Callers hold the
-// link mutex; neither driver takes it.
+// (copy path) and fetch a text this side has not seen yet (receive loop). The two drivers
+// expect the caller to hold the link mutex; the two wrappers at the end take it themselves.
 
 #include <string>
 
@@ -19,5 +19,12 @@ bool sendOverSerial(SharedState& state, Clock& clock, const std::u16string& text
 // there is nothing to paste (no port, nothing new, a failed read, a CRC mismatch, an empty
 // text).
 size_t receiveOverSerial(SharedState& state, Clock& clock, std::u16string& out);
+
+// The copy path's hand-over: under the link mutex, records `guid` as this side's last sent
+// GUID and sends the text, so that no poll sees the one without the other.
+bool sendAsLastSent(SharedState& state, Clock& clock, const std::u16string& text, const std::string& guid);
+
+// The receive loop's poll of the link: receiveOverSerial under the link mutex.
+size_t receiveNewText(SharedState& state, Clock& clock, std::u16string& out);
 
 }  // namespace shuttle

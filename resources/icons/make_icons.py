@@ -97,22 +97,22 @@ def polyline_distance(shape):
 SHAPES = {"rect": rect_distance, "circle": circle_distance, "polyline": polyline_distance}
 
 
-def paint_of(spec, palette, grey, box):
+def paint_of(fill, palette, grey, box):
     """A function giving the colour at a canvas point."""
     convert = greyed if grey else (lambda c: c)
-    if isinstance(spec, str):
-        colour = convert(parse_colour(spec, palette))
+    if isinstance(fill, str):
+        colour = convert(parse_colour(fill, palette))
         return lambda x, y: colour
-    if "vertical" in spec:
-        stops = [convert(parse_colour(c, palette)) for c in spec["vertical"]]
+    if "vertical" in fill:
+        stops = [convert(parse_colour(c, palette)) for c in fill["vertical"]]
         top, bottom = box[1], box[3]
         return lambda x, y: gradient_at(stops, (y - top) / max(bottom - top, 1e-6))
-    if "radial" in spec:
-        stops = [convert(parse_colour(c, palette)) for c in spec["radial"]]
-        fx, fy = spec["centre"]
-        radius = spec["radius"]
+    if "radial" in fill:
+        stops = [convert(parse_colour(c, palette)) for c in fill["radial"]]
+        fx, fy = fill["centre"]
+        radius = fill["radius"]
         return lambda x, y: gradient_at(stops, math.hypot(x - fx, y - fy) / radius)
-    raise ValueError("unknown fill " + json.dumps(spec))
+    raise ValueError("unknown fill " + json.dumps(fill))
 
 
 # ---- rendering ------------------------------------------------------------------------------

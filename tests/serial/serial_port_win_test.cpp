@@ -40,14 +40,9 @@ protected:
         if (!portA || !portB) GTEST_SKIP() << "no COM ports mapped to the link simulator";
     }
     bool send(SharedState& side, const std::u16string& text, const std::string& guid) {
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        side.lastSentGuid.set(guid);
-        return sendOverSerial(side, systemClock(), text, guid);
+        return sendAsLastSent(side, systemClock(), text, guid);
     }
-    size_t receive(SharedState& side, std::u16string& out) {
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        return receiveOverSerial(side, systemClock(), out);
-    }
+    size_t receive(SharedState& side, std::u16string& out) { return receiveNewText(side, systemClock(), out); }
 
     std::optional<uint32_t> portA, portB;
     std::unique_ptr<SerialPorts> ports = makeSystemSerialPorts();

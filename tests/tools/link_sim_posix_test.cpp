@@ -50,15 +50,10 @@ protected:
     bool send(SharedState& side, const std::u16string& text) {
         char guid[40];
         std::snprintf(guid, sizeof guid, "{%08X-0000-4000-8000-%012X}", ++guids, 0xC0FFEEu);
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        side.lastSentGuid.set(guid);
-        return sendOverSerial(side, systemClock(), text, guid);
+        return sendAsLastSent(side, systemClock(), text, guid);
     }
     // The receive loop's part.
-    size_t receive(SharedState& side, std::u16string& out) {
-        std::lock_guard<std::mutex> lock(side.linkMutex);
-        return receiveOverSerial(side, systemClock(), out);
-    }
+    size_t receive(SharedState& side, std::u16string& out) { return receiveNewText(side, systemClock(), out); }
     size_t receive(SharedState& side) {
         std::u16string ignored;
         return receive(side, ignored);
