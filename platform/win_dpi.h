@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/win_handles.h"
+
 namespace shuttle {
 
 inline UINT windowDpi(HWND window) {
@@ -12,9 +14,8 @@ inline UINT windowDpi(HWND window) {
         reinterpret_cast<GetDpiForWindowFn>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow"));
     UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
     if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = screen != nullptr ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX)) : USER_DEFAULT_SCREEN_DPI;
-        if (screen != nullptr) ReleaseDC(nullptr, screen);
+        WindowDc screen(nullptr);
+        if (screen.get() != nullptr) dpi = static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSX));
     }
     return dpi != 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }

@@ -62,4 +62,20 @@ using ScopedHandle = ScopedWinHandle<KernelHandleTraits>;
 using ScopedFindHandle = ScopedWinHandle<FindHandleTraits>;
 using ScopedRegKey = ScopedWinHandle<RegKeyTraits>;
 
+// A window's device context, released when done.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 }  // namespace shuttle

@@ -26,22 +26,6 @@ struct MenuTraits {
 using ScopedIcon = ScopedWinHandle<IconTraits>;
 using ScopedMenu = ScopedWinHandle<MenuTraits>;
 
-// A window's device context, released when done.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_ != nullptr) ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
 inline const wchar_t* wideText(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 inline std::u16string fromWide(const wchar_t* text, size_t length) {
     return std::u16string(reinterpret_cast<const char16_t*>(text), length);
