@@ -8,14 +8,14 @@
 #include <thread>
 
 #include "app/console_win.h"
-#include "app/main_window_win.h"
-#include "app/settings.h"
-#include "app/shared_state.h"
-#include "clipboard/copy_path.h"
-#include "clipboard/receive_loop.h"
+#include "ui/main_window_win.h"
+#include "core/settings.h"
+#include "core/shared_state.h"
+#include "exchange/copy_path.h"
+#include "exchange/receive_loop.h"
 #include "discovery/store_drives.h"
 #include "log/logger.h"
-#include "log/print.h"
+#include "base/print.h"
 #include "platform/clipboard_formats.h"
 #include "platform/clipboard_win.h"
 #include "platform/clock.h"
@@ -27,7 +27,7 @@
 #include "platform/settings_store.h"
 #include "serial/link_port.h"
 #include "store/file_tree.h"
-#include "ui/user_interface_win.h"
+#include "app/user_interface_win.h"
 
 namespace shuttle {
 namespace {

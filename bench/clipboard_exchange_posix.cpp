@@ -12,16 +12,16 @@
 #include <filesystem>
 #include <thread>
 
-#include "clipboard/copy_path.h"
-#include "clipboard/receive_loop.h"
-#include "log/print.h"
+#include "exchange/copy_path.h"
+#include "exchange/receive_loop.h"
+#include "base/print.h"
 #include "platform/clipboard_formats.h"
 #include "platform/clipboard_memory.h"
 #include "platform/file_system_posix.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
 #include "serial/link_protocol.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 #include "tools/link-sim/pty_link_server.h"
 
 namespace shuttle {

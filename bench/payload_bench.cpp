@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "payload/payload_document.h"
 
 namespace shuttle {

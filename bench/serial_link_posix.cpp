@@ -15,7 +15,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
 #include "serial/link_protocol.h"

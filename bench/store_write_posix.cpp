@@ -22,11 +22,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "payload/json_value.h"
 #include "platform/file_system_posix.h"
 #include "store/store_writer.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 extern char** environ;
 

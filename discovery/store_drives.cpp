@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "log/print.h"
+#include "base/print.h"
 
 namespace shuttle {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "fuzz_support.h"
 #include "payload/payload_document.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 using namespace shuttle;
 

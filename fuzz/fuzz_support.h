@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "log/print.h"
+#include "base/print.h"
 
 namespace shuttle::fuzz {
 

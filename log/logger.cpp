@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "log/print.h"
+#include "base/print.h"
 
 namespace shuttle {
 namespace {

@@ -4,10 +4,10 @@
 #include <new>
 #include <string_view>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "payload/list_pieces.h"
 #include "payload/payload_document.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

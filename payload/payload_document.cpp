@@ -7,10 +7,10 @@
 #include <regex>
 #include <string_view>
 
-#include "clipboard/format_catalogue.h"
-#include "log/print.h"
+#include "payload/format_catalogue.h"
+#include "base/print.h"
 #include "payload/list_pieces.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "platform/clipboard_formats.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/device_query.h"
 #include "platform/win_handles.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

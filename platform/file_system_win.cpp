@@ -2,7 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/win_handles.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

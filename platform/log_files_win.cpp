@@ -4,7 +4,7 @@
 
 #include "platform/log_files.h"
 #include "platform/win_handles.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // The persistent settings key ("SOFTWARE\ORB\Shuttle" in the current user's registry hive on
-// Windows). The logic of loading and saving lives in app/settings.*; this is only the key.
+// Windows). The logic of loading and saving lives in core/settings.*; this is only the key.
 
 #include <cstdint>
 #include <memory>

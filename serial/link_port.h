@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "serial/crc32.h"
 
 namespace shuttle {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 #include "platform/clock.h"
 
 namespace shuttle {

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <ctime>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "store/store_layout.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle {
 namespace {

@@ -3,7 +3,7 @@
 #include <limits>
 #include <memory>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "store/file_tree.h"
 #include "store/store_layout.h"
 

@@ -2,11 +2,11 @@
 
 #include <limits>
 
-#include "log/print.h"
+#include "base/print.h"
 #include "payload/payload_document.h"
 #include "store/store_layout.h"
-#include "store/utf8.h"
-#include "ui/notifications.h"
+#include "base/utf8.h"
+#include "core/notifications.h"
 
 namespace shuttle {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 #include "payload/json_value.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "resources/resource_ids.h"
 #include "ui/win_ui_handles.h"
 

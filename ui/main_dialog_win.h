@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 
 namespace shuttle {
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "app/main_window_win.h"  // kTrayCallbackMessage
+#include "ui/main_window_win.h"  // kTrayCallbackMessage
 #include "platform/tray.h"
 
 namespace shuttle {

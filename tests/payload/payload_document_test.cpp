@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "clipboard/format_catalogue.h"
+#include "payload/format_catalogue.h"
 #include "payload/payload_document.h"
 #include "payload_fixtures.h"
 #include "support/trace_capture.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "core/shared_state.h"
 #include "platform/clock.h"
-#include "serial/link_environment.h"
+#include "app/link_environment.h"
 
 namespace shuttle::testing {
 

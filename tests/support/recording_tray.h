@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/tray.h"
-#include "store/utf8.h"
+#include "base/utf8.h"
 
 namespace shuttle::testing {
 

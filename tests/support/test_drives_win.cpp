@@ -4,7 +4,7 @@
 #include <cctype>
 #include <map>
 
-#include "store/utf8.h"
+#include "base/utf8.h"
 #include "support/test_drives.h"
 
 namespace shuttle::testing {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "log/print.h"
+#include "base/print.h"
 
 namespace shuttle::testing {
 

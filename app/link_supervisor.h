@@ -1,0 +1,95 @@
+#pragma once
+// The link supervisor: the worker that owns the connection state shown to the user. Every
+// 100 ms it carries out the dialog's requests, checks the store drive in USB mode, turns
+// changes of the ready flags into the clipboard listener, the state icon and the status text,
+// and in COM mode searches the ports for the link device.
+
+#include <cstdint>
+#include <string>
+
+#include "core/shared_state.h"
+#include "platform/clock.h"
+#include "platform/tray.h"
+#include "app/link_environment.h"
+#include "ui/link_panel.h"
+
+namespace shuttle {
+
+// Status texts and link button captions (the leading space and double spaces are shown).
+namespace link_text {
+inline const std::u16string kReady = u" Ready";
+inline const std::u16string kReadyToCopy = u" Ready to copy";
+inline const std::u16string kReadyToPaste = u" Ready to paste";
+inline const std::u16string kNotReady = u" Not ready";
+inline const std::u16string kFailed = u" FAILED !";
+inline const std::u16string kSelectCom = u" Select  COM";
+inline const std::u16string kSelectUsb = u" Select  USB";
+inline const std::u16string kAuto = u"Auto";
+inline const std::u16string kStop = u"Stop";
+inline const std::u16string kDisconnect = u"Disconnect";
+inline const std::u16string kRefresh = u"Refresh";
+}  // namespace link_text
+
+constexpr uint32_t kSupervisorPeriodMs = 100;
+constexpr uint32_t kProbeWaitMs = 1000;        // time the receive thread gets to probe a port
+constexpr uint64_t kIconRestoreMs = 3000;
+constexpr uint32_t kHighestComPort = 255;
+
+class LinkSupervisor {
+public:
+    LinkSupervisor(SharedState& state, LinkPanel& panel, LinkEnvironment& environment, Tray& tray, Clock& clock);
+
+    // Waits for the main dialog, arranges it for the mode and shows the state. False when the
+    // program is already ending.
+    bool begin();
+    // One round: sleep, requests, drive check, ready-flag changes, icon restore, search.
+    void runRound();
+
+    void showLinkState();
+    void refreshLinkList(bool keepSelection);
+    void selectSavedLink();
+    void selectSizeLimit();
+    void applyMode();
+    void advanceProbingText();
+    // USB mode: the store drive is present when the root of the drive letter in the store
+    // selection is a directory; sets copy-ready, paste-ready and port-open accordingly.
+    void checkStoreDrive();
+
+    bool running() const { return state_.running != 0; }
+    int probingPhase() const { return probingPhase_; }
+
+private:
+    bool usbMode() const { return state_.settings.usbMode(); }
+    void openSelectedLink();
+    void fillComPorts();
+    void fillStoreDrives();
+    void takeModeChange();
+    void takeLinkButton();
+    void takeSelectionChange();
+    void takeSizeLimit();
+    void followReadyFlags();
+    void restoreStateIcon();
+    void searchPorts();
+    void showSearching();
+
+    SharedState& state_;
+    LinkPanel& panel_;
+    LinkEnvironment& environment_;
+    Tray& tray_;
+    Clock& clock_;
+    int probingPhase_ = 0;
+    int previousCopyReady_ = 0;
+    int previousPasteReady_ = 0;
+    bool sizesFilled_ = false;
+};
+
+// The thread procedure: `begin`, then rounds while the run flag is set. Returns 1.
+int runLinkSupervisor(LinkSupervisor& supervisor);
+
+// Text of an entry of the link selector for a store drive: "<name> (<E:>)".
+std::u16string storeDriveEntry(const LinkDrive& drive);
+// Drive letter the store selection names (the character after its last "("), or 0 when it
+// names none.
+char16_t storeSelectionDriveLetter(const std::u16string& selection);
+
+}  // namespace shuttle

@@ -1,0 +1,571 @@
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+#include "platform/settings_store_memory.h"
+#include "app/link_supervisor.h"
+#include "base/utf8.h"
+#include "support/fake_link_environment.h"
+#include "support/fake_link_panel.h"
+#include "support/manual_clock.h"
+#include "support/recording_tray.h"
+#include "core/notifications.h"
+
+namespace shuttle {
+namespace {
+
+using Texts = std::vector<std::u16string>;
+using Events = std::vector<std::string>;
+
+class LinkSupervisorTest : public ::testing::Test {
+protected:
+    LinkSupervisorTest() {
+        state.settingsStore = &store;
+        state.mainDialogReady = 1;
+        state.settings.flags = kFlagShowNotifications;
+    }
+
+    void useUsbMode() { state.settings.setFlag(kFlagUsbMode, true); }
+    std::unique_ptr<Settings> saved() {
+        auto settings = std::make_unique<Settings>();
+        loadSettings(store, *settings);
+        return settings;
+    }
+    size_t saveCount() const { return store.writeOrder().size() / 4; }
+    void setReady(int copy, int paste) {
+        state.link.copyReady = copy;
+        state.link.pasteReady = paste;
+    }
+    std::vector<uint64_t> openTicks() const {
+        std::vector<uint64_t> ticks;
+        for (const auto& open : environment.opens) ticks.push_back(open.tick);
+        return ticks;
+    }
+
+    SharedState state;
+    MemorySettingsStore store;
+    testing::ManualClock clock;
+    testing::RecordingTray tray;
+    testing::FakeLinkPanel panel;
+    testing::FakeLinkEnvironment environment{state, clock};
+    LinkSupervisor supervisor{state, panel, environment, tray, clock};
+};
+
+// ---- status display -------------------------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
+    struct Row {
+        bool usb;
+        int portOpen, connected, attempted, copy, paste;
+        std::u16string status, caption;
+        bool selectorEnabled;
+    };
+    const std::vector<Row> rows = {
+        {false, 1, 1, 1, 1, 1, u" Ready", u"Disconnect", false},
+        {false, 1, 1, 1, 1, 0, u" Ready to copy", u"Disconnect", false},
+        {false, 1, 1, 1, 0, 1, u" Ready to paste", u"Disconnect", false},
+        {false, 1, 1, 1, 0, 0, u" Not ready", u"Disconnect", false},
+        {true, 1, 0, 1, 1, 1, u" Ready", u"Disconnect", true},  // USB: connected means port-open
+        {true, 1, 0, 1, 1, 0, u" Ready to copy", u"Disconnect", true},
+        {true, 1, 0, 1, 0, 1, u" Ready to paste", u"Disconnect", true},
+        {true, 1, 0, 1, 0, 0, u" Not ready", u"Disconnect", true},
+        {false, 0, 0, 1, 0, 0, u" FAILED !", u"Refresh", true},
+        {true, 0, 1, 1, 0, 0, u" Not ready", u"Refresh", true},  // stale connected flag ignored
+        {false, 0, 0, 0, 0, 0, u" Select  COM", u"Auto", true},
+        {true, 0, 0, 0, 0, 0, u" Select  USB", u"Refresh", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(toUtf8(row.status) + (row.usb ? " usb" : " com"));
+        state.settings.setFlag(kFlagUsbMode, row.usb);
+        state.link.portOpen = row.portOpen;
+        state.link.linkConnected = row.connected;
+        state.link.openAttempted = row.attempted;
+        setReady(row.copy, row.paste);
+        panel.linksEnabled = !row.selectorEnabled;
+        supervisor.showLinkState();
+        EXPECT_EQ(panel.status, row.status);
+        EXPECT_EQ(panel.caption, row.caption);
+        EXPECT_EQ(panel.linksEnabled, row.selectorEnabled);
+    }
+}
+
+TEST_F(LinkSupervisorTest, ProbingTextsCycleThroughThreePhases) {
+    for (int i = 0; i < 4; ++i) supervisor.advanceProbingText();
+    EXPECT_EQ(panel.statusHistory, (Texts{u" Probing  > > >", u" Probing  ", u" Probing  > ", u" Probing  > > >"}));
+    EXPECT_EQ(supervisor.probingPhase(), 1);
+}
+
+// ---- port list and saved selection ----------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheList) {
+    environment.presentPorts = {0, 1, 2, 10, 255};
+    state.settings.comPort = 2;
+    supervisor.refreshLinkList(true);
+    EXPECT_EQ(panel.links, (Texts{u"COM0", u"COM1", u"COM10", u"COM2", u"COM255"}));
+    EXPECT_EQ(environment.existenceQueries, 256);
+    EXPECT_EQ(environment.closes, 1);
+    EXPECT_EQ(state.settings.comPort.load(), 2u);
+    EXPECT_EQ(saveCount(), 0u);
+
+    supervisor.refreshLinkList(false);
+    EXPECT_EQ(state.settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(saveCount(), 1u);
+    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
+}
+
+TEST_F(LinkSupervisorTest, RefreshClearsTheLinkFlags) {
+    environment.presentPorts = {3};
+    state.link.linkConnected = 1;
+    state.link.openAttempted = 1;
+    setReady(1, 1);
+    supervisor.refreshLinkList(true);
+    EXPECT_EQ(state.link.linkConnected.load() + state.link.openAttempted.load(), 0);
+    EXPECT_EQ(state.link.copyReady.load() + state.link.pasteReady.load(), 0);
+}
+
+TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixSoComOneFindsComTen) {
+    environment.presentPorts = {2, 10};
+    environment.devices[10] = {true, true};
+    state.settings.comPort = 1;
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(panel.selectedLink(), u"COM10");
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
+    EXPECT_EQ(state.settings.comPort.load(), 10u);
+    EXPECT_EQ(panel.status, u" Ready");
+}
+
+TEST_F(LinkSupervisorTest, SavedPortMissingFromTheListIsForgottenAndSaved) {
+    environment.presentPorts = {2, 3};
+    state.settings.comPort = 7;
+    supervisor.selectSavedLink();
+    supervisor.refreshLinkList(true);
+    supervisor.selectSavedLink();
+    EXPECT_TRUE(environment.opens.empty());
+    EXPECT_EQ(state.settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
+}
+
+TEST_F(LinkSupervisorTest, SavedPortThatAnswersAtStartNeedsNoSearch) {
+    environment.presentPorts = {1, 4};
+    environment.devices[4] = {false, true};
+    state.settings.comPort = 4;
+    ASSERT_TRUE(supervisor.begin());
+    for (int i = 0; i < 5; ++i) supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM4"});
+    EXPECT_EQ(panel.status, u" Ready to paste");
+    EXPECT_EQ(panel.caption, u"Disconnect");
+    EXPECT_FALSE(panel.linksEnabled);
+}
+
+// ---- automatic search ----------------------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
+    environment.presentPorts = {2, 1, 10};
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(panel.status, u" Select  COM");
+    EXPECT_EQ(panel.caption, u"Auto");
+    panel.statusHistory.clear();
+
+    supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10", u"COM2"}));
+    std::vector<uint64_t> ticks = openTicks();
+    EXPECT_EQ(ticks[1] - ticks[0], 1000u);
+    EXPECT_EQ(ticks[2] - ticks[1], 1000u);
+    EXPECT_EQ(panel.statusHistory, (Texts{u" Probing  > > >", u" Probing  ", u" Probing  > "}));
+    EXPECT_EQ(panel.caption, u"Stop");
+    EXPECT_FALSE(panel.linksEnabled);
+    // Nothing answered: the last port stays open and the next round starts over.
+    EXPECT_EQ(state.link.portOpen.load(), 1);
+    supervisor.runRound();
+    EXPECT_EQ(environment.opens.size(), 6u);
+    EXPECT_EQ(environment.opens[3].text, u"COM1");
+}
+
+TEST_F(LinkSupervisorTest, SearchForgetsTheSavedPortThatDidNotAnswer) {
+    environment.presentPorts = {1, 2};
+    state.settings.comPort = 2;
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM2"});
+    supervisor.runRound();
+    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM2", u"COM1", u"COM2"}));
+}
+
+TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
+    environment.presentPorts = {1, 2, 10};
+    environment.devices[10] = {true, true};
+    ASSERT_TRUE(supervisor.begin());
+    supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
+    EXPECT_EQ(saved()->comPort.load(), 10u);
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_EQ(panel.caption, u"Disconnect");
+
+    supervisor.runRound();  // the flag change reaches the tray and the listener
+    EXPECT_EQ(tray.events(), Events{"icon 136"});
+    EXPECT_TRUE(environment.listening);
+    EXPECT_EQ(environment.opens.size(), 2u);  // paste-ready: no more searching
+}
+
+TEST_F(LinkSupervisorTest, StopDuringSearchEndsItAfterTheCurrentPort) {
+    environment.presentPorts = {1, 2, 10};
+    ASSERT_TRUE(supervisor.begin());
+    environment.onOpen = [this](const std::u16string& text) {
+        if (text == u"COM10") state.requests.linkButton = 1;  // user clicks "Stop" meanwhile
+    };
+    supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
+    EXPECT_EQ(openTicks()[1] + 1000, clock.tickMs());  // COM10 had its full second
+
+    supervisor.runRound();
+    EXPECT_EQ(state.link.autoProbe.load(), 0);
+    EXPECT_EQ(panel.status, u" Not ready");  // COM10 is open but silent
+    EXPECT_EQ(panel.caption, u"Disconnect");
+    for (int i = 0; i < 3; ++i) supervisor.runRound();
+    EXPECT_EQ(environment.opens.size(), 2u);
+}
+
+TEST_F(LinkSupervisorTest, NoPortsLeavesTheSearchArmedButIdle) {
+    ASSERT_TRUE(supervisor.begin());
+    supervisor.runRound();
+    supervisor.runRound();
+    EXPECT_TRUE(environment.opens.empty());
+    EXPECT_EQ(state.link.autoProbe.load(), 1);
+}
+
+TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
+    environment.presentPorts = {1, 2, 3};
+    ASSERT_TRUE(supervisor.begin());
+    environment.onOpen = [this](const std::u16string&) { state.requests.modeChange = 1; };
+    supervisor.runRound();
+    EXPECT_EQ(environment.opens.size(), 1u);
+}
+
+// ---- link button ---------------------------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
+    environment.presentPorts = {5};
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    supervisor.runRound();
+    EXPECT_TRUE(environment.opens.empty());
+
+    state.requests.linkButton = 1;  // caption "Auto"
+    environment.devices[5] = {true, false};
+    supervisor.runRound();
+    EXPECT_EQ(state.link.autoProbe.load(), 1);
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM5"});
+    EXPECT_EQ(panel.status, u" Ready to copy");
+    EXPECT_EQ(saved()->comPort.load(), 5u);
+
+    supervisor.runRound();
+    ASSERT_EQ(panel.caption, u"Disconnect");
+    state.requests.linkButton = 1;
+    supervisor.runRound();
+    EXPECT_EQ(state.link.autoProbe.load(), 0);
+    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
+    EXPECT_EQ(panel.status, u" Select  COM");
+    EXPECT_EQ(panel.caption, u"Auto");
+    EXPECT_EQ(state.link.portOpen.load(), 0);
+}
+
+TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
+    environment.presentPorts = {3};
+    environment.busyPorts = {3};
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    panel.selectLink(0);
+    state.requests.selectionChange = 1;
+    supervisor.runRound();
+    EXPECT_EQ(panel.status, u" FAILED !");
+    EXPECT_EQ(panel.caption, u"Refresh");
+    state.requests.linkButton = 1;
+    supervisor.runRound();
+    EXPECT_EQ(panel.status, u" Select  COM");
+    EXPECT_EQ(panel.links, Texts{u"COM3"});
+}
+
+// ---- selection and size requests ------------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, PickedPortThatAnswersIsSavedAndRearmsTheSearch) {
+    environment.presentPorts = {1, 6};
+    environment.devices[6] = {false, true};
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    panel.selectLink(1);
+    uint64_t before = clock.tickMs();
+    size_t savesBefore = saveCount();
+    state.requests.selectionChange = 1;
+    supervisor.runRound();
+    EXPECT_GE(clock.tickMs() - before, 1100u);  // the round and the probe wait
+    EXPECT_EQ(state.link.autoProbe.load(), 1);
+    EXPECT_EQ(saveCount(), savesBefore + 1);
+    EXPECT_EQ(saved()->comPort.load(), 6u);
+    EXPECT_EQ(state.requests.selectionChange.load(), 0);
+}
+
+TEST_F(LinkSupervisorTest, PickedPortThatStaysSilentIsNotSaved) {
+    environment.presentPorts = {1, 6};
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    panel.selectLink(1);
+    state.requests.selectionChange = 1;
+    supervisor.runRound();
+    EXPECT_EQ(saveCount(), 0u);
+    EXPECT_EQ(panel.status, u" Not ready");
+}
+
+TEST_F(LinkSupervisorTest, SizeRequestTakesTheSelectedRow) {
+    useUsbMode();
+    ASSERT_TRUE(supervisor.begin());
+    panel.currentSizeIndex = 3;
+    state.requests.sizeLimit = 1;
+    supervisor.runRound();
+    EXPECT_EQ(state.settings.sizeLimit.load(), 78643200u);
+    EXPECT_EQ(saved()->sizeLimit.load(), 78643200u);
+
+    panel.currentSizeIndex = -1;  // nothing selected: the limit stays
+    state.requests.sizeLimit = 1;
+    supervisor.runRound();
+    EXPECT_EQ(state.settings.sizeLimit.load(), 78643200u);
+}
+
+TEST_F(LinkSupervisorTest, UnknownSizeLimitIsResetToTenMegabytesAndSaved) {
+    useUsbMode();
+    state.settings.sizeLimit = 12345;
+    supervisor.applyMode();
+    EXPECT_EQ(panel.sizes, (Texts{u"10MB", u"25MB", u"50MB", u"75MB", u"100MB"}));
+    EXPECT_EQ(panel.currentSizeIndex, 0);
+    EXPECT_EQ(state.settings.sizeLimit.load(), 10485760u);
+    EXPECT_EQ(saved()->sizeLimit.load(), 10485760u);
+}
+
+TEST_F(LinkSupervisorTest, KnownSizeLimitIsSelectedWithoutSavingAndSizesAreFilledOnce) {
+    useUsbMode();
+    state.settings.sizeLimit = 52428800;
+    supervisor.applyMode();
+    supervisor.applyMode();
+    EXPECT_EQ(panel.sizes.size(), 5u);
+    EXPECT_EQ(panel.currentSizeIndex, 2);
+    EXPECT_EQ(saveCount(), 0u);
+}
+
+// ---- USB mode -------------------------------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, UsbModeArrangesTheDialogAndListsTheDrives) {
+    useUsbMode();
+    environment.drives = {{"STICK", "F:\\"}, {"Backup Disk", "E:\\"}};
+    supervisor.applyMode();
+    EXPECT_TRUE(panel.isVisible(ModeControl::SizeSelector));
+    EXPECT_TRUE(panel.isVisible(ModeControl::SizeFrame));
+    EXPECT_TRUE(panel.isVisible(ModeControl::UsbOptions));
+    EXPECT_FALSE(panel.isVisible(ModeControl::ComOptions));
+    EXPECT_EQ(panel.links, (Texts{u"Backup Disk (E:)", u"STICK (F:)"}));
+    EXPECT_EQ(panel.droppedWidth, 7 * 16);
+    EXPECT_GE(environment.closes, 1);  // a serial port of COM mode is closed
+}
+
+TEST_F(LinkSupervisorTest, ComModeHidesTheUsbControls) {
+    supervisor.applyMode();
+    EXPECT_FALSE(panel.isVisible(ModeControl::SizeSelector));
+    EXPECT_FALSE(panel.isVisible(ModeControl::SizeFrame));
+    EXPECT_FALSE(panel.isVisible(ModeControl::UsbOptions));
+    EXPECT_TRUE(panel.isVisible(ModeControl::ComOptions));
+    EXPECT_EQ(panel.droppedWidth, -1);
+}
+
+TEST_F(LinkSupervisorTest, SavedDriveAbsentFromTheListIsAddedAndSelected) {
+    useUsbMode();
+    environment.drives = {{"STICK", "F:\\"}};
+    state.settings.storeSelection.set(u"OLD DRIVE (G:)");
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(panel.links, (Texts{u"OLD DRIVE (G:)", u"STICK (F:)"}));
+    EXPECT_EQ(panel.selectedLink(), u"OLD DRIVE (G:)");
+    EXPECT_EQ(environment.openedTexts(), Texts{u"OLD DRIVE (G:)"});
+    EXPECT_EQ(environment.directoryQueries.back(), u"G:\\");
+    EXPECT_EQ(state.link.copyReady.load() + state.link.pasteReady.load(), 0);
+    EXPECT_EQ(panel.status, u" Not ready");
+    EXPECT_EQ(panel.caption, u"Refresh");
+}
+
+TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
+    useUsbMode();
+    environment.drives = {{"Stick", "E:\\"}};
+    environment.directories = {u"E:\\"};
+    state.settings.storeSelection.set(u"STICK (e:)");
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(panel.selectedLink(), u"Stick (E:)");
+    EXPECT_EQ(state.settings.storeSelection.get(), u"Stick (E:)");  // recorded by the open
+    supervisor.runRound();
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_TRUE(environment.listening);
+    EXPECT_EQ(tray.events(), Events{"icon 136"});
+
+    environment.directories.clear();  // the stick is pulled
+    supervisor.runRound();
+    EXPECT_EQ(state.link.portOpen.load(), 0);
+    EXPECT_FALSE(environment.listening);
+    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138"}));
+    EXPECT_EQ(panel.status, u" Not ready");
+}
+
+TEST_F(LinkSupervisorTest, ModeSwitchToUsbShowsTheStateOfTheRestoredDrive) {
+    environment.presentPorts = {1};
+    state.link.autoProbe = 0;
+    state.settings.storeSelection.set(u"GONE (H:)");
+    ASSERT_TRUE(supervisor.begin());
+    EXPECT_EQ(panel.status, u" Select  COM");
+    useUsbMode();
+    state.requests.modeChange = 1;
+    supervisor.runRound();
+    EXPECT_TRUE(panel.isVisible(ModeControl::SizeSelector));
+    EXPECT_FALSE(panel.isVisible(ModeControl::ComOptions));
+    EXPECT_EQ(panel.status, u" Not ready");
+    EXPECT_EQ(panel.caption, u"Refresh");
+}
+
+TEST_F(LinkSupervisorTest, StoreDriveCheckReadsTheLetterAfterTheLastParenthesis) {
+    useUsbMode();
+    environment.directories = {u"K:\\"};
+    struct Case {
+        std::u16string selection;
+        int expected;
+    };
+    for (const Case& c : std::vector<Case>{{u"My (old) stick (K:)", 1},
+                                           {u"(K:)", 1},
+                                           {u"Stick (J:)", 0},
+                                           {u"No letter", 0},
+                                           {u"", 0},
+                                           {u"Ends with (", 0},
+                                           {u"Odd (\\:)", 0}}) {
+        SCOPED_TRACE(toUtf8(c.selection));
+        state.settings.storeSelection.set(c.selection);
+        state.link.portOpen = 1 - c.expected;
+        supervisor.checkStoreDrive();
+        EXPECT_EQ(state.link.copyReady.load(), c.expected);
+        EXPECT_EQ(state.link.pasteReady.load(), c.expected);
+        EXPECT_EQ(state.link.portOpen.load(), c.expected);
+    }
+}
+
+TEST(StoreDriveEntry, JoinsNameAndDriveLetterAndRejectsWhatIsNoEntry) {
+    EXPECT_EQ(storeDriveEntry({"Stick", "E:\\"}), u"Stick (E:)");
+    EXPECT_EQ(storeDriveEntry({"Clé USB", "F:\\"}), u"Cl\u00e9 USB (F:)");
+    EXPECT_EQ(storeDriveEntry({"Stick", "E"}), u"");
+    EXPECT_EQ(storeDriveEntry({"\xff\xfe", "E:\\"}), u"");
+    EXPECT_EQ(storeSelectionDriveLetter(u"a (b) (c:)"), u'c');
+}
+
+TEST_F(LinkSupervisorTest, DrivesWithoutALetterAreLeftOut) {
+    useUsbMode();
+    environment.drives = {{"Broken", ""}, {"Good", "E:\\"}};
+    supervisor.refreshLinkList(false);
+    EXPECT_EQ(panel.links, Texts{u"Good (E:)"});
+    EXPECT_EQ(state.settings.storeSelection.get(), u"");
+    EXPECT_EQ(saveCount(), 1u);
+}
+
+// ---- ready flags, listener and icons --------------------------------------------------------
+
+TEST_F(LinkSupervisorTest, ListenerIsAddedOnlyWhileCopyReady) {
+    state.link.autoProbe = 0;
+    state.link.linkConnected = 1;
+    ASSERT_TRUE(supervisor.begin());
+    state.link.linkConnected = 1;
+    setReady(1, 1);
+    supervisor.runRound();
+    setReady(0, 1);
+    supervisor.runRound();
+    setReady(0, 0);
+    supervisor.runRound();
+    setReady(1, 0);
+    supervisor.runRound();
+    supervisor.runRound();  // no change: nothing happens
+    EXPECT_EQ(environment.listenerEvents, (Events{"add", "remove", "remove", "add"}));
+    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 160", "icon 138", "icon 136"}));
+    EXPECT_EQ(panel.status, u" Ready to copy");
+}
+
+TEST_F(LinkSupervisorTest, TransientIconGivesWayToTheStateIconAfterThreeSeconds) {
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    state.link.linkConnected = 1;
+    setReady(1, 1);
+    supervisor.runRound();
+    // The copy path shows its tick.
+    setTrayIcon(state, tray, clock, kIconSuccess);
+    uint64_t copied = clock.tickMs();
+    tray.clear();
+    while (clock.tickMs() - copied < 2900) supervisor.runRound();
+    EXPECT_TRUE(tray.events().empty());
+    while (clock.tickMs() - copied < 3000) supervisor.runRound();
+    EXPECT_EQ(tray.events(), Events{"icon 136"});
+    EXPECT_EQ(state.lastIconChangeTick.load(), clock.tickMs());  // stamped again
+}
+
+TEST_F(LinkSupervisorTest, WithTheLinkDownTheFailureIconStays) {
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    setTrayIcon(state, tray, clock, kIconFailure);
+    tray.clear();
+    for (int i = 0; i < 40; ++i) supervisor.runRound();
+    EXPECT_TRUE(tray.events().empty());
+    EXPECT_EQ(state.lastIconChangeTick.load(), 0u);
+}
+
+TEST_F(LinkSupervisorTest, PasteReadyIconIsRestoredToo) {
+    state.link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    setReady(0, 1);
+    supervisor.runRound();
+    tray.clear();
+    for (int i = 0; i < 31; ++i) supervisor.runRound();
+    EXPECT_EQ(tray.events(), Events{"icon 160"});
+}
+
+// ---- thread procedure -----------------------------------------------------------------------
+
+// A clock that ends the program after a given time.
+class EndingClock final : public Clock {
+public:
+    EndingClock(SharedState& state, uint64_t endAt) : state_(state), endAt_(endAt) {}
+    uint64_t tickMs() override { return ticks_; }
+    void sleepMs(uint32_t ms) override {
+        ticks_ += ms;
+        if (ticks_ >= endAt_) state_.running = 0;
+    }
+    std::tm localNow() override { return {}; }
+
+private:
+    SharedState& state_;
+    uint64_t endAt_;
+    uint64_t ticks_ = 1;
+};
+
+TEST(RunLinkSupervisor, EndsAfterTheRunFlagIsCleared) {
+    SharedState state;
+    state.mainDialogReady = 1;
+    state.link.autoProbe = 0;
+    EndingClock clock(state, 5000);
+    testing::RecordingTray tray;
+    testing::FakeLinkPanel panel;
+    testing::FakeLinkEnvironment environment(state, clock);
+    LinkSupervisor supervisor(state, panel, environment, tray, clock);
+    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
+    EXPECT_LT(clock.tickMs(), 5000u + 200u);
+}
+
+TEST(RunLinkSupervisor, WaitsForTheDialogAndGivesUpWhenTheProgramEnds) {
+    SharedState state;
+    EndingClock clock(state, 50);
+    testing::RecordingTray tray;
+    testing::FakeLinkPanel panel;
+    testing::FakeLinkEnvironment environment(state, clock);
+    LinkSupervisor supervisor(state, panel, environment, tray, clock);
+    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
+    EXPECT_EQ(clock.tickMs(), 50u);  // polled every millisecond
+    EXPECT_TRUE(panel.statusHistory.empty());
+    EXPECT_EQ(environment.existenceQueries, 0);
+}
+
+}  // namespace
+}  // namespace shuttle

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/settings.h"
+#include "platform/settings_store_memory.h"
+
+namespace shuttle {
+namespace {
+
+TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndKeepsDefaults) {
+    MemorySettingsStore store;
+    Settings settings;
+    loadSettings(store, settings);
+    EXPECT_TRUE(store.keyExists());
+    EXPECT_TRUE(store.writeOrder().empty());
+    EXPECT_EQ(settings.flags.load(), 5u);
+    EXPECT_EQ(settings.comPort.load(), 0xFFFFFFFFu);
+    EXPECT_TRUE(settings.storeSelection.empty());
+    EXPECT_EQ(settings.sizeLimit.load(), 10485760u);
+}
+
+TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
+    MemorySettingsStore store;
+    store.setNumber(u"Flags", 13);
+    store.setText(u"Com", u"7");               // wrong type: default stays
+    store.setText(u"Usb", u"STICK (E:)");
+    // "Max" missing: default stays
+    Settings settings;
+    loadSettings(store, settings);
+    EXPECT_EQ(settings.flags.load(), 13u);
+    EXPECT_TRUE(settings.has(kFlagEnableLogging));
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(settings.storeSelection.get(), u"STICK (E:)");
+    EXPECT_EQ(settings.sizeLimit.load(), kDefaultSizeLimit);
+}
+
+TEST(SettingsLoad, NumbersOfWrongTypeAndOverlongSelectionKeepDefaults) {
+    MemorySettingsStore store;
+    store.setBinary(u"Flags", {1, 2, 3, 4});
+    store.setNumber(u"Com", 4);
+    store.setText(u"Usb", std::u16string(1024, u'x'));  // 2050 bytes with terminator: too long
+    store.setNumber(u"Max", 26214400);
+    Settings settings;
+    loadSettings(store, settings);
+    EXPECT_EQ(settings.flags.load(), 5u);
+    EXPECT_EQ(settings.comPort.load(), 4u);
+    EXPECT_TRUE(settings.storeSelection.empty());
+    EXPECT_EQ(settings.sizeLimit.load(), 26214400u);
+
+    MemorySettingsStore fits;
+    fits.setText(u"Usb", std::u16string(1023, u'y'));
+    Settings other;
+    loadSettings(fits, other);
+    EXPECT_EQ(other.storeSelection.get().size(), 1023u);
+}
+
+TEST(SettingsSave, WritesAllFourValuesInOrder) {
+    MemorySettingsStore store;
+    Settings settings;
+    settings.flags = 21;
+    settings.comPort = 3;
+    settings.storeSelection.set(u"0123456789");
+    settings.sizeLimit = 52428800;
+    saveSettings(store, settings);
+    EXPECT_EQ(store.writeOrder(), (std::vector<std::u16string>{u"Flags", u"Com", u"Usb", u"Max"}));
+    auto usb = store.value(u"Usb");
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
+    Settings reloaded;
+    loadSettings(store, reloaded);
+    EXPECT_EQ(reloaded.flags.load(), 21u);
+    EXPECT_EQ(reloaded.comPort.load(), 3u);
+    EXPECT_EQ(reloaded.storeSelection.get(), u"0123456789");
+    EXPECT_EQ(reloaded.sizeLimit.load(), 52428800u);
+}
+
+TEST(SettingsSave, UnopenableKeySkipsTheSaveQuietly) {
+    MemorySettingsStore store;
+    store.failOpen(true);
+    Settings settings;
+    saveSettings(store, settings);
+    EXPECT_TRUE(store.writeOrder().empty());
+    SharedState detached;  // no store at all
+    saveSettings(detached);
+}
+
+TEST(SettingsFlags, ChangingOneBitKeepsTheOthers) {
+    Settings settings;
+    settings.flags = 0xFFFFFF00u | 5u;
+    settings.setFlag(kFlagUsbMode, true);
+    settings.setFlag(kFlagShowNotifications, false);
+    EXPECT_EQ(settings.flags.load(), 0xFFFFFF00u | 4u | 16u);
+}
+
+TEST(SizeLimits, RowsMatchTheirByteValues) {
+    EXPECT_EQ(sizeLimitRow(10485760), 0);
+    EXPECT_EQ(sizeLimitRow(104857600), 4);
+    EXPECT_EQ(sizeLimitRow(10485761), -1);
+    for (const auto& row : kSizeLimitRows) EXPECT_EQ(row.bytes % 1048576u, 0u);
+}
+
+}  // namespace
+}  // namespace shuttle

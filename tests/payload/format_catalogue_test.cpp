@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "payload/format_catalogue.h"
+
+namespace shuttle {
+namespace {
+
+TEST(FormatCatalogue, StandardNamesMapToTheirPosition) {
+    const ClipboardFormatIds none;
+    EXPECT_EQ(formatIdFromName("CF_UNICODETEXT", none), 13u);
+    EXPECT_EQ(formatIdFromName("CF_HDROP", none), 15u);
+    EXPECT_EQ(formatIdFromName("CF_TEXT", none), 1u);
+    EXPECT_EQ(formatIdFromName("CF_DIBV5", none), 17u);
+    for (uint32_t id = 0; id < standardFormatNames.size(); ++id)
+        EXPECT_EQ(formatIdFromName(standardFormatNames[id], none), id) << id;
+    EXPECT_EQ(standardFormatName(kFormatHdrop), "CF_HDROP");
+    EXPECT_EQ(standardFormatName(18), "");
+}
+
+TEST(FormatCatalogue, UnknownOrInexactNamesMapToZero) {
+    const ClipboardFormatIds none;
+    for (const char* name : {"cf_unicodetext", "cf_hdrop", "CF_HDROP ", " CF_HDROP", "CF_HDRO", "HTML Format",
+                             "CF_BOGUS", "\"CF_HDROP"})
+        EXPECT_EQ(formatIdFromName(name, none), 0u) << name;
+    EXPECT_EQ(formatIdFromName("", none), 0u);
+    EXPECT_EQ(formatIdFromName(std::string("CF_HDROP\0", 9), none), 0u);
+}
+
+TEST(FormatCatalogue, RegisteredNamesMapToThisComputersIds) {
+    MemoryClipboardFormatRegistry thisComputer(0xC000);
+    MemoryClipboardFormatRegistry otherComputer(0xC0A0);
+    otherComputer.registerFormat(u"Something registered earlier");
+    const ClipboardFormatIds ids = ClipboardFormatIds::registerAll(thisComputer);
+    const ClipboardFormatIds otherIds = ClipboardFormatIds::registerAll(otherComputer);
+
+    EXPECT_EQ(formatIdFromName("CF_HTML", ids), thisComputer.registerFormat(u"HTML Format"));
+    EXPECT_EQ(formatIdFromName("CF_RTF", ids), thisComputer.registerFormat(u"Rich Text Format"));
+    EXPECT_EQ(formatIdFromName("CF_RTFNOOBJS", ids), thisComputer.registerFormat(u"Rich Text Format Without Objects"));
+    EXPECT_EQ(formatIdFromName("CF_RETEXTOBJ", ids), thisComputer.registerFormat(u"RichEdit Text and Objects"));
+    for (const auto& format : registeredFormats) {
+        EXPECT_NE(formatIdFromName(format.payloadName, ids), 0u);
+        EXPECT_GE(formatIdFromName(format.payloadName, ids), 0xC000u);
+        EXPECT_NE(formatIdFromName(format.payloadName, ids), formatIdFromName(format.payloadName, otherIds));
+    }
+    EXPECT_EQ(formatIdFromName("cf_html", ids), 0u);
+    EXPECT_EQ(formatIdFromName("CF_HTML", ClipboardFormatIds()), 0u);  // nothing registered
+}
+
+TEST(FormatCatalogue, FailedRegistrationMapsOnlyThatNameToZero) {
+    MemoryClipboardFormatRegistry registry;
+    registry.failFor(u"Rich Text Format");
+    const ClipboardFormatIds ids = ClipboardFormatIds::registerAll(registry);
+    EXPECT_EQ(formatIdFromName("CF_RTF", ids), 0u);
+    EXPECT_NE(formatIdFromName("CF_HTML", ids), 0u);
+    EXPECT_NE(formatIdFromName("CF_RTFNOOBJS", ids), 0u);
+    EXPECT_EQ(formatIdFromName("CF_HDROP", ids), 15u);
+}
+
+TEST(FormatCatalogue, TextFormatsAreExactlyTheSeven) {
+    for (const char* name :
+         {"CF_TEXT", "CF_OEMTEXT", "CF_UNICODETEXT", "CF_HTML", "CF_RTF", "CF_RTFNOOBJS", "CF_RETEXTOBJ"})
+        EXPECT_TRUE(isTextFormat(name)) << name;
+    for (const char* name : {"CF_HDROP", "CF_BITMAP", "cf_text", "", "CF_TEXT ", "HTML Format", "\"CF_TEXT"})
+        EXPECT_FALSE(isTextFormat(name)) << name;
+}
+
+}  // namespace
+}  // namespace shuttle
