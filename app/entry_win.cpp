@@ -1,21 +1,16 @@
 // Process entry point of Shuttle.exe: single instance, console switch, settings, logger,
-// main window and dialog, the two worker threads, and the message loop.
+// main window and dialog, the computer's workers, and the message loop.
 
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <thread>
+#include <atomic>
 
+#include "app/computer.h"
 #include "app/console_win.h"
-#include "ui/main_window_win.h"
-#include "core/settings.h"
-#include "core/shared_state.h"
-#include "exchange/copy_path.h"
-#include "exchange/receive_loop.h"
-#include "discovery/store_drives.h"
-#include "log/logger.h"
 #include "base/print.h"
+#include "log/logger.h"
 #include "platform/clipboard_formats.h"
 #include "platform/clipboard_win.h"
 #include "platform/clock.h"
@@ -25,115 +20,125 @@
 #include "platform/log_files.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
-#include "serial/link_port.h"
-#include "store/file_tree.h"
-#include "app/user_interface_win.h"
+#include "platform/win_handles.h"
+#include "ui/link_panel_win.h"
+#include "ui/main_window_win.h"
 
 namespace shuttle {
 namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"Shuttle-F51271F8-E2D2-4C48-8510-91FBC79BBB79";
+constexpr DWORD kEndSessionWaitMs = 5000;
 
-std::vector<LinkDrive> listStoreDrives() {
-    std::vector<StoreDrive> found;
-    findStoreDrives(systemDeviceQuery(), found);
-    std::vector<LinkDrive> drives;
-    for (const StoreDrive& drive : found) drives.push_back(LinkDrive{drive.name, drive.rootPath});
-    return drives;
-}
+// The window whose tray icon the console's close event removes; the console handler runs on a
+// thread of the system's own and may come at any time.
+std::atomic<HWND> consoleTrayWindow{nullptr};
 
-// Gives the supervisor the real link: serial ports, the port close and drive discovery.
-void attachLink(SharedState& state, UserInterface& ui, Clock& clock) {
-    SerialPorts* ports = makeSystemSerialPorts().release();
-    SharedState* shared = &state;
-    Clock* time = &clock;
-    ui.environment->openLink = [shared, ports, time](const std::u16string& selectedText) {
-        openSelectedLink(*shared, *ports, *time, selectedText);
-    };
-    ui.environment->closeLink = [shared] { closePort(*shared); };
-    ui.environment->findDrives = listStoreDrives;
-}
-
-// The copy path and the receive loop share one view of this computer. Like the rest of the
-// process-wide objects, it is never destroyed (the receive thread is never joined).
-ExchangeContext* makeExchange(SharedState& state, HWND window, Tray& tray, Clock& clock,
-                              const ClipboardFormatIds& formatIds) {
-    Clipboard* clipboard = makeWin32Clipboard(window).release();
-    auto* copyBuffer = new CopyBuffer();
-    return new ExchangeContext{state, *clipboard, tray, clock, systemFileSystem(), systemGuidSource(), *copyBuffer,
-                               formatIds};
-}
-
-int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showCommand) {
-    // 1. One instance per user. The handle is kept until the process ends.
-    HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
-    const DWORD mutexError = GetLastError();
-    if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) return 0;
-    (void)instanceMutex;
-
-    // Everything shared lives until the process ends: worker threads may still be running
-    // when the entry point returns, so none of it is ever destroyed.
-    auto* state = new SharedState();
-    auto* settingsStore = makeRegistrySettingsStore().release();
-    auto* context = new MainWindowContext(*state);
-    auto* userInterface = new UserInterface();
-    attachUserInterface(*context, *userInterface);
-    state->settingsStore = settingsStore;
-    Clock& clock = systemClock();
-
-    // 2. Console switch: the whole command line, exactly.
-    if (isConsoleSwitch(commandLine)) {
-        openTraceConsole([context] {
-            if (context->removeTrayIcon && context->window != nullptr) context->removeTrayIcon(context->window);
-        });
-        printOut("Shuttle 3.0.0.6\n");
-    }
-
-    // 3.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-
-    // 4. Settings.
-    loadSettings(*settingsStore, state->settings);
-
-    // 5. The four registered clipboard formats.
-    auto* formatIds = new ClipboardFormatIds(ClipboardFormatIds::registerAll(*makeSystemClipboardFormatRegistry()));
-
-    // 6. The process's logger (its construction creates the log folder).
-    state->logger = new Logger(systemLogFiles(), clock);
-
-    // 7. The hyperlink control class.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
-    InitCommonControlsEx(&controls);
-
-    // 8-9. Main window (its creation makes the dialog and the tray icon).
-    context->instance = instance;
-    HWND window = createMainWindow(*context);
-    int exitCode = 0;
-    if (window != nullptr && userInterface->tray && userInterface->environment) {
-        if (!state->settings.has(kFlagStartInTray)) {
-            ShowWindow(window, showCommand);
-            UpdateWindow(window);
-        }
-        // 10-11. The link mutex is part of the shared state; start the workers. The copy path
-        // runs for clipboard changes once the supervisor registers the listener.
-        attachLink(*state, *userInterface, clock);
-        ExchangeContext* exchange = makeExchange(*state, window, *userInterface->tray, clock, *formatIds);
-        context->onClipboardUpdate = [exchange] { runCopyPath(*exchange); };
-        std::thread(runLinkSupervisorThread, std::ref(*state), std::ref(*userInterface), std::ref(clock)).detach();
-        std::thread(receiveLoop, std::ref(*exchange)).detach();
-
-        // 12. Message loop; the dialog gets the first look for its keyboard handling.
+// Lets the window thread answer the messages the workers send to the dialog while it waits
+// for them to end; a plain join could wait for a worker that waits for this thread.
+void waitForWorkers(Computer& computer, DWORD limitMs) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (!computer.workersFinished() && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (context->dialog != nullptr && IsDialogMessageW(context->dialog, &message)) continue;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        exitCode = static_cast<int>(message.wParam);
     }
+}
 
-    // Shutdown: the port is closed without the link mutex, which a poll may hold.
-    closePortAtExit(*state);
+void stopComputer(Computer& computer, DWORD limitMs) {
+    computer.requestStop();
+    waitForWorkers(computer, limitMs);
+    computer.stop();
+}
+
+// The main window's events, passed to the computer.
+class ProgramEvents final : public MainWindowEvents {
+public:
+    explicit ProgramEvents(Computer& computer) : computer_(computer) {}
+    unsigned onClipboardChange() override { return computer_.onClipboardChange() ? kCopyRetryMs : 0; }
+    void onDestroy() override { computer_.requestStop(); }
+    void onEndSession() override {
+        printOut("The session ends\n");
+        stopComputer(computer_, kEndSessionWaitMs);
+    }
+    void onTaskbarCreated() override { computer_.onTaskbarCreated(); }
+    void onResume() override { computer_.onResume(); }
+    void onDevicesChanged() override { computer_.onDevicesChanged(); }
+
+private:
+    Computer& computer_;
+};
+
+int runMessageLoop(HWND dialog) {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The dialog gets the first look for its keyboard handling.
+        if (dialog != nullptr && IsDialogMessageW(dialog, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+// The window, the dialog and the tray icon exist: the computer's workers run until the window
+// is destroyed.
+int runWindow(Computer& computer, MainWindowContext& context, int showCommand) {
+    if (!computer.settings().has(kFlagStartInTray)) {
+        ShowWindow(context.window, showCommand);
+        UpdateWindow(context.window);
+    }
+    std::unique_ptr<Clipboard> clipboard = makeWin32Clipboard(context.window);
+    DialogLinkPanel panel(context.dialog);
+    int exitCode = 0;
+    if (computer.start({*clipboard, *context.tray, panel}))
+        exitCode = runMessageLoop(context.dialog);
+    else
+        DestroyWindow(context.window);  // a worker could not start: the program ends cleanly
+    consoleTrayWindow = nullptr;
+    stopComputer(computer, INFINITE);
+    return exitCode;
+}
+
+int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showCommand) {
+    // One instance per user. The handle is kept until the process ends.
+    ScopedHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    const DWORD mutexError = GetLastError();
+    if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) return 0;
+
+    // The console switch: the whole command line, exactly.
+    if (isConsoleSwitch(commandLine)) {
+        openTraceConsole([] {
+            if (HWND window = consoleTrayWindow.load()) removeTrayIcon(window);
+        });
+        printOut("Shuttle 3.0.0.6\n");
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    Clock& clock = systemClock();
+    std::unique_ptr<SettingsStore> settingsStore = makeRegistrySettingsStore();
+    const ClipboardFormatIds formatIds = ClipboardFormatIds::registerAll(*makeSystemClipboardFormatRegistry());
+    Logger logger(systemLogFiles(), clock);  // its construction creates the log folder
+    std::unique_ptr<SerialPorts> ports = makeSystemSerialPorts();
+    Computer computer(
+        {clock, systemFileSystem(), systemGuidSource(), *ports, systemDeviceQuery(), formatIds, &logger});
+    computer.settings().loadFrom(*settingsStore);
+
+    // The hyperlink control class.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
+    InitCommonControlsEx(&controls);
+
+    ProgramEvents events(computer);
+    MainWindowContext context(instance, computer.settings(), computer.requests(), events);
+    HWND window = createMainWindow(context);
+    int exitCode = 0;
+    if (window != nullptr && context.dialog != nullptr && context.tray) {
+        consoleTrayWindow = window;
+        exitCode = runWindow(computer, context, showCommand);
+    }
+    computer.stop();
     CoUninitialize();
     FreeConsole();
     return exitCode;

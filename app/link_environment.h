@@ -1,8 +1,8 @@
 #pragma once
 // What the link supervisor needs from the rest of the program: the serial ports present, the
 // connection to the selected port or drive, the store drives, the file system and the main
-// window's clipboard listener. The program adapts the real serial, discovery and window code
-// to it; tests use a fake.
+// window's clipboard listener. A computer answers it from its platform seams
+// (app/link_connections.h); the supervisor's tests use a fake.
 
 #include <cstdint>
 #include <string>
@@ -31,8 +31,8 @@ public:
     virtual std::vector<LinkDrive> findStoreDrives() = 0;
     // Whether `path` can be read and is a directory ("E:\" for a drive root).
     virtual bool isDirectory(const std::u16string& path) = 0;
-    // The main window's clipboard-change listener.
-    virtual void addClipboardListener() = 0;
+    // The main window's clipboard-change listener; false when the system refused it.
+    virtual bool addClipboardListener() = 0;
     virtual void removeClipboardListener() = 0;
 };
 

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "core/settings.h"
+#include "base/print.h"
 #include "base/utf8.h"
-#include "core/notifications.h"
 
 namespace shuttle {
 namespace {
@@ -36,12 +35,19 @@ char16_t storeSelectionDriveLetter(const std::u16string& selection) {
     return isAsciiLetter(letter) ? letter : 0;
 }
 
-LinkSupervisor::LinkSupervisor(SharedState& state, LinkPanel& panel, LinkEnvironment& environment, Tray& tray,
-                               Clock& clock)
-    : state_(state), panel_(panel), environment_(environment), tray_(tray), clock_(clock) {}
+LinkSupervisor::LinkSupervisor(Settings& settings, LinkState& link, Requests& requests, LinkPanel& panel,
+                               LinkEnvironment& environment, Notifier& notifier, Clock& clock, Wakeup& stop)
+    : settings_(settings),
+      link_(link),
+      requests_(requests),
+      panel_(panel),
+      environment_(environment),
+      notifier_(notifier),
+      clock_(clock),
+      stop_(stop) {}
 
 void LinkSupervisor::showLinkState() {
-    LinkFlags& link = state_.link;
+    LinkState& link = link_;
     bool usb = usbMode();
     if (usb) link.linkConnected = link.portOpen.load();
     bool copy = link.copyReady != 0;
@@ -86,23 +92,22 @@ void LinkSupervisor::fillStoreDrives() {
 }
 
 void LinkSupervisor::refreshLinkList(bool keepSelection) {
-    LinkFlags& link = state_.link;
-    link.copyReady = 0;
-    link.pasteReady = 0;
+    LinkState& link = link_;
+    link.setReadiness(false, false);
     panel_.resetLinks();
     if (!usbMode()) {
         fillComPorts();
         environment_.closePort();
         if (!keepSelection) {
-            state_.settings.comPort = kNoComPort;
-            saveSettings(state_);
+            settings_.comPort = kNoComPort;
+            settings_.save();
         }
     } else {
         fillStoreDrives();
         link.portOpen = 0;
         if (!keepSelection) {
-            state_.settings.storeSelection.set(u"");
-            saveSettings(state_);
+            settings_.storeSelection.set(u"");
+            settings_.save();
         }
     }
     link.linkConnected = 0;
@@ -112,7 +117,7 @@ void LinkSupervisor::refreshLinkList(bool keepSelection) {
 void LinkSupervisor::openSelectedLink() { environment_.openSelectedLink(panel_.linkText(panel_.currentLink())); }
 
 void LinkSupervisor::selectSavedLink() {
-    Settings& settings = state_.settings;
+    Settings& settings = settings_;
     if (usbMode()) {
         std::u16string selection = settings.storeSelection.get();
         if (selection.empty()) return;
@@ -122,7 +127,7 @@ void LinkSupervisor::selectSavedLink() {
         if (port == kNoComPort) return;
         if (!panel_.selectLinkByPrefix(comPortName(port))) {
             settings.comPort = kNoComPort;
-            saveSettings(state_);
+            settings.save();
             return;
         }
     }
@@ -130,13 +135,13 @@ void LinkSupervisor::selectSavedLink() {
 }
 
 void LinkSupervisor::selectSizeLimit() {
-    Settings& settings = state_.settings;
+    Settings& settings = settings_;
     int row = sizeLimitRow(settings.sizeLimit);
     bool selected = row >= 0 && panel_.selectSize(kSizeLimitRows[row].label);
     if (!selected) {
         settings.sizeLimit = kSizeLimitRows[0].bytes;
         panel_.selectSize(kSizeLimitRows[0].label);
-        saveSettings(state_);
+        settings.save();
     }
     int current = panel_.currentSize();
     if (current >= 0 && current < static_cast<int>(kSizeLimitRows.size()))
@@ -144,12 +149,10 @@ void LinkSupervisor::selectSizeLimit() {
 }
 
 void LinkSupervisor::checkStoreDrive() {
-    char16_t letter = storeSelectionDriveLetter(state_.settings.storeSelection.get());
+    char16_t letter = storeSelectionDriveLetter(settings_.storeSelection.get());
     bool present = letter != 0 && environment_.isDirectory(std::u16string{letter, u':', u'\\'});
-    int value = present ? 1 : 0;
-    state_.link.copyReady = value;
-    state_.link.pasteReady = value;
-    state_.link.portOpen = value;
+    link_.setReadiness(present, present);
+    link_.portOpen = present ? 1 : 0;
 }
 
 void LinkSupervisor::applyMode() {
@@ -162,7 +165,7 @@ void LinkSupervisor::applyMode() {
     if (!usb) {
         refreshLinkList(true);
         selectSavedLink();
-        clock_.sleepMs(kProbeWaitMs);
+        pause(kProbeWaitMs);
         return;
     }
     if (!sizesFilled_) {
@@ -187,17 +190,15 @@ void LinkSupervisor::showSearching() {
 }
 
 bool LinkSupervisor::begin() {
-    while (state_.mainDialogReady == 0) {
-        if (state_.running == 0) return false;  // the window never came; nothing to supervise
-        clock_.sleepMs(1);
-    }
+    if (!running()) return false;
+    keepListening();
     applyMode();
     showLinkState();
-    return state_.running != 0;
+    return running();
 }
 
 void LinkSupervisor::takeModeChange() {
-    LinkFlags& link = state_.link;
+    LinkState& link = link_;
     link.portOpen = 0;
     link.openAttempted = 0;
     link.linkConnected = 0;
@@ -211,13 +212,13 @@ void LinkSupervisor::takeModeChange() {
 void LinkSupervisor::takeLinkButton() {
     std::u16string caption = panel_.linkButtonCaption();
     if (caption == link_text::kAuto) {
-        state_.link.autoProbe = 1;
+        link_.autoProbe = 1;
         showSearching();
     } else if (caption == link_text::kStop) {
-        state_.link.autoProbe = 0;
+        link_.autoProbe = 0;
         showLinkState();
     } else {
-        if (!usbMode()) state_.link.autoProbe = 0;
+        if (!usbMode()) link_.autoProbe = 0;
         refreshLinkList(false);
         showLinkState();
     }
@@ -229,35 +230,51 @@ void LinkSupervisor::takeSelectionChange() {
     if (usbMode())
         checkStoreDrive();
     else
-        clock_.sleepMs(kProbeWaitMs);
-    if (state_.link.copyReady != 0 || state_.link.pasteReady != 0) {
-        state_.link.autoProbe = 1;
-        saveSettings(state_);
+        pause(kProbeWaitMs);
+    if (link_.copyReady != 0 || link_.pasteReady != 0) {
+        link_.autoProbe = 1;
+        settings_.save();
     }
 }
 
 void LinkSupervisor::takeSizeLimit() {
     int current = panel_.currentSize();
     if (current < 0 || current >= static_cast<int>(kSizeLimitRows.size())) return;
-    state_.settings.sizeLimit = kSizeLimitRows[current].bytes;
-    saveSettings(state_);
+    settings_.sizeLimit = kSizeLimitRows[current].bytes;
+    settings_.save();
+}
+
+// After sleep a USB serial adapter often comes back as a new device: reconnect at once
+// instead of learning of it through failed polls.
+void LinkSupervisor::takeReopen() {
+    if (usbMode()) {
+        checkStoreDrive();
+        return;
+    }
+    printOut("Resumed: reopening the link\n");
+    environment_.closePort();
+    if (settings_.comPort.load() != kNoComPort) openSelectedLink();
+    showLinkState();
+}
+
+// The listener stays registered while the program runs; a copy made while the link is down is
+// then reported instead of going unnoticed. A refused registration is tried again next round.
+void LinkSupervisor::keepListening() {
+    if (!link_.listening()) link_.setListening(environment_.addClipboardListener());
 }
 
 void LinkSupervisor::followReadyFlags() {
-    int copy = state_.link.copyReady;
-    int paste = state_.link.pasteReady;
+    int copy = link_.copyReady;
+    int paste = link_.pasteReady;
     if (copy == previousCopyReady_ && paste == previousPasteReady_) return;
     if (copy != 0) {
-        state_.lastIconChangeTick = 0;
-        setTrayIcon(state_, tray_, clock_, kIconCopyReady);
-        environment_.addClipboardListener();
+        notifier_.keepIcon();
+        notifier_.setIcon(kIconCopyReady);
     } else if (paste != 0) {
-        environment_.removeClipboardListener();
-        setTrayIcon(state_, tray_, clock_, kIconPasteReady);
+        notifier_.setIcon(kIconPasteReady);
     } else {
-        state_.lastIconChangeTick = 0;
-        setTrayIcon(state_, tray_, clock_, kIconIdle);
-        environment_.removeClipboardListener();
+        notifier_.keepIcon();
+        notifier_.setIcon(kIconIdle);
     }
     previousCopyReady_ = copy;
     previousPasteReady_ = paste;
@@ -265,15 +282,12 @@ void LinkSupervisor::followReadyFlags() {
 }
 
 void LinkSupervisor::restoreStateIcon() {
-    uint64_t changed = state_.lastIconChangeTick;
-    uint64_t now = clock_.tickMs();
-    if (changed == 0 || now < changed || now - changed < kIconRestoreMs) return;
-    // A newer change stamped meanwhile by the window thread keeps its own three seconds.
-    if (!state_.lastIconChangeTick.compare_exchange_strong(changed, 0)) return;
-    if (state_.link.copyReady != 0)
-        setTrayIcon(state_, tray_, clock_, kIconCopyReady);
-    else if (state_.link.pasteReady != 0)
-        setTrayIcon(state_, tray_, clock_, kIconPasteReady);
+    // A newer change stamped meanwhile by another thread keeps its own three seconds.
+    if (!notifier_.iconChangeExpired(kIconRestoreMs)) return;
+    if (link_.copyReady != 0)
+        notifier_.setIcon(kIconCopyReady);
+    else if (link_.pasteReady != 0)
+        notifier_.setIcon(kIconPasteReady);
 }
 
 void LinkSupervisor::searchPorts() {
@@ -283,28 +297,29 @@ void LinkSupervisor::searchPorts() {
         panel_.selectLink(index);
         openSelectedLink();
         showSearching();
-        clock_.sleepMs(kProbeWaitMs);
-        if (state_.link.copyReady != 0 || state_.link.pasteReady != 0) {
+        if (pause(kProbeWaitMs)) return;
+        if (link_.copyReady != 0 || link_.pasteReady != 0) {
             showLinkState();
-            saveSettings(state_);
+            settings_.save();
             return;
         }
-        if (state_.requests.linkButton != 0 || state_.requests.modeChange != 0 || state_.running == 0) return;
+        if (requests_.linkButton != 0 || requests_.modeChange != 0) return;
     }
 }
 
 void LinkSupervisor::runRound() {
-    clock_.sleepMs(kSupervisorPeriodMs);
-    if (state_.running == 0) return;
-    Requests& requests = state_.requests;
+    if (pause(kSupervisorPeriodMs)) return;
+    Requests& requests = requests_;
     if (requests.modeChange.exchange(0) != 0) takeModeChange();
     if (requests.linkButton.exchange(0) != 0) takeLinkButton();
     if (requests.selectionChange.exchange(0) != 0) takeSelectionChange();
     if (requests.sizeLimit.exchange(0) != 0) takeSizeLimit();
+    if (requests.reopenLink.exchange(0) != 0) takeReopen();
+    keepListening();
     if (usbMode()) checkStoreDrive();
     followReadyFlags();
     restoreStateIcon();
-    if (!usbMode() && state_.link.autoProbe != 0 && state_.link.pasteReady == 0) searchPorts();
+    if (!usbMode() && link_.autoProbe != 0 && link_.pasteReady == 0) searchPorts();
 }
 
 int runLinkSupervisor(LinkSupervisor& supervisor) {

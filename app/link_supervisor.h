@@ -1,16 +1,17 @@
 #pragma once
 // The link supervisor: the worker that owns the connection state shown to the user. Every
-// 100 ms it carries out the dialog's requests, checks the store drive in USB mode, turns
-// changes of the ready flags into the clipboard listener, the state icon and the status text,
-// and in COM mode searches the ports for the link device.
+// 100 ms it carries out the dialog's requests, checks the store drive in USB mode, keeps the
+// clipboard listener registered, turns changes of the ready flags into the state icon and the
+// status text, and in COM mode searches the ports for the link device.
 
 #include <cstdint>
 #include <string>
 
-#include "core/shared_state.h"
-#include "platform/clock.h"
-#include "platform/tray.h"
 #include "app/link_environment.h"
+#include "core/link_state.h"
+#include "core/notifier.h"
+#include "core/settings.h"
+#include "platform/clock.h"
 #include "ui/link_panel.h"
 
 namespace shuttle {
@@ -37,10 +38,11 @@ constexpr uint32_t kHighestComPort = 255;
 
 class LinkSupervisor {
 public:
-    LinkSupervisor(SharedState& state, LinkPanel& panel, LinkEnvironment& environment, Tray& tray, Clock& clock);
+    LinkSupervisor(Settings& settings, LinkState& link, Requests& requests, LinkPanel& panel,
+                   LinkEnvironment& environment, Notifier& notifier, Clock& clock, Wakeup& stop);
 
-    // Waits for the main dialog, arranges it for the mode and shows the state. False when the
-    // program is already ending.
+    // Arranges the dialog for the mode, registers the clipboard listener and shows the state.
+    // False when the program is already ending.
     bool begin();
     // One round: sleep, requests, drive check, ready-flag changes, icon restore, search.
     void runRound();
@@ -55,11 +57,13 @@ public:
     // selection is a directory; sets copy-ready, paste-ready and port-open accordingly.
     void checkStoreDrive();
 
-    bool running() const { return state_.running != 0; }
+    bool running() const { return !stop_.raised(); }
     int probingPhase() const { return probingPhase_; }
 
 private:
-    bool usbMode() const { return state_.settings.usbMode(); }
+    bool usbMode() const { return settings_.usbMode(); }
+    // Waits `ms`, or less when the program ends; true when it is ending.
+    bool pause(uint32_t ms) { return clock_.sleepUnless(stop_, ms); }
     void openSelectedLink();
     void fillComPorts();
     void fillStoreDrives();
@@ -67,16 +71,21 @@ private:
     void takeLinkButton();
     void takeSelectionChange();
     void takeSizeLimit();
+    void takeReopen();
+    void keepListening();
     void followReadyFlags();
     void restoreStateIcon();
     void searchPorts();
     void showSearching();
 
-    SharedState& state_;
+    Settings& settings_;
+    LinkState& link_;
+    Requests& requests_;
     LinkPanel& panel_;
     LinkEnvironment& environment_;
-    Tray& tray_;
+    Notifier& notifier_;
     Clock& clock_;
+    Wakeup& stop_;
     int probingPhase_ = 0;
     int previousCopyReady_ = 0;
     int previousPasteReady_ = 0;

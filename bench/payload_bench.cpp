@@ -31,19 +31,18 @@ void silenceTrace() {
     setTraceSink([](TraceStream, const std::string&) {});
 }
 
-void readDocument(SharedState& state, const std::string& text) {
-    state.lastReceivedGuid.set("");  // the same document counts as new every time
+void readDocument(GuidMemory& memory, const std::string& text) {
+    memory.recordReceived("");  // the same document counts as new every time
     std::string guid;
     std::vector<std::string> formats, data;
-    benchmark::DoNotOptimize(readPayloadDocument(state, text, guid, formats, data));
+    benchmark::DoNotOptimize(readPayloadDocument(memory, "Store (F:)", text, guid, formats, data));
 }
 
 void BM_ReadPayloadDocument(benchmark::State& run) {
     silenceTrace();
     const std::string text = documentOf(static_cast<size_t>(run.range(0)));
-    SharedState state;
-    state.settings.storeSelection.set(u"Store (F:)");
-    for (auto _ : run) readDocument(state, text);
+    GuidMemory memory;
+    for (auto _ : run) readDocument(memory, text);
     run.SetComplexityN(run.range(0));
     run.SetBytesProcessed(static_cast<int64_t>(run.iterations() * text.size()));
 }
@@ -59,10 +58,9 @@ void BM_BuildDropFileList(benchmark::State& run) {
 void BM_ReadAndBuild(benchmark::State& run) {
     silenceTrace();
     const std::string text = documentOf(static_cast<size_t>(run.range(0)));
-    SharedState state;
-    state.settings.storeSelection.set(u"Store (F:)");
+    GuidMemory memory;
     for (auto _ : run) {
-        readDocument(state, text);
+        readDocument(memory, text);
         benchmark::DoNotOptimize(buildDropFileList(text, "F:\\"));
     }
     run.SetComplexityN(run.range(0));

@@ -34,6 +34,13 @@ std::u16string text3000() {
     return text;
 }
 
+// What one computer keeps of the link.
+struct Side {
+    Settings settings;
+    LinkState link;
+    GuidMemory memory;
+};
+
 // Two computers on the simulated device: A on COM5, B on COM6.
 class TwoSides {
 public:
@@ -47,16 +54,16 @@ public:
         if (!server_->start(error)) throw std::runtime_error("link-sim: " + error);
         ports_.mapPort(5, folder_ + "/comA");
         ports_.mapPort(6, folder_ + "/comB");
-        openSelectedLink(a, ports_, systemClock(), u"COM5");
-        openSelectedLink(b, ports_, systemClock(), u"COM6");
+        openSelectedLink(a.settings, a.link, ports_, systemClock(), u"COM5");
+        openSelectedLink(b.settings, b.link, ports_, systemClock(), u"COM6");
         if (a.link.linkConnected.load() != 1 || b.link.linkConnected.load() != 1)
             throw std::runtime_error("a port did not open");
         std::u16string ignored;
         receive(b, ignored);  // finds the device empty: what arrives from now on is news
     }
     ~TwoSides() {
-        closePortAtExit(a);
-        closePortAtExit(b);
+        closePortAtExit(a.link);
+        closePortAtExit(b.link);
         server_->stop();
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
@@ -64,14 +71,16 @@ public:
     }
 
     // The copy path's part: a fresh GUID recorded before the send, under the link mutex.
-    bool send(SharedState& side, const std::u16string& text) {
+    bool send(Side& side, const std::u16string& text) {
         char guid[40];
         std::snprintf(guid, sizeof guid, "{%08X-0000-4000-8000-%012X}", ++guids_, 0xBE4C4u);
-        return sendAsLastSent(side, systemClock(), text, guid);
+        return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
-    size_t receive(SharedState& side, std::u16string& out) { return receiveNewText(side, systemClock(), out); }
+    size_t receive(Side& side, std::u16string& out) {
+        return receiveNewText(side.link, side.memory, side.settings.comPort, systemClock(), out);
+    }
 
-    SharedState a, b;
+    Side a, b;
 
 private:
     std::string folder_;

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "base/print.h"
-#include "payload/json_value.h"
 #include "platform/file_system_posix.h"
 #include "store/store_writer.h"
 #include "base/utf8.h"
@@ -41,13 +40,6 @@ int rounds() {
     const int wanted = text != nullptr ? std::atoi(text) : 0;
     return wanted > 0 ? wanted : 3;
 }
-
-class SilentTray final : public Tray {
-public:
-    void setIcon(uint16_t) override {}
-    void showBalloon(const std::u16string&, const std::u16string&) override {}
-    void beep(bool) override {}
-};
 
 // A clock whose calendar time never changes, so every run writes the same stamped folder.
 class FixedClock final : public Clock {
@@ -160,20 +152,14 @@ double timeStoreWrite(Scratch& scratch, const std::string& treeName, fs::path& s
     store = scratch.freshFolder("E");
     scratch.fileSystem.mapDrive('E', store.string());
     ::sync();
-    SharedState state;
-    state.settings.storeSelection.set(u"Store (E:)");
-    state.settings.flags = kFlagUsbMode;
-    state.settings.sizeLimit = std::numeric_limits<uint32_t>::max();
-    SilentTray tray;
     FixedClock clock;
     CopyBuffer buffer;
-    JsonValue document(JsonValue::Kind::Object);
     const std::vector<std::u16string> drop = {fromUtf8("C:\\" + treeName)};
     const auto start = std::chrono::steady_clock::now();
-    const bool written = writeVirtualStore(state, scratch.fileSystem, tray, clock, buffer, drop, document,
-                                           "{0F8FAD5B-D9CB-469F-A165-70867728950E}");
+    const StoreWrite written =
+        writeVirtualStore(scratch.fileSystem, clock, buffer, 'E', std::numeric_limits<uint32_t>::max(), drop);
     const double took = seconds(start);
-    if (!written) throw std::runtime_error("writeVirtualStore refused the tree");
+    if (!written.written()) throw std::runtime_error("writeVirtualStore refused the tree");
     return took;
 }
 

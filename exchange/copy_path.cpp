@@ -3,84 +3,112 @@
 #include <mutex>
 #include <sstream>
 
-#include "core/log_event.h"
 #include "base/print.h"
+#include "base/utf8.h"
 #include "payload/json_value.h"
+#include "payload/payload_document.h"
 #include "serial/serial_drivers.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
 #include "store/store_writer.h"
-#include "base/utf8.h"
-#include "core/notifications.h"
 
 namespace shuttle {
 namespace {
 
 constexpr int kClipboardOpenAttempts = 5;
+const std::u16string kCantCopyTitle = u"Can't copy";
 
 void reportResult(ExchangeContext& context, bool succeeded) {
     if (succeeded) {
         printOut(">>> Copy successful\n");
-        setTrayIcon(context.state, context.tray, context.clock, kIconSuccess);
-        notifyUser(context.state, context.tray, u"Copy successful", u"Copy successful", true);
+        context.notifier.setIcon(kIconSuccess);
+        context.notifier.notify(u"Copy successful", u"Copy successful", true);
     } else {
         printOut(">>> Transfer interrupted\n");
-        setTrayIcon(context.state, context.tray, context.clock, kIconFailure);
-        notifyUser(context.state, context.tray, u"Transfer interrupted", u"Data may be lost", false);
+        context.notifier.setIcon(kIconFailure);
+        context.notifier.notify(u"Transfer interrupted", u"Data may be lost", false);
     }
 }
 
-bool linkFullyReady(const SharedState& state) {
-    return state.link.copyReady != 0 && state.link.pasteReady != 0 && state.link.linkConnected != 0;
-}
-
-void copyFilesToStore(ExchangeContext& context) {
-    SharedState& state = context.state;
-    const std::u16string selection = state.settings.storeSelection.get();
-    if (!linkFullyReady(state) || selection.empty()) return;
-    const char letter = storeDriveLetter(selection);
-    if (letter == 0) return;
-    auto dropList = context.clipboard.dropList();
-    if (!dropList) return;
-
-    const std::string guid = newGuidText(context.guids);
-    JsonValue document(JsonValue::Kind::Object);
-    if (!writeVirtualStore(state, context.files, context.tray, context.clock, context.copyBuffer, *dropList,
-                           document, guid))
-        return;
-    std::ostringstream text;
-    JsonValue(document).writeTo(text);
-    const std::string bytes = text.str();
-
-    bool written;
-    {
-        std::lock_guard<std::mutex> link(state.linkMutex);
-        state.lastSentGuid.set(guid);
-        written = writeMetaDataFile(context.files, driveRoot(letter), bytes);
-    }
-    reportResult(context, written);
+void refuse(ExchangeContext& context, const std::u16string& text) {
+    context.notifier.setIcon(kIconFailure);
+    context.notifier.notify(kCantCopyTitle, text, false);
 }
 
 void refuseLongText(ExchangeContext& context, size_t units) {
     const auto length = static_cast<unsigned>(units);
     const auto limit = static_cast<unsigned>(kMaxComTextUnits);
-    setTrayIcon(context.state, context.tray, context.clock, kIconFailure);
-    notifyUser(context.state, context.tray, u"Can't copy",
-               fromUtf8(formatText("%u characters (max %u)", length, limit)), false);
+    refuse(context, fromUtf8(formatText("%u characters (max %u)", length, limit)));
     char entry[64];
     if (formatInto(entry, sizeof entry, "Can't copy %u characters (max %u)", length, limit) >= 0)
-        logEvent(context.state, entry);
+        context.notifier.log(entry);
 }
 
-void copyTextToLink(ExchangeContext& context) {
-    auto text = context.clipboard.unicodeText();
-    if (!text) return;
-    if (text->size() > kMaxComTextUnits) {
-        refuseLongText(context, text->size());
+void reportNotConnected(ExchangeContext& context) {
+    printOut(">>> Not connected; nothing was sent\n");
+    context.notifier.setIcon(kIconFailure);
+    context.notifier.notify(u"Not connected", u"Nothing was sent", false);
+}
+
+char storeLetter(const Settings& settings) { return storeDriveLetter(settings.storeSelection.get()); }
+
+// USB mode needs the drive present and named; COM mode a device that takes messages.
+bool linkCanCarry(ExchangeContext& context) {
+    const LinkState& link = context.link;
+    if (!context.settings.usbMode()) return link.copyReady != 0;
+    return link.copyReady != 0 && link.pasteReady != 0 && link.linkConnected != 0 && storeLetter(context.settings) != 0;
+}
+
+// Tells the user why the store was left alone; a missing item says nothing, as the drop list
+// simply no longer holds what it names.
+void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
+    switch (write.refusal) {
+        case StoreRefusal::NoFiles:
+            printOut("No files to copy\n");
+            refuse(context, u"No files to copy");
+            break;
+        case StoreRefusal::TooLarge: {
+            const std::string text =
+                formatText("Total size is %llu bytes (max %lu bytes)", static_cast<unsigned long long>(write.totalBytes),
+                           static_cast<unsigned long>(context.settings.sizeLimit.load()));
+            refuse(context, fromUtf8(text));
+            printOut("%s\n", text.c_str());
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+std::string serialisedFileList(const std::string& guid, const std::vector<std::string>& paths) {
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, guid, paths);
+    std::ostringstream text;
+    document.writeTo(text);
+    return text.str();
+}
+
+void copyFilesToStore(ExchangeContext& context, const std::vector<std::u16string>& files) {
+    const char letter = storeLetter(context.settings);
+    const std::string guid = newGuidText(context.guids);
+    const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
+                                               context.settings.sizeLimit.load(), files);
+    if (!write.written()) {
+        reportStoreRefusal(context, write);
         return;
     }
-    const std::string guid = newGuidText(context.guids);
-    reportResult(context, sendAsLastSent(context.state, context.clock, *text, guid));
+    if (context.stop.raised()) {  // the session is ending: the old payload stays the valid one
+        printOut(">>> Transfer abandoned\n");
+        return;
+    }
+    const std::string bytes = serialisedFileList(guid, write.storedPaths);
+    bool written;
+    {
+        std::lock_guard<std::mutex> lock(context.link.mutex);
+        context.memory.recordSent(guid);
+        written = writeMetaDataFile(context.files, driveRoot(letter), bytes);
+    }
+    reportResult(context, written);
 }
 
 }  // namespace
@@ -91,15 +119,50 @@ std::string newGuidText(GuidSource& guids) {
     return text;
 }
 
-void runCopyPath(ExchangeContext& context) {
+CopyRead readCopy(ExchangeContext& context, CopyJob& job) {
     ClipboardSession session(context.clipboard, context.clock, kClipboardOpenAttempts);
-    if (!session.isOpen()) return;
+    if (!session.isOpen()) return CopyRead::Busy;
     // Our own paste made the main window the owner: never send it back.
-    if (context.clipboard.ownedByMainWindow()) return;
-    if (context.state.settings.usbMode())
-        copyFilesToStore(context);
-    else
-        copyTextToLink(context);
+    if (context.clipboard.ownedByMainWindow()) return CopyRead::Nothing;
+    job = CopyJob{};
+    if (context.settings.usbMode()) {
+        auto files = context.clipboard.dropList();
+        if (!files) return CopyRead::Nothing;
+        job.kind = CopyJob::Kind::Files;
+        job.files = std::move(*files);
+    } else {
+        auto text = context.clipboard.unicodeText();
+        if (!text) return CopyRead::Nothing;
+        job.text = std::move(*text);
+    }
+    return CopyRead::Taken;
+}
+
+void reportClipboardBusy(ExchangeContext& context) {
+    printOut(">>> The clipboard stayed busy; nothing was sent\n");
+    context.notifier.setIcon(kIconFailure);
+    context.notifier.notify(kCantCopyTitle, u"The clipboard was busy", false);
+}
+
+bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
+    if (job.kind == CopyJob::Kind::Text && job.text.size() > kMaxComTextUnits) {
+        refuseLongText(context, job.text.size());
+        return false;
+    }
+    if (!linkCanCarry(context)) {
+        reportNotConnected(context);
+        return false;
+    }
+    return true;
+}
+
+void carryCopy(ExchangeContext& context, const CopyJob& job) {
+    if (job.kind == CopyJob::Kind::Files) {
+        copyFilesToStore(context, job.files);
+        return;
+    }
+    const std::string guid = newGuidText(context.guids);
+    reportResult(context, sendAsLastSent(context.link, context.memory, context.clock, job.text, guid));
 }
 
 }  // namespace shuttle

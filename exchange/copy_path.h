@@ -1,8 +1,12 @@
 #pragma once
-// The copy path: runs on the window thread for every clipboard change while the link is
-// copy-ready, and hands what the user copied to the link of the current mode.
+// The copy path. On the window thread, for every clipboard change, it reads what the user
+// copied and closes the clipboard again at once; the transfer worker then carries the copy to
+// the link of the current mode, so that neither the clipboard nor the window waits for the
+// device or the drive.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "exchange/exchange_context.h"
 
@@ -10,7 +14,34 @@ namespace shuttle {
 
 constexpr size_t kMaxComTextUnits = 3000;
 
-void runCopyPath(ExchangeContext& context);
+// What the user copied, taken off the clipboard.
+struct CopyJob {
+    enum class Kind { Text, Files };
+    Kind kind = Kind::Text;
+    std::u16string text;               // Text: CF_UNICODETEXT up to its first zero unit
+    std::vector<std::u16string> files; // Files: the file-drop list's entries, in order
+};
+
+enum class CopyRead {
+    Taken,    // the job holds what the current mode carries
+    Nothing,  // nothing to carry: this computer's own paste, or no format of the mode
+    Busy,     // another program holds the clipboard: look again in a moment
+};
+
+// Window thread: opens the clipboard (a few attempts), ignores a change this computer made
+// itself (its own paste), copies out what the current mode carries, and closes the clipboard.
+CopyRead readCopy(ExchangeContext& context, CopyJob& job);
+
+// Window thread: the clipboard stayed busy for every look at one change.
+void reportClipboardBusy(ExchangeContext& context);
+
+// Window thread: whether the job may go to the transfer worker. A text over the COM limit is
+// refused ("Can't copy"), and a copy while the link cannot take it is reported as not sent.
+bool acceptCopy(ExchangeContext& context, const CopyJob& job);
+
+// Transfer worker: gives the job a new GUID, sends it or writes it to the store, and reports
+// the result through the tray.
+void carryCopy(ExchangeContext& context, const CopyJob& job);
 
 // A new GUID in registry form as UTF-8 ("" when the generator gave nothing); echoed as
 // ">>> NEW GUID=%s".

@@ -4,36 +4,85 @@
 #include <mutex>
 #include <string>
 
-#include "core/log_event.h"
 #include "base/print.h"
+#include "base/utf8.h"
 #include "payload/payload_document.h"
 #include "serial/serial_drivers.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
-#include "core/notifications.h"
 
 namespace shuttle {
 namespace {
 
-constexpr uint32_t kPollPeriodMs = 1000;
+// Clipboard managers and remote-desktop clients open the clipboard many times a second.
+constexpr int kPasteOpenAttempts = 20;
+constexpr uint32_t kPasteOpenPauseMs = 50;
 
-void pollSerial(ExchangeContext& context) {
+bool openWithRetries(ExchangeContext& context) {
+    for (int attempt = 0; attempt < kPasteOpenAttempts; ++attempt) {
+        if (context.clipboard.open()) return true;
+        if (context.clock.sleepUnless(context.stop, kPasteOpenPauseMs)) return false;
+    }
+    return false;
+}
+
+void reportPasteFailed(ExchangeContext& context) {
+    printOut("Paste failed: the clipboard was busy\n");
+    context.notifier.setIcon(kIconFailure);
+    context.notifier.notify(u"Paste failed", u"The clipboard was busy", false);
+    context.notifier.log("Paste failed: the clipboard was busy");
+}
+
+}  // namespace
+
+bool pasteToClipboard(ExchangeContext& context, const std::vector<uint8_t>& block, uint32_t format) {
+    if (!openWithRetries(context)) return false;
+    const bool placed = context.clipboard.replace(format, block);
+    context.clipboard.close();
+    if (!placed) return false;
+    printOut("Data received\n");
+    context.notifier.notify(u"Data received", u"Ready to paste", true);
+    context.notifier.log("Ready to paste");
+    return true;
+}
+
+void ReceiveLoop::paste(std::vector<uint8_t> block, uint32_t format) {
+    pending_.reset();  // a newer payload replaces one still waiting
+    if (pasteToClipboard(context_, block, format)) return;
+    printOut("The clipboard is busy; the paste is tried again\n");
+    pending_ = PendingPaste{std::move(block), format, context_.clock.tickMs()};
+}
+
+void ReceiveLoop::retryPendingPaste() {
+    if (!pending_) return;
+    if (pasteToClipboard(context_, pending_->block, pending_->format)) {
+        pending_.reset();
+        return;
+    }
+    if (context_.clock.tickMs() - pending_->firstTriedTick < kPasteRetryMs) return;
+    pending_.reset();
+    reportPasteFailed(context_);
+}
+
+void ReceiveLoop::pollSerial() {
     std::u16string text;
-    const size_t units = receiveNewText(context.state, context.clock, text);
+    const size_t units = receiveNewText(context_.link, context_.memory, context_.settings.comPort.load(),
+                                        context_.clock, text);
     if (units == 0 || units > text.size()) return;
     // The text and its terminating zero unit, n * 2 + 2 bytes.
     std::vector<uint8_t> block((units + 1) * sizeof(char16_t), 0);
     std::memcpy(block.data(), text.data(), units * sizeof(char16_t));
-    pasteToClipboard(context, block, kFormatUnicodeText);
+    paste(std::move(block), kFormatUnicodeText);
 }
 
 // Pastes the first format of the payload that is a file list or a text format.
-void pasteFirstUsableFormat(ExchangeContext& context, const std::string& document, const std::string& root,
-                            const std::vector<std::string>& formats, const std::vector<std::string>& data) {
+void ReceiveLoop::pasteFirstUsableFormat(const std::string& document, const std::string& root,
+                                         const std::vector<std::string>& formats,
+                                         const std::vector<std::string>& data) {
     for (size_t index = 0; index < formats.size(); ++index) {
         const std::string& name = formats[index];
         if (name == "CF_HDROP") {
-            if (auto block = buildDropFileList(document, root)) pasteToClipboard(context, *block, kFormatHdrop);
+            if (auto block = buildDropFileList(document, root)) paste(std::move(*block), kFormatHdrop);
             return;
         }
         if (isTextFormat(name)) {
@@ -41,63 +90,46 @@ void pasteFirstUsableFormat(ExchangeContext& context, const std::string& documen
             std::string bytes = base64Decode(data[index]);
             std::vector<uint8_t> block(bytes.begin(), bytes.end());
             block.push_back(0);
-            pasteToClipboard(context, block, formatIdFromName(name, context.formatIds));
+            paste(std::move(block), formatIdFromName(name, context_.formatIds));
             return;
         }
     }
 }
 
-void pollStore(ExchangeContext& context) {
-    SharedState& state = context.state;
-    if (state.link.pasteReady == 0 || state.link.linkConnected == 0) {
+void ReceiveLoop::pollStore() {
+    const LinkState& link = context_.link;
+    if (link.pasteReady == 0 || link.linkConnected == 0) {
         printOut("USB not ready\n");
         return;
     }
-    const char letter = storeDriveLetter(state.settings.storeSelection.get());
+    const std::u16string selection = context_.settings.storeSelection.get();
+    const char letter = storeDriveLetter(selection);
     if (letter == 0) return;
     const std::string root = driveRoot(letter);
     std::string document;
     bool read;
     {
-        std::lock_guard<std::mutex> link(state.linkMutex);
-        read = readMetaDataFile(context.files, root, document);
+        std::lock_guard<std::mutex> lock(context_.link.mutex);
+        read = readMetaDataFile(context_.files, root, document);
     }
     if (!read) return;
     std::string guid;
     std::vector<std::string> formats;
     std::vector<std::string> data;
-    if (!readPayloadDocument(state, document, guid, formats, data)) return;
-    pasteFirstUsableFormat(context, document, root, formats, data);
+    if (!readPayloadDocument(context_.memory, toUtf8(selection), document, guid, formats, data)) return;
+    pasteFirstUsableFormat(document, root, formats, data);
 }
 
-}  // namespace
-
-bool pasteToClipboard(ExchangeContext& context, const std::vector<uint8_t>& block, uint32_t format) {
-    if (!context.clipboard.open()) return false;
-    struct Closer {
-        Clipboard& clipboard;
-        ~Closer() { clipboard.close(); }
-    } closer{context.clipboard};
-    if (!context.clipboard.empty() || !context.clipboard.setData(format, block)) return false;
-    printOut("Data received\n");
-    notifyUser(context.state, context.tray, u"Data received", u"Ready to paste", true);
-    logEvent(context.state, "Ready to paste");
-    return true;
-}
-
-void pollLinkOnce(ExchangeContext& context) {
-    if (context.state.settings.usbMode())
-        pollStore(context);
+void ReceiveLoop::pollOnce() {
+    retryPendingPaste();
+    if (context_.settings.usbMode())
+        pollStore();
     else
-        pollSerial(context);
+        pollSerial();
 }
 
-int receiveLoop(ExchangeContext& context) {
-    while (context.state.running != 0) {
-        context.clock.sleepMs(kPollPeriodMs);
-        pollLinkOnce(context);
-    }
-    return 1;
+void ReceiveLoop::run(uint32_t periodMs) {
+    while (!context_.clock.sleepUnless(context_.stop, periodMs)) pollOnce();
 }
 
 }  // namespace shuttle

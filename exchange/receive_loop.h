@@ -1,22 +1,50 @@
 #pragma once
-// The receive thread: once a second it asks the link of the current mode for a payload this
-// computer has not seen and puts it on the clipboard.
+// The receive loop: once a second it asks the link of the current mode for a payload this
+// computer has not seen and puts it on the clipboard. A paste that meets a busy clipboard is
+// kept and tried again at the next polls, so a received payload never vanishes silently.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "exchange/exchange_context.h"
 
 namespace shuttle {
 
-// The thread body; returns 1 once the run flag is cleared.
-int receiveLoop(ExchangeContext& context);
+constexpr uint32_t kPollPeriodMs = 1000;
+constexpr uint64_t kPasteRetryMs = 10000;  // how long a busy clipboard may delay one paste
 
-// One poll of the current mode's link (what the loop does each second).
-void pollLinkOnce(ExchangeContext& context);
+class ReceiveLoop {
+public:
+    explicit ReceiveLoop(ExchangeContext& context) : context_(context) {}
 
-// Places `block` under `format` in the main window's name and tells the user. The block is
-// handed over whole; nothing is kept on failure.
+    // The thread body: a poll every `periodMs` until the context's stop is raised.
+    void run(uint32_t periodMs = kPollPeriodMs);
+    // One poll: a paste still waiting is tried again, then the link is asked for news (a new
+    // payload replaces a waiting one: the newest content wins).
+    void pollOnce();
+    bool pastePending() const { return pending_.has_value(); }
+
+private:
+    struct PendingPaste {
+        std::vector<uint8_t> block;
+        uint32_t format;
+        uint64_t firstTriedTick;
+    };
+    void pollSerial();
+    void pollStore();
+    void pasteFirstUsableFormat(const std::string& document, const std::string& root,
+                                const std::vector<std::string>& formats, const std::vector<std::string>& data);
+    void paste(std::vector<uint8_t> block, uint32_t format);
+    void retryPendingPaste();
+
+    ExchangeContext& context_;
+    std::optional<PendingPaste> pending_;
+};
+
+// Places `block` under `format` in the main window's name and tells the user: the clipboard is
+// opened with bounded retries (about a second), and emptied only once the block is ready.
+// False when the clipboard stayed busy or refused the block; nothing is changed then.
 bool pasteToClipboard(ExchangeContext& context, const std::vector<uint8_t>& block, uint32_t format);
 
 }  // namespace shuttle

@@ -29,23 +29,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const uint8_t mode = bytes[0];
     const std::string text(reinterpret_cast<const char*>(bytes + 1), size - 1);
 
-    SharedState state;
-    state.settings.storeSelection.set(u"Store (F:)");
+    GuidMemory memory;
     const std::string known = "{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}";
-    if (mode & 1) state.lastReceivedGuid.set(known);
-    if (mode & 2) state.lastSentGuid.set(known);
+    if (mode & 1) memory.recordReceived(known);
+    if (mode & 2) memory.recordSent(known);
 
     std::string guid;
     std::vector<std::string> formats, data;
-    const bool isNew = readPayloadDocument(state, text, guid, formats, data);
+    const bool isNew = readPayloadDocument(memory, "Store (F:)", text, guid, formats, data);
+    const std::string received = memory.lastReceived();
     if (isNew) {
         fuzz::require(isValidGuidText(guid), "a new document has a valid GUID");
-        fuzz::require(state.lastReceivedGuid.equals(guid), "a new GUID is remembered");
-        fuzz::require(!state.lastSentGuid.equals(guid), "the own GUID is never new");
+        fuzz::require(received == guid, "a new GUID is remembered");
+        fuzz::require(memory.lastSent() != guid, "the own GUID is never new");
         fuzz::require(looksWhole(text), "only complete documents are new");
-        fuzz::require(readPayloadDocument(state, text, guid, formats, data) == false, "new only once");
-    } else if (!state.lastReceivedGuid.empty() && !state.lastReceivedGuid.equals(known)) {
-        fuzz::require(state.lastReceivedGuid.equals(guid), "only the document's GUID is remembered");
+        fuzz::require(readPayloadDocument(memory, "Store (F:)", text, guid, formats, data) == false, "new only once");
+    } else if (!received.empty() && received != known) {
+        fuzz::require(received == guid, "only the document's GUID is remembered");
         fuzz::require(isValidGuidText(guid), "only valid GUIDs are remembered");
         fuzz::require(looksWhole(text), "only complete documents are remembered");
     }

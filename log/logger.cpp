@@ -7,8 +7,8 @@
 namespace shuttle {
 namespace {
 
-// The stored path is bounded like the original 320-character buffer; a longer path is not
-// truncated (that would write to some other file) but makes the entry be dropped.
+// A log path holds at most 319 characters; a longer one is not truncated (that would write to
+// some other file) but makes the entry be dropped.
 constexpr size_t kMaxPathLength = 319;
 constexpr size_t kMaxFolderLength = 1023;
 

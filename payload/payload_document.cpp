@@ -4,13 +4,11 @@
 #include "payload/payload_document.h"
 
 #include <algorithm>
-#include <regex>
 #include <string_view>
 
 #include "payload/format_catalogue.h"
 #include "base/print.h"
 #include "payload/list_pieces.h"
-#include "base/utf8.h"
 
 namespace shuttle {
 namespace {
@@ -56,10 +54,6 @@ bool isCompleteDocument(const std::string& text, const GuidField& guid) {
     return guid.closed && text.size() > guid.closeAt + 1 && endsWithClosingBrace(text);
 }
 
-bool isKnownGuid(SharedState& state, const std::string& guid) {
-    return state.lastReceivedGuid.equals(guid) || state.lastSentGuid.equals(guid);
-}
-
 // The items of the first bracketed list behind `marker`, without their quotes. Empty pieces
 // (doubled commas) are skipped. False when the marker or a bracket is missing.
 template <class Take>
@@ -89,8 +83,8 @@ void assemblePayloadDocument(JsonValue& document, const std::string& guidText,
     document["GUID"] = JsonValue(guidText);
 }
 
-bool readPayloadDocument(SharedState& state, const std::string& text, std::string& guid,
-                         std::vector<std::string>& formats, std::vector<std::string>& data) {
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
+                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data) {
     guid.clear();
     formats.clear();
     data.clear();
@@ -98,8 +92,8 @@ bool readPayloadDocument(SharedState& state, const std::string& text, std::strin
     if (!findGuidField(text, field)) return false;
     guid = field.text;
     printOut("GUID=%s\n", guid.c_str());
-    const std::string drive = toUtf8(state.settings.storeSelection.get());
-    if (!isValidGuidText(guid) || isKnownGuid(state, guid)) {
+    const std::string& drive = driveName;
+    if (!memory.isNew(guid)) {
         printOut("%s old data\n", drive.c_str());
         return false;
     }
@@ -107,7 +101,7 @@ bool readPayloadDocument(SharedState& state, const std::string& text, std::strin
         printOut("%s incomplete data\n", drive.c_str());
         return false;
     }
-    state.lastReceivedGuid.set(guid);
+    memory.recordReceived(guid);
     printOut("%s NEW DATA!\n", drive.c_str());
 
     const bool formatsRead = readList(text, kFormatsMarker, [&](std::string_view name) {
@@ -118,12 +112,5 @@ bool readPayloadDocument(SharedState& state, const std::string& text, std::strin
     return readList(text, kDataMarker, [&](std::string_view entry) { data.emplace_back(entry); });
 }
 
-bool isValidGuidText(const std::string& text) {
-    if (text.size() != 38) return false;  // also keeps long hostile input away from the matcher
-    static const std::regex pattern(
-        "\\{([0-9]|[A-F]){8,8}-([0-9]|[A-F]){4,4}-([0-9]|[A-F]){4,4}-([0-9]|[A-F]){4,4}-([0-9]|[A-F]){12,12}\\}",
-        std::regex::ECMAScript);
-    return std::regex_match(text, pattern);
-}
 
 }  // namespace shuttle

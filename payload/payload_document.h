@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/shared_state.h"
+#include "base/guid_text.h"
+#include "core/guid_memory.h"
 #include "payload/json_value.h"
 
 namespace shuttle {
@@ -21,17 +22,14 @@ constexpr size_t kDropFilesHeaderSize = 20;  // DROPFILES: pFiles, pt.x, pt.y, f
 void assemblePayloadDocument(JsonValue& document, const std::string& guidText,
                              const std::vector<std::string>& utf8Paths);
 
-// Reads a META data file's text. True only for a complete document with a valid GUID that is
-// neither `state.lastReceivedGuid` nor `state.lastSentGuid` and whose "formats" and "data"
-// lists were read; such a GUID is remembered as received before the lists are read, so a
-// document whose lists cannot be read is not offered again. A document that does not end with
-// its closing brace yet (still being written) is not remembered. The out-arguments are cleared
-// first; data entry i belongs to format i.
-bool readPayloadDocument(SharedState& state, const std::string& text, std::string& guid,
-                         std::vector<std::string>& formats, std::vector<std::string>& data);
-
-// A GUID in registry form: braces around 8-4-4-4-12 upper-case hexadecimal digits, 38 characters.
-bool isValidGuidText(const std::string& text);
+// Reads a META data file's text. True only for a complete document whose GUID `memory` finds
+// new and whose "formats" and "data" lists were read; such a GUID is remembered as received
+// before the lists are read, so a document whose lists cannot be read is not offered again. A
+// document that does not end with its closing brace yet (still being written) is not
+// remembered. `driveName` names the drive in the trace. The out-arguments are cleared first;
+// data entry i belongs to format i.
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
+                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data);
 
 // The CF_HDROP clipboard block for the file list of a document: a DROPFILES header followed by
 // the paths, each zero-terminated, and one more zero. Each path gets the drive letter of

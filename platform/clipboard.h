@@ -25,10 +25,13 @@ public:
     virtual std::optional<std::u16string> unicodeText() = 0;
     // CF_HDROP entries in order, as the system reports them (an entry may be empty).
     virtual std::optional<std::vector<std::u16string>> dropList() = 0;
-    // Empties the clipboard, which makes the main window its owner.
-    virtual bool empty() = 0;
-    // Places `block` under `format`.
-    virtual bool setData(uint32_t format, const std::vector<uint8_t>& block) = 0;
+    // Replaces the content with `block` under `format`, in the main window's name (which makes
+    // it the owner). The block is made before the clipboard is emptied, so a block that cannot
+    // be made, or a format id of 0, leaves the content as it was.
+    virtual bool replace(uint32_t format, const std::vector<uint8_t>& block) = 0;
+    // Turns the main window's clipboard-change notifications on or off; false when the system
+    // refused.
+    virtual bool listen(bool on) = 0;
 };
 
 // Keeps the clipboard open for its lifetime: opened with up to `attempts` tries, 1 ms apart.

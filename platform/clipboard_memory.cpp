@@ -67,6 +67,7 @@ bool MemoryClipboard::open() {
         return false;
     }
     if (heldByOther_ || openByUs_) return false;
+    if (holdClock_ != nullptr && holdClock_->tickMs() < holdUntil_) return false;
     openByUs_ = true;
     return true;
 }
@@ -102,25 +103,62 @@ std::optional<std::vector<std::u16string>> MemoryClipboard::dropList() {
     return parseDropFilesBlock(*bytes);
 }
 
-bool MemoryClipboard::empty() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!openByUs_) return false;
-    content_.clear();
-    owner_ = kMainWindow;
-    return true;
-}
-
-bool MemoryClipboard::setData(uint32_t format, const std::vector<uint8_t>& block) {
+bool MemoryClipboard::replace(uint32_t format, const std::vector<uint8_t>& block) {
     std::function<void()> listener;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!openByUs_ || format == 0) return false;
+        content_.clear();
         content_[format] = block;
+        owner_ = kMainWindow;
         ++changes_;
         listener = listener_;
     }
     if (listener) listener();
     return true;
+}
+
+bool MemoryClipboard::listen(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (on && listenRefusals_ > 0) {
+        --listenRefusals_;
+        return false;
+    }
+    listening_ = on;
+    return true;
+}
+
+bool MemoryClipboard::listening() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return listening_;
+}
+
+bool MemoryClipboard::isOpenByUs() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return openByUs_;
+}
+
+void MemoryClipboard::refuseListening(int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    listenRefusals_ = count;
+}
+
+bool MemoryClipboard::openAsOtherProgram() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (heldByOther_ || openByUs_) return false;
+    heldByOther_ = true;
+    return true;
+}
+
+void MemoryClipboard::closeAsOtherProgram() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    heldByOther_ = false;
+}
+
+void MemoryClipboard::holdOpenUntil(Clock& clock, uint64_t untilTick) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdClock_ = &clock;
+    holdUntil_ = untilTick;
 }
 
 void MemoryClipboard::replaceContent(int owner, std::map<uint32_t, std::vector<uint8_t>> content) {

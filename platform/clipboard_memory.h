@@ -21,20 +21,29 @@ public:
     bool isFormatAvailable(uint32_t format) override;
     std::optional<std::u16string> unicodeText() override;
     std::optional<std::vector<std::u16string>> dropList() override;
-    bool empty() override;
-    bool setData(uint32_t format, const std::vector<uint8_t>& block) override;
+    bool replace(uint32_t format, const std::vector<uint8_t>& block) override;
+    bool listen(bool on) override;
 
     // What another program (the user) does.
     void userCopiesText(const std::u16string& text);
     void userCopiesFiles(const std::vector<std::u16string>& paths);
     void userCopiesData(uint32_t format, std::vector<uint8_t> bytes);
     void holdOpenByOtherProgram(bool held);
+    // Another program's own open and close: refused while anyone holds the clipboard.
+    bool openAsOtherProgram();
+    void closeAsOtherProgram();
+    // Another program holds the clipboard open until `clock` reads `untilTick`.
+    void holdOpenUntil(Clock& clock, uint64_t untilTick);
     // Refuses the next `count` opens of the main window (a busy clipboard).
     void refuseOpens(int count);
 
     std::optional<std::vector<uint8_t>> data(uint32_t format) const;
     int owner() const;
     int changeCount() const;
+    bool listening() const;
+    bool isOpenByUs() const;
+    // Makes the next `count` listen(true) calls fail, as a refused registration would.
+    void refuseListening(int count);
     // Called after every change of the content (the listener notification).
     void onChange(std::function<void()> listener);
 
@@ -46,6 +55,10 @@ private:
     bool openByUs_ = false;
     bool heldByOther_ = false;
     int refusals_ = 0;
+    Clock* holdClock_ = nullptr;
+    uint64_t holdUntil_ = 0;
+    bool listening_ = false;
+    int listenRefusals_ = 0;
     int changes_ = 0;
     std::function<void()> listener_;
 };

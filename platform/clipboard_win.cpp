@@ -79,9 +79,8 @@ public:
         return paths;
     }
 
-    bool empty() override { return EmptyClipboard() != FALSE; }
-
-    bool setData(uint32_t format, const std::vector<uint8_t>& block) override {
+    bool replace(uint32_t format, const std::vector<uint8_t>& block) override {
+        if (format == 0) return false;
         OwnedGlobal memory(block.size());
         if (memory.get() == nullptr) return false;
         {
@@ -89,8 +88,15 @@ public:
             if (lock.data() == nullptr) return false;
             if (!block.empty()) std::memcpy(lock.data(), block.data(), block.size());
         }
+        if (!EmptyClipboard()) return false;
         if (SetClipboardData(format, memory.get()) == nullptr) return false;
         memory.release();  // the clipboard owns it now
+        return true;
+    }
+
+    bool listen(bool on) override {
+        if (on) return AddClipboardFormatListener(window_) != FALSE;
+        RemoveClipboardFormatListener(window_);
         return true;
     }
 

@@ -45,7 +45,7 @@ constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorIoDevice = 1117;
 
 enum class FileAccess { Read, Write };  // GENERIC_READ / GENERIC_WRITE
-enum FileShare : uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
+enum FileShare : uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 enum class FileDisposition { OpenExisting, CreateAlways };
 
 // An open file; destroying it closes it.
@@ -89,6 +89,9 @@ public:
     virtual bool copyFile(const std::string& source, const std::string& target, bool failIfExists) = 0;
     // DeleteFileW: fails for read-only files and for folders.
     virtual bool deleteFile(const std::string& path) = 0;
+    // MoveFileExW with MOVEFILE_REPLACE_EXISTING: renames a file within its drive, replacing a
+    // file of the target's name in one step (never a read-only file or a folder).
+    virtual bool moveFile(const std::string& source, const std::string& target) = 0;
     // GetFileAttributesW: kInvalidAttributes on failure.
     virtual uint32_t attributes(const std::string& path) = 0;
     // SetFileAttributesW: 0 and kAttributeNormal both mean "no special attribute".

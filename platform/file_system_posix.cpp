@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/utf8.h"
+#include "platform/unique_fd.h"
 
 namespace shuttle {
 namespace {
@@ -96,26 +97,6 @@ std::vector<std::string> splitComponents(const std::string& rest) {
     return parts;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
 class PosixOpenFile final : public OpenFile {
 public:
     explicit PosixOpenFile(int fd) : fd_(fd) {}
@@ -158,7 +139,7 @@ public:
     }
 
 private:
-    FileDescriptor fd_;
+    UniqueFd fd_;
 };
 
 class PosixFindEnumeration final : public FindEnumeration {
@@ -336,7 +317,7 @@ std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAcc
     }
     if (disposition == FileDisposition::OpenExisting) {
         int flags = (access == FileAccess::Read ? O_RDONLY : O_WRONLY) | O_CLOEXEC;
-        FileDescriptor fd(::open(host.c_str(), flags));
+        UniqueFd fd(::open(host.c_str(), flags));
         if (!fd.valid()) {
             failErrno(host);
             return nullptr;
@@ -351,7 +332,7 @@ std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAcc
         return nullptr;
     }
     int flags = (access == FileAccess::Read ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_CLOEXEC;
-    FileDescriptor fd(::open(host.c_str(), flags, 0666));
+    UniqueFd fd(::open(host.c_str(), flags, 0666));
     if (!fd.valid()) {
         failErrno(host);
         return nullptr;
@@ -367,7 +348,7 @@ std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAcc
 bool PosixFileSystem::copyFile(const std::string& source, const std::string& target, bool failIfExists) {
     std::string from, to;
     if (!hostPath(source, from) || !hostPath(target, to)) return false;
-    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) return failErrno(from);
     struct stat sourceInfo {};
     if (::fstat(in.get(), &sourceInfo) != 0) return failErrno(from);
@@ -381,7 +362,7 @@ bool PosixFileSystem::copyFile(const std::string& source, const std::string& tar
         if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
             return failWith(kErrorAccessDenied);
     }
-    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!out.valid()) return failErrno(to);
     if (!copyContent(in.get(), out.get())) {
         uint32_t code = win32ErrorOf(errno);
@@ -405,6 +386,23 @@ bool PosixFileSystem::deleteFile(const std::string& path) {
     if (!S_ISLNK(info.st_mode) && (info.st_mode & kWriteBits) == 0) return failWith(kErrorAccessDenied);
     if (::unlink(host.c_str()) != 0) return failErrno(host);
     forgetBits(host);
+    return true;
+}
+
+bool PosixFileSystem::moveFile(const std::string& source, const std::string& target) {
+    std::string from, to;
+    if (!hostPath(source, from) || !hostPath(target, to)) return false;
+    struct stat info {};
+    if (::lstat(from.c_str(), &info) != 0) return failErrno(from);
+    if (S_ISDIR(info.st_mode)) return failWith(kErrorAccessDenied);
+    if (::lstat(to.c_str(), &info) == 0 &&
+        (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && (info.st_mode & kWriteBits) == 0)))
+        return failWith(kErrorAccessDenied);
+    const uint32_t bits = storedBits(from);  // kept with the file, as Windows keeps its attributes
+    if (::rename(from.c_str(), to.c_str()) != 0) return failErrno(to);
+    forgetBits(from);
+    forgetBits(to);
+    storeBits(to, bits);
     return true;
 }
 

@@ -31,6 +31,7 @@ public:
                                    FileDisposition disposition, uint32_t attributes) override;
     bool copyFile(const std::string& source, const std::string& target, bool failIfExists) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& source, const std::string& target) override;
     uint32_t attributes(const std::string& path) override;
     bool setAttributes(const std::string& path, uint32_t attributes) override;
     std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override;

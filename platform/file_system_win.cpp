@@ -83,7 +83,8 @@ public:
         std::wstring wide;
         if (!widePath(path, wide)) return nullptr;
         DWORD desired = access == FileAccess::Read ? GENERIC_READ : GENERIC_WRITE;
-        DWORD shareMode = ((share & kShareRead) ? FILE_SHARE_READ : 0) | ((share & kShareWrite) ? FILE_SHARE_WRITE : 0);
+        DWORD shareMode = ((share & kShareRead) ? FILE_SHARE_READ : 0) | ((share & kShareWrite) ? FILE_SHARE_WRITE : 0) |
+                          ((share & kShareDelete) ? FILE_SHARE_DELETE : 0);
         DWORD how = disposition == FileDisposition::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS;
         ScopedHandle handle(CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, attributes, nullptr));
         if (!handle) return nullptr;
@@ -130,6 +131,12 @@ public:
     bool removeDirectory(const std::string& path) override {
         std::wstring wide;
         return widePath(path, wide) && RemoveDirectoryW(wide.c_str()) != FALSE;
+    }
+
+    bool moveFile(const std::string& source, const std::string& target) override {
+        std::wstring from, to;
+        return widePath(source, from) && widePath(target, to) &&
+               MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
 
     uint32_t lastError() override { return GetLastError(); }

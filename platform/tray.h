@@ -25,6 +25,8 @@ public:
     virtual void showBalloon(const std::u16string& title, const std::u16string& text) = 0;
     // The system beep: the information sound when `information`, else the error sound.
     virtual void beep(bool information) = 0;
+    // Adds the icon again, with the picture it showed last: the shell that held it restarted.
+    virtual void restore() = 0;
 };
 
 }  // namespace shuttle

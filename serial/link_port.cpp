@@ -31,42 +31,42 @@ void closeAndRelease(std::shared_ptr<SerialPort> port) {
 
 }  // namespace
 
-void openSelectedLink(SharedState& state, SerialPorts& ports, Clock& clock, const std::u16string& selectorText) {
-    if (state.settings.usbMode()) {
-        state.settings.storeSelection.set(selectorText.substr(0, kStoreSelectionChars));
-        state.link.openAttempted = 1;
+void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, Clock& clock,
+                      const std::u16string& selectorText) {
+    if (settings.usbMode()) {
+        settings.storeSelection.set(selectorText.substr(0, kStoreSelectionChars));
+        link.openAttempted = 1;
         return;
     }
-    if (std::optional<uint32_t> number = parsePortName(selectorText)) state.settings.comPort = *number;
-    state.link.copyReady = 0;
-    state.link.pasteReady = 0;
-    if (state.port) closePort(state);
+    if (std::optional<uint32_t> number = parsePortName(selectorText)) settings.comPort = *number;
+    link.setReadiness(false, false);
+    if (link.port) closePort(link);
 
-    std::shared_ptr<SerialPort> port = ports.open(state.settings.comPort.load(), kLinkPortSettings);
+    std::shared_ptr<SerialPort> port = ports.open(settings.comPort.load(), kLinkPortSettings);
     if (!port) {
-        state.settings.comPort = kNoComPort;
-        state.link.linkConnected = 0;
-        state.link.openAttempted = 1;
+        settings.comPort = kNoComPort;
+        link.linkConnected = 0;
+        link.openAttempted = 1;
         return;
     }
     // Published only now, fully configured: the drivers treat a missing port as nothing to do.
-    state.port.set(std::move(port));
+    link.port.set(std::move(port));
     clock.sleepMs(kSettleMs);
-    state.link.linkConnected = 1;
-    state.link.portOpen = 1;
-    state.link.openAttempted = 1;
+    link.linkConnected = 1;
+    link.portOpen = 1;
+    link.openAttempted = 1;
 }
 
-void closePort(SharedState& state) {
-    std::lock_guard<std::mutex> lock(state.linkMutex);
-    state.link.portOpen = 0;
-    closeAndRelease(state.port.take());
+void closePort(LinkState& link) {
+    std::lock_guard<std::mutex> lock(link.mutex);
+    link.portOpen = 0;
+    closeAndRelease(link.port.take());
 }
 
-void closePortAtExit(SharedState& state) {
-    state.link.autoProbe = 0;
-    state.link.portOpen = 0;
-    closeAndRelease(state.port.take());
+void closePortAtExit(LinkState& link) {
+    link.autoProbe = 0;
+    link.portOpen = 0;
+    closeAndRelease(link.port.take());
 }
 
 }  // namespace shuttle

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "core/shared_state.h"
+#include "core/link_state.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -13,14 +14,15 @@ namespace shuttle {
 // Connects to the selector's current entry `selectorText`. USB mode: records it as the store
 // selection. COM mode: parses "COM<n>" into the port number (kept when it does not parse),
 // closes any open port, opens COMn with the link settings and lets the device settle for
-// 500 ms; on failure the port number becomes kNoComPort. The outcome is in state.link.
-void openSelectedLink(SharedState& state, SerialPorts& ports, Clock& clock, const std::u16string& selectorText);
+// 500 ms; on failure the port number becomes kNoComPort. The outcome is in `link`.
+void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, Clock& clock,
+                      const std::u16string& selectorText);
 
 // Closes the open port, if any, under the link mutex: a transfer in progress finishes first.
-void closePort(SharedState& state);
+void closePort(LinkState& link);
 
 // At program exit: stops the automatic search and closes the port without the link mutex,
 // cancelling a transfer the receive thread may have in progress. Returns at once.
-void closePortAtExit(SharedState& state);
+void closePortAtExit(LinkState& link);
 
 }  // namespace shuttle

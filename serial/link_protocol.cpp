@@ -73,17 +73,6 @@ void resetLine(SerialPort& port) {
     port.clearErrors();
 }
 
-// Registry form with upper-case digits: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
-bool isGuidText(const std::string& text) {
-    if (text.size() != kGuidTextSize || text.front() != '{' || text.back() != '}') return false;
-    for (size_t i = 1; i + 1 < text.size(); ++i) {
-        const char c = text[i];
-        const bool hyphenPlace = i == 9 || i == 14 || i == 19 || i == 24;
-        if (hyphenPlace ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-    }
-    return true;
-}
-
 std::string textUpToZero(const uint8_t* data, size_t limit) {
     const uint8_t* end = std::find(data, data + limit, uint8_t{0});
     return std::string(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(end));
@@ -107,16 +96,17 @@ LinkStatus oldData(unsigned com) {
 // Whether the held message is news. The first GUID met after start belongs to a message that
 // was on the device before this side ran and is only remembered, unless a probe has already
 // found the device empty: then it arrived later and is delivered.
-LinkStatus classifyHeldMessage(SharedState& state, const std::string& guid, uint32_t frameCount) {
-    const unsigned com = state.settings.comPort.load();
-    if (!isGuidText(guid) || frameCount == 0) return oldData(com);
-    if (state.lastReceivedGuid.empty() && state.linkSeenEmpty.load() == 0) {
-        state.lastReceivedGuid.set(guid);
+LinkStatus classifyHeldMessage(unsigned com, GuidMemory& memory, bool seenEmpty, const std::string& guid,
+                               uint32_t frameCount) {
+    if (!isValidGuidText(guid) || frameCount == 0) return oldData(com);
+    if (!memory.hasReceived() && !seenEmpty) {
+        memory.recordReceived(guid);
         return oldData(com);
     }
-    if (state.lastReceivedGuid.equals(guid)) return oldData(com);
-    state.lastReceivedGuid.set(guid);
-    if (state.lastSentGuid.equals(guid)) return oldData(com);
+    // Remembered even when it is this side's own, like any message the device held.
+    const bool fresh = memory.isNew(guid);
+    memory.recordReceived(guid);
+    if (!fresh) return oldData(com);
     printOut("COM%u NEW DATA!\n", com);
     return LinkStatus::NewData;
 }
@@ -162,11 +152,11 @@ bool writeFailure(Step step, int index, LinkStatus& status) {
 }
 
 // Frame 1 opens with the CRC field; every other frame carries message bytes only.
-void appendFrameData(SharedState& state, uint32_t index, const DataFrame& answer, std::string& stream) {
+void appendFrameData(uint32_t index, const DataFrame& answer, std::string& stream, uint32_t& expectedCrc) {
     const uint8_t* data = answer.data() + kFrameDataOffset;
     size_t skip = 0;
     if (index == 1) {
-        state.expectedCrc = parseCrcField(data);
+        expectedCrc = parseCrcField(data);
         skip = kCrcFieldSize;
     }
     stream.append(reinterpret_cast<const char*>(data) + skip, kFrameDataSize - skip);
@@ -235,14 +225,14 @@ RequestFrame readRequest(uint8_t index) {
     return frame;
 }
 
-LinkStatus probeLink(SharedState& state, SerialPort& port, Clock& clock, uint32_t& frameCount) {
+LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory, std::atomic<int>& seenEmpty,
+                     uint32_t& frameCount) {
     frameCount = 0;
-    const unsigned com = state.settings.comPort.load();
     resetLine(port);
     const RequestFrame request = probeRequest();
     const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
     if (answer.step == Step::Status) {
-        state.linkSeenEmpty = 1;
+        seenEmpty = 1;
         if (answer.answer[1] == kAliveMark) {
             printOut("COM%u alive\n", com);
             return LinkStatus::Refused;
@@ -256,17 +246,18 @@ LinkStatus probeLink(SharedState& state, SerialPort& port, Clock& clock, uint32_
     const uint8_t* data = answer.answer.data() + kFrameDataOffset;
     printOut("GUID=%s\n", textUpToZero(data, kFrameDataSize).c_str());
     const std::string guid(reinterpret_cast<const char*>(data), kGuidTextSize);
-    return classifyHeldMessage(state, guid, frameCount);
+    return classifyHeldMessage(com, memory, seenEmpty.load() != 0, guid, frameCount);
 }
 
-LinkStatus readMessage(SharedState& state, SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream) {
+LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream,
+                       uint32_t& expectedCrc) {
     resetLine(port);
     DataFrame last{};
     for (uint32_t index = 0; index < frameCount; ++index) {
         const RequestFrame request = readRequest(static_cast<uint8_t>(index));
         const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
         if (answer.step != Step::Answered) return readFailure(answer.step, static_cast<int>(index));
-        appendFrameData(state, index, answer.answer, stream);
+        appendFrameData(index, answer.answer, stream, expectedCrc);
         last = answer.answer;
     }
     if (frameCount == 0 || last[2] != frameCount - 1) {

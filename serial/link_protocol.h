@@ -5,11 +5,13 @@
 // mutex while a transaction runs.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/shared_state.h"
+#include "base/guid_text.h"
+#include "core/guid_memory.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -22,7 +24,6 @@ constexpr size_t kFrameDataOffset = 16;
 constexpr size_t kFrameDataSize = 48;     // message bytes per frame
 constexpr size_t kGuidFieldSize = 48;     // frame 0
 constexpr size_t kCrcFieldSize = 10;      // start of frame 1, "%10u"
-constexpr size_t kGuidTextSize = 38;
 constexpr size_t kMaxFrames = 255;        // count and index travel in one byte
 constexpr uint8_t kStatusAnswer = 3;      // byte 3 of a status (refusal) answer
 constexpr uint8_t kAliveMark = 0xAA;      // byte 1 of the "alive" status answer
@@ -60,12 +61,15 @@ RequestFrame probeRequest();
 RequestFrame readRequest(uint8_t index);
 
 // Asks the device what it holds. `frameCount` becomes the count of a full answer, else 0.
-// Decides whether the held message is new and records its GUID in state.lastReceivedGuid.
-LinkStatus probeLink(SharedState& state, SerialPort& port, Clock& clock, uint32_t& frameCount);
+// Decides with `memory` whether the held message is new and remembers its GUID as received.
+// A status answer sets `seenEmpty`; `com` names the port in the trace.
+LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory, std::atomic<int>& seenEmpty,
+                     uint32_t& frameCount);
 
 // Fetches frames 0 .. frameCount-1 and appends their data to `stream` (the CRC field of frame
-// 1 goes to state.expectedCrc instead).
-LinkStatus readMessage(SharedState& state, SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream);
+// 1 goes to `expectedCrc` instead).
+LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream,
+                       uint32_t& expectedCrc);
 
 // Sends the frames in order, each acknowledged by the device before the next.
 LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames);

@@ -1,30 +1,33 @@
 #pragma once
-// The two things the clipboard side needs from the serial link: hand one text to the device
-// (copy path) and fetch a text this side has not seen yet (receive loop). The two drivers
-// expect the caller to hold the link mutex; the two wrappers at the end take it themselves.
+// The two things the exchange needs from the serial link: hand one text to the device (copy
+// path) and fetch a text this side has not seen yet (receive loop). The two drivers expect the
+// caller to hold the link mutex; the two wrappers at the end take it themselves.
 
 #include <string>
 
-#include "core/shared_state.h"
+#include "core/guid_memory.h"
+#include "core/link_state.h"
 #include "platform/clock.h"
 
 namespace shuttle {
 
-// Sends `text` (up to its first zero unit) as the message `guid`. True when every frame was
-// written and acknowledged; false with no port open or on any failed frame (no retry).
-bool sendOverSerial(SharedState& state, Clock& clock, const std::u16string& text, std::string guid);
+// Sends `text` (up to its first zero unit) as the message `guid` over the open port. True when
+// every frame was written and acknowledged; false with no port open or on any failed frame (no
+// retry).
+bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid);
 
-// Probes the device, keeps the copy-ready and paste-ready flags, and fetches a new message.
-// Returns the number of UTF-16 units of a new, intact text, which is then in `out`; 0 when
-// there is nothing to paste (no port, nothing new, a failed read, a CRC mismatch, an empty
-// text).
-size_t receiveOverSerial(SharedState& state, Clock& clock, std::u16string& out);
+// Probes the device on port `com`, keeps the copy-ready and paste-ready flags, and fetches a
+// new message. Returns the number of UTF-16 units of a new, intact text, which is then in
+// `out`; 0 when there is nothing to paste (no port, nothing new, a failed read, a CRC
+// mismatch, an empty text).
+size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
 
 // The copy path's hand-over: under the link mutex, records `guid` as this side's last sent
 // GUID and sends the text, so that no poll sees the one without the other.
-bool sendAsLastSent(SharedState& state, Clock& clock, const std::u16string& text, const std::string& guid);
+bool sendAsLastSent(LinkState& link, GuidMemory& memory, Clock& clock, const std::u16string& text,
+                    const std::string& guid);
 
 // The receive loop's poll of the link: receiveOverSerial under the link mutex.
-size_t receiveNewText(SharedState& state, Clock& clock, std::u16string& out);
+size_t receiveNewText(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
 
 }  // namespace shuttle

@@ -20,30 +20,45 @@ bool isFolder(uint32_t attributes) {
 
 }  // namespace
 
+namespace {
+
+bool writeWhole(FileSystem& fs, const std::string& path, const std::string& bytes) {
+    // A hidden, system or read-only file left by an interrupted write could not be replaced.
+    if (isFile(fs.attributes(path))) removeReadOnlyAttribute(fs, path);
+    std::unique_ptr<OpenFile> file =
+        fs.open(path, FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
+    if (!file) {
+        printOut("Cannot write META data  file: %s\n", path.c_str());
+        return false;
+    }
+    uint32_t written = 0;
+    const bool whole = bytes.size() <= std::numeric_limits<uint32_t>::max() &&
+                       file->write(bytes.data(), static_cast<uint32_t>(bytes.size()), written) &&
+                       written == bytes.size();
+    if (!whole) printOut("Failed to write all data to file: %s\n", path.c_str());
+    return whole;
+}
+
+}  // namespace
+
 bool writeMetaDataFile(FileSystem& fs, const std::string& driveRoot, const std::string& bytes) {
     const std::string fullPath = metaDataFilePath(driveRoot);
+    const std::string tempPath = metaDataTempPath(driveRoot);
     printOut("strFullPath=%s\n", fullPath.c_str());
-    // A hidden, system or read-only file from an earlier copy could not be replaced otherwise.
-    if (isFile(fs.attributes(fullPath))) removeReadOnlyAttribute(fs, fullPath);
-    {
-        std::unique_ptr<OpenFile> file =
-            fs.open(fullPath, FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
-        if (!file) {
-            printOut("Cannot write META data  file: %s\n", fullPath.c_str());
-            return false;
-        }
-        uint32_t written = 0;
-        bool whole = bytes.size() <= std::numeric_limits<uint32_t>::max() &&
-                     file->write(bytes.data(), static_cast<uint32_t>(bytes.size()), written) &&
-                     written == bytes.size();
-        if (!whole) {
-            file.reset();
-            printOut("Failed to write all data to file: %s\n", fullPath.c_str());
-            return false;
-        }
+    if (!writeWhole(fs, tempPath, bytes)) {
+        fs.deleteFile(tempPath);
+        return false;
     }
-    if (!fs.setAttributes(fullPath, kAttributeHidden | kAttributeSystem)) {
-        printOut("Failed to set attribute for file: %s\n", fullPath.c_str());
+    if (!fs.setAttributes(tempPath, kAttributeHidden | kAttributeSystem)) {
+        printOut("Failed to set attribute for file: %s\n", tempPath.c_str());
+        return false;
+    }
+    // Windows refuses to replace a read-only file; the old file keeps its attributes otherwise.
+    const uint32_t oldAttributes = fs.attributes(fullPath);
+    if (isFile(oldAttributes) && (oldAttributes & kAttributeReadOnly) != 0) removeReadOnlyAttribute(fs, fullPath);
+    if (!fs.moveFile(tempPath, fullPath)) {
+        printOut("Cannot replace META data file: %s\t!!! Error: %lu\n", fullPath.c_str(),
+                 static_cast<unsigned long>(fs.lastError()));
         return false;
     }
     return true;
@@ -53,7 +68,7 @@ bool readMetaDataFile(FileSystem& fs, const std::string& driveRoot, std::string&
     const std::string fullPath = metaDataFilePath(driveRoot);
     if (!isFolder(fs.attributes(driveRoot)) || !isFile(fs.attributes(fullPath))) return false;
     std::unique_ptr<OpenFile> file =
-        fs.open(fullPath, FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
+        fs.open(fullPath, FileAccess::Read, kShareRead | kShareDelete, FileDisposition::OpenExisting, kAttributeNormal);
     if (!file) {
         printOut("Cannot READ data file: %s !!! Error: %lu\n", fullPath.c_str(),
                  static_cast<unsigned long>(fs.lastError()));

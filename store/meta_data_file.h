@@ -13,14 +13,17 @@ namespace shuttle {
 // ignored, never read into memory.
 constexpr int64_t kMaxMetaDataFileSize = 16 * 1024 * 1024;
 
-// Replaces the META data file of `driveRoot` ("E:\") with `bytes` and makes it hidden and
-// system. An earlier file has its attributes reset first. False, with a console message, when
-// the file cannot be created, written whole or given its attributes.
+// Replaces the META data file of `driveRoot` ("E:\") with `bytes`, hidden and system. The
+// bytes go to a file beside it first, which then replaces the old one in one step: a reader,
+// or a session that ends meanwhile, sees the old file or the new one, never a part. False,
+// with a console message, when the new file cannot be written whole or put in place; the old
+// one then stays as it was.
 bool writeMetaDataFile(FileSystem& fs, const std::string& driveRoot, const std::string& bytes);
 
 // The whole content of the META data file of `driveRoot`. False, without a message, when the
 // root is not a folder or the file is missing or a folder; with a message when it cannot be
-// opened or is larger than kMaxMetaDataFileSize.
+// opened or is larger than kMaxMetaDataFileSize. The file is opened so that a writer may
+// replace it meanwhile.
 bool readMetaDataFile(FileSystem& fs, const std::string& driveRoot, std::string& out);
 
 }  // namespace shuttle

@@ -13,6 +13,8 @@ std::string driveRoot(char letter) { return std::string(1, letter) + ":\\"; }
 
 std::string metaDataFilePath(const std::string& driveRoot) { return driveRoot + kMetaDataFileName; }
 
+std::string metaDataTempPath(const std::string& driveRoot) { return metaDataFilePath(driveRoot) + ".tmp"; }
+
 std::string virtualStoreGeneralRoot(char letter) { return driveRoot(letter) + kStorageFolderName + "\\"; }
 
 std::string virtualStoreStampedRoot(const std::string& generalRoot, const std::string& stamp) {

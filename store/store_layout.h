@@ -19,6 +19,9 @@ char storeDriveLetter(const std::u16string& storeSelection);
 std::string driveRoot(char letter);
 // The META data file of a drive root: "E:\AB8D69FA-..._meta".
 std::string metaDataFilePath(const std::string& driveRoot);
+// Where the next META data file is written before it replaces the current one in one step:
+// the same path with ".tmp" added. Peers never read it.
+std::string metaDataTempPath(const std::string& driveRoot);
 // "E:\AB8D69FA-..._storage\".
 std::string virtualStoreGeneralRoot(char letter);
 // `generalRoot` + stamp + "\".

@@ -3,15 +3,11 @@
 #include <limits>
 
 #include "base/print.h"
-#include "payload/payload_document.h"
-#include "store/store_layout.h"
 #include "base/utf8.h"
-#include "core/notifications.h"
+#include "store/store_layout.h"
 
 namespace shuttle {
 namespace {
-
-const std::u16string kCantCopyTitle = u"Can't copy";
 
 // The accepted items of one write: what to copy and where each lands.
 struct StoreItems {
@@ -27,53 +23,35 @@ std::vector<std::u16string> nonEmptyEntries(const std::vector<std::u16string>& d
     return sources;
 }
 
-void reportNoFiles(SharedState& state, Tray& tray, Clock& clock) {
-    printOut("No files to copy\n");
-    setTrayIcon(state, tray, clock, kIconFailure);
-    notifyUser(state, tray, kCantCopyTitle, u"No files to copy", false);
+StoreWrite refused(StoreRefusal why, uint64_t total = 0) {
+    StoreWrite result;
+    result.refusal = why;
+    result.totalBytes = total;
+    return result;
 }
 
-void reportTooLarge(SharedState& state, Tray& tray, Clock& clock, uint64_t total, uint32_t limit) {
-    std::string text = formatText("Total size is %llu bytes (max %lu bytes)", static_cast<unsigned long long>(total),
-                                  static_cast<unsigned long>(limit));
-    setTrayIcon(state, tray, clock, kIconFailure);
-    notifyUser(state, tray, kCantCopyTitle, fromUtf8(text), false);
-    printOut("%s\n", text.c_str());
-}
-
-// Measures the items in order and lists the accepted ones; false when the write is refused.
-bool acceptItems(SharedState& state, FileSystem& fs, Tray& tray, Clock& clock,
-                 const std::vector<std::u16string>& sources, const std::string& stampedRoot, StoreItems& items) {
-    const uint32_t limit = state.settings.sizeLimit.load();
+// Measures the items in order and lists the accepted ones; anything but None refuses the write.
+StoreRefusal acceptItems(FileSystem& fs, Clock& clock, uint32_t limit, const std::vector<std::u16string>& sources,
+                         const std::string& stampedRoot, StoreItems& items, uint64_t& total) {
     const std::u16string wideStampedRoot = fromUtf8(stampedRoot);
-    uint64_t total = 0;
+    total = 0;
     for (const std::u16string& path : sources) {
         std::string narrow;
         if (!tryToUtf8(path, narrow)) {
             printOut("A dropped path is not valid Unicode; nothing copied\n");
-            return false;
+            return StoreRefusal::NotUnicode;
         }
         uint64_t size = 0;
-        if (!getPathSize(fs, clock, path, size)) return false;
+        if (!getPathSize(fs, clock, path, size)) return StoreRefusal::Missing;
         // Saturate rather than wrap: a wrapped total could slip under the limit.
         total = size > std::numeric_limits<uint64_t>::max() - total ? std::numeric_limits<uint64_t>::max()
                                                                      : total + size;
-        if (total > limit) {
-            reportTooLarge(state, tray, clock, total, limit);
-            return false;
-        }
+        if (total > limit) return StoreRefusal::TooLarge;
         items.copyList.push_back(narrow);
         // Built without a length bound: a long leaf name gives a long path, never a cut one.
         items.destinationList.push_back(wideStampedRoot + leafName(path));
     }
-    return true;
-}
-
-void fillDocument(JsonValue& document, const StoreItems& items, const std::string& guid) {
-    std::vector<std::string> paths;
-    paths.reserve(items.destinationList.size());
-    for (const std::u16string& destination : items.destinationList) paths.push_back(toUtf8(destination));
-    assemblePayloadDocument(document, guid, paths);
+    return StoreRefusal::None;
 }
 
 bool createStoreFolder(FileSystem& fs, const std::string& path) {
@@ -86,35 +64,33 @@ bool createStoreFolder(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
-bool writeVirtualStore(SharedState& state, FileSystem& fs, Tray& tray, Clock& clock, CopyBuffer& copyBuffer,
-                       const std::vector<std::u16string>& dropList, JsonValue& document, std::string guid) {
+StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffer, char driveLetter,
+                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList) {
     const std::vector<std::u16string> sources = nonEmptyEntries(dropList);
-    const char letter = storeDriveLetter(state.settings.storeSelection.get());
-    if (letter == 0) {
+    if (driveLetter == 0) {
         printOut("The store selection names no drive letter; nothing copied\n");
-        return false;
+        return refused(StoreRefusal::NoDrive);
     }
-    const std::string generalRoot = virtualStoreGeneralRoot(letter);
+    const std::string generalRoot = virtualStoreGeneralRoot(driveLetter);
     const std::string stampedRoot = virtualStoreStampedRoot(generalRoot, makeTimestamp(clock));
     printOut("virtualStoreGeneralRoot=%s\n", generalRoot.c_str());
     printOut("virtualStoreStampedRoot=%s\n", stampedRoot.c_str());
 
-    if (sources.empty()) {
-        reportNoFiles(state, tray, clock);
-        return false;
-    }
+    if (sources.empty()) return refused(StoreRefusal::NoFiles);
     StoreItems items;
-    if (!acceptItems(state, fs, tray, clock, sources, stampedRoot, items)) return false;
-    if (items.destinationList.empty()) {
-        reportNoFiles(state, tray, clock);
-        return false;
-    }
-    fillDocument(document, items, guid);
+    uint64_t total = 0;
+    const StoreRefusal accepted = acceptItems(fs, clock, sizeLimit, sources, stampedRoot, items, total);
+    if (accepted != StoreRefusal::None) return refused(accepted, total);
 
     removeDirectoryRecursively(fs, generalRoot);  // what cannot be removed stays beside the new folder
-    if (!createStoreFolder(fs, generalRoot) || !createStoreFolder(fs, stampedRoot)) return false;
+    if (!createStoreFolder(fs, generalRoot) || !createStoreFolder(fs, stampedRoot))
+        return refused(StoreRefusal::CannotCreate);
     copyPathsToFolder(fs, copyBuffer, items.copyList, stampedRoot);
-    return true;
+
+    StoreWrite result;
+    result.totalBytes = total;
+    for (const std::u16string& destination : items.destinationList) result.storedPaths.push_back(toUtf8(destination));
+    return result;
 }
 
 }  // namespace shuttle

@@ -1,26 +1,42 @@
 #pragma once
 // The sending half of USB mode for dropped files: checks the drop list against the size limit,
-// fills the payload document, replaces the storage folder on the store drive and copies the
-// items into a new time-stamped folder. The caller then writes the META data file.
+// replaces the storage folder on the store drive and copies the items into a new time-stamped
+// folder. The caller names the stored items in the payload document, writes the META data file
+// and tells the user how it went.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/shared_state.h"
-#include "payload/json_value.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/tray.h"
 #include "store/file_tree.h"
 
 namespace shuttle {
 
+// Why a store write did not happen.
+enum class StoreRefusal {
+    None,          // written
+    NoDrive,       // the store selection names no drive letter
+    NoFiles,       // the drop list holds no path
+    NotUnicode,    // a dropped path is not valid UTF-16
+    Missing,       // a dropped item does not exist (any more)
+    TooLarge,      // the items together exceed the size limit
+    CannotCreate,  // a store folder could not be created
+};
+
+struct StoreWrite {
+    StoreRefusal refusal = StoreRefusal::None;
+    uint64_t totalBytes = 0;                // TooLarge: the total that went over the limit
+    std::vector<std::string> storedPaths;   // where each item landed (UTF-8), in drop-list order
+
+    bool written() const { return refusal == StoreRefusal::None; }
+};
+
 // `dropList` holds the entries of the clipboard's file-drop list in order, as DragQueryFileW
-// gives them (empty entries are skipped). `document` must be an Object; it gets "formats",
-// "data" and "GUID" (= `guid`). True when the document is filled, both store folders exist and
-// every item was handed to the copy; false when nothing is to be sent (the refusals report
-// themselves through the tray).
-bool writeVirtualStore(SharedState& state, FileSystem& fs, Tray& tray, Clock& clock, CopyBuffer& copyBuffer,
-                       const std::vector<std::u16string>& dropList, JsonValue& document, std::string guid);
+// gives them (empty entries are skipped). `driveLetter` is the store drive's letter (0 when
+// the selection names none); `sizeLimit` the most bytes one copy may carry.
+StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffer, char driveLetter,
+                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList);
 
 }  // namespace shuttle

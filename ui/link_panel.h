@@ -1,7 +1,7 @@
 #pragma once
-// The part of the main dialog the link supervisor writes: the link selector (1010), the link
-// button (1011), the status text (1032), the size selector (1012) and the option frames that
-// switch with the mode. The Win32 dialog implements it (ui/link_panel_win.*); tests use a fake.
+// The part of the main dialog the link supervisor writes: the link selector, the link button,
+// the status text, the size selector and the option frames that switch with the mode. The
+// Win32 dialog implements it (ui/link_panel_win.*); tests use a fake.
 // The supervisor calls it from its own thread.
 
 #include <string>
@@ -10,10 +10,10 @@ namespace shuttle {
 
 // Controls shown or hidden by mode.
 enum class ModeControl {
-    SizeSelector,    // 1012, USB layout
-    SizeFrame,       // 1036 "File size limit", USB layout
-    ComOptions,      // 1037 " Options", COM layout
-    UsbOptions,      // 1040 narrower " Options", USB layout
+    SizeSelector,    // USB layout
+    SizeFrame,       // the "File size limit" frame, USB layout
+    ComOptions,      // the " Options" frame, COM layout
+    UsbOptions,      // the narrower " Options" frame, USB layout
 };
 
 class LinkPanel {

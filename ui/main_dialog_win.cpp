@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "core/settings.h"
 #include "resources/resource_ids.h"
 #include "ui/win_ui_handles.h"
 
@@ -18,8 +17,15 @@ constexpr size_t kVersionTextCharacters = 128;  // including the terminator
 
 // What the dialog keeps for its lifetime, in its user data.
 struct MainDialogData {
-    SharedState* state;
+    Settings* settings;
+    Requests* requests;
     ScopedIcon logo;
+};
+
+// What the creation parameter carries to WM_INITDIALOG.
+struct DialogLinks {
+    Settings* settings;
+    Requests* requests;
 };
 
 MainDialogData* dialogData(HWND dialog) {
@@ -38,7 +44,7 @@ LRESULT CALLBACK versionBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void initialise(HWND dialog, MainDialogData& data) {
-    const Settings& settings = data.state->settings;
+    const Settings& settings = *data.settings;
     bool usb = settings.usbMode();
     check(dialog, IDC_MODE_COM, !usb);
     check(dialog, IDC_MODE_USB, usb);
@@ -56,44 +62,45 @@ void initialise(HWND dialog, MainDialogData& data) {
         SetWindowSubclass(versionBox, versionBoxProc, kVersionBoxSubclassId, 0);
 }
 
-void changeOption(HWND dialog, SharedState& state, int id, uint32_t flag) {
-    state.settings.setFlag(flag, isChecked(dialog, id));
-    saveSettings(state);
+void changeOption(HWND dialog, Settings& settings, int id, uint32_t flag) {
+    settings.setFlag(flag, isChecked(dialog, id));
+    settings.save();
 }
 
-void changeMode(SharedState& state, bool usb) {
-    state.settings.setFlag(kFlagUsbMode, usb);
-    state.requests.modeChange = 1;
-    saveSettings(state);
+void changeMode(MainDialogData& data, bool usb) {
+    data.settings->setFlag(kFlagUsbMode, usb);
+    data.requests->modeChange = 1;
+    data.settings->save();
 }
 
-bool onCommand(HWND dialog, SharedState& state, int id, int code) {
+bool onCommand(HWND dialog, MainDialogData& data, int id, int code) {
+    Requests& requests = *data.requests;
     switch (id) {
         case IDC_MODE_COM:
-            changeMode(state, !isChecked(dialog, IDC_MODE_COM));
+            changeMode(data, !isChecked(dialog, IDC_MODE_COM));
             return true;
         case IDC_MODE_USB:
-            changeMode(state, isChecked(dialog, IDC_MODE_USB));
+            changeMode(data, isChecked(dialog, IDC_MODE_USB));
             return true;
         case IDC_LINK_BUTTON:
-            state.requests.linkButton = 1;
+            requests.linkButton = 1;
             return true;
         case IDC_LINK_SELECTOR:
             if (code != CBN_SELCHANGE) return false;
-            state.requests.selectionChange = 1;
+            requests.selectionChange = 1;
             return true;
         case IDC_SIZE_SELECTOR:
             if (code != CBN_SELCHANGE) return false;
-            state.requests.sizeLimit = 1;
+            requests.sizeLimit = 1;
             return true;
         case IDC_SHOW_NOTIFICATIONS:
-            changeOption(dialog, state, id, kFlagShowNotifications);
+            changeOption(dialog, *data.settings, id, kFlagShowNotifications);
             return true;
         case IDC_PLAY_SOUND:
-            changeOption(dialog, state, id, kFlagPlaySound);
+            changeOption(dialog, *data.settings, id, kFlagPlaySound);
             return true;
         case IDC_START_IN_TRAY:
-            changeOption(dialog, state, id, kFlagStartInTray);
+            changeOption(dialog, *data.settings, id, kFlagStartInTray);
             return true;
         case IDC_OK:
             ShowWindow(GetParent(dialog), SW_HIDE);  // the program stays in the tray
@@ -128,18 +135,17 @@ std::wstring versionText() {
     return text;
 }
 
-HWND createMainDialog(HINSTANCE instance, HWND mainWindow, SharedState& state) {
-    HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), mainWindow, mainDialogProc,
-                                     reinterpret_cast<LPARAM>(&state));
-    if (dialog != nullptr) state.mainDialogReady = 1;
-    return dialog;
+HWND createMainDialog(HINSTANCE instance, HWND mainWindow, Settings& settings, Requests& requests) {
+    DialogLinks links{&settings, &requests};
+    return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), mainWindow, mainDialogProc,
+                              reinterpret_cast<LPARAM>(&links));
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        auto* state = reinterpret_cast<SharedState*>(lParam);
-        if (state == nullptr) return TRUE;  // created without its state: an inert dialog
-        auto data = std::make_unique<MainDialogData>(MainDialogData{state, ScopedIcon()});
+        auto* links = reinterpret_cast<const DialogLinks*>(lParam);
+        if (links == nullptr) return TRUE;  // created without its links: an inert dialog
+        auto data = std::make_unique<MainDialogData>(MainDialogData{links->settings, links->requests, ScopedIcon()});
         initialise(dialog, *data);
         SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data.release()));  // freed on WM_DESTROY
         return TRUE;
@@ -152,7 +158,7 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     if (data == nullptr) return FALSE;
     switch (message) {
         case WM_COMMAND:
-            return onCommand(dialog, *data->state, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+            return onCommand(dialog, *data, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
         case WM_NOTIFY:
             return lParam != 0 && onNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
         default:

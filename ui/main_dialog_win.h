@@ -1,11 +1,12 @@
 #pragma once
-// The main dialog (resource 102): mode, link selector and button, status, options, size limit,
+// The main dialog (IDD_MAIN_DIALOG): mode, link selector and button, status, options, size limit,
 // logo, version text and the link to the maker's web site. Option changes are saved at once;
 // everything that touches the link becomes a request for the link supervisor.
 
 #include <windows.h>
 
-#include "core/shared_state.h"
+#include "core/link_state.h"
+#include "core/settings.h"
 
 namespace shuttle {
 
@@ -14,10 +15,10 @@ inline constexpr wchar_t kMakerUrl[] = L"https://www.orb.example";
 inline constexpr wchar_t kMakerLinkMarkup[] = L"<a href=\"https://www.orb.example\">www.orb.example</a>";
 inline constexpr wchar_t kLogoFile[] = L"Images\\logo_orb.ico";
 
-// Creates the dialog as a child of `mainWindow`; `state` travels in the creation parameter
-// and stays in the dialog's user data, so it must outlive the dialog. Marks the dialog as
-// ready for the supervisor. Null when the dialog could not be created.
-HWND createMainDialog(HINSTANCE instance, HWND mainWindow, SharedState& state);
+// Creates the dialog as a child of `mainWindow`. Option changes are written to `settings`,
+// link changes become `requests` to the supervisor; both must outlive the dialog. Null when
+// the dialog could not be created.
+HWND createMainDialog(HINSTANCE instance, HWND mainWindow, Settings& settings, Requests& requests);
 
 // The dialog procedure; nonzero when it handled the message.
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,29 +1,51 @@
 #include "ui/main_window_win.h"
 
+#include <dbt.h>
+
 #include "platform/win_dpi.h"
+#include "resources/resource_ids.h"
+#include "ui/main_dialog_win.h"
 
 namespace shuttle {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"SHUTTLE";
 constexpr wchar_t kWindowTitle[] = L"Shuttle";
-constexpr WORD kAppIcon = 136;
+constexpr UINT_PTR kClipboardLookTimer = 1;
 
 MainWindowContext* contextOf(HWND window) {
     return reinterpret_cast<MainWindowContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-// Menu commands while no tray handler is attached: the two items of the tray menu.
-LRESULT defaultCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && LOWORD(wParam) == kCommandExit) {
-        DestroyWindow(window);
-        return 0;
-    }
-    if (message == WM_COMMAND && LOWORD(wParam) == kCommandOpen) {
-        showMainWindow(window);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+// The shell broadcasts this when it (re)starts; the icon must then be added again.
+UINT taskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// Another program may still hold the clipboard: a timer brings the copy path back to it.
+void lookAtClipboard(HWND window, MainWindowContext& context) {
+    const unsigned againInMs = context.events.onClipboardChange();
+    if (againInMs != 0) SetTimer(window, kClipboardLookTimer, againInMs, nullptr);
+}
+
+void onCreate(HWND window, MainWindowContext& context) {
+    context.window = window;
+    context.dialog = createMainDialog(context.instance, window, context.settings, context.requests);
+    context.tray = std::make_unique<TrayIcon>(window, context.instance);
+}
+
+void onDestroy(HWND window, MainWindowContext& context) {
+    context.events.onDestroy();
+    RemoveClipboardFormatListener(window);
+    if (context.tray) context.tray->remove();
+    PostQuitMessage(0);
+}
+
+LRESULT onDeviceChange(MainWindowContext& context, WPARAM event) {
+    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE || event == DBT_DEVNODES_CHANGED)
+        context.events.onDevicesChanged();
+    return TRUE;
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -33,21 +55,17 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     MainWindowContext* context = contextOf(window);
     if (context == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == taskbarCreatedMessage() && message != 0) {
+        context->events.onTaskbarCreated();
+        return 0;
+    }
 
     switch (message) {
     case WM_CREATE:
-        context->window = window;
-        if (context->createDialog) {
-            context->dialog = context->createDialog(window);
-            if (context->dialog != nullptr) context->state.mainDialogReady = 1;
-        }
-        if (context->addTrayIcon) context->addTrayIcon(window);
+        onCreate(window, *context);
         return 0;
     case WM_DESTROY:
-        context->state.running = 0;
-        RemoveClipboardFormatListener(window);
-        if (context->removeTrayIcon) context->removeTrayIcon(window);
-        PostQuitMessage(0);
+        onDestroy(window, *context);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -68,12 +86,28 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_CLIPBOARDUPDATE:
-        if (context->onClipboardUpdate) context->onClipboardUpdate();
+        lookAtClipboard(window, *context);
         return 0;
+    case WM_TIMER:
+        if (wParam != kClipboardLookTimer) return DefWindowProcW(window, message, wParam, lParam);
+        KillTimer(window, kClipboardLookTimer);
+        lookAtClipboard(window, *context);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The process may be ended as soon as this returns: a store write in progress is
+        // finished or abandoned now, so the drive never keeps half of it.
+        if (wParam != FALSE) context->events.onEndSession();
+        return 0;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMRESUMEAUTOMATIC) context->events.onResume();
+        return TRUE;
+    case WM_DEVICECHANGE:
+        return onDeviceChange(*context, wParam);
     case WM_COMMAND:
     case kTrayCallbackMessage:
-        if (context->onTrayMessage) return context->onTrayMessage(window, message, wParam, lParam);
-        return defaultCommand(window, message, wParam, lParam);
+        return onTrayMessage(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -89,7 +123,7 @@ HWND createMainWindow(MainWindowContext& context) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = mainWindowProc;
     windowClass.hInstance = context.instance;
-    windowClass.hIcon = LoadIconW(context.instance, MAKEINTRESOURCEW(kAppIcon));
+    windowClass.hIcon = LoadIconW(context.instance, MAKEINTRESOURCEW(IDI_COPY_READY));
     windowClass.hIconSm = windowClass.hIcon;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

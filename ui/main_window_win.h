@@ -1,38 +1,49 @@
 #pragma once
-// The main window: class "SHUTTLE", title "Shuttle". Its procedure dispatches clipboard
-// changes to the copy path, tray callbacks and menu commands to the tray handler, and ends the
-// application when destroyed.
+// The main window: class "SHUTTLE", title "Shuttle". Its creation makes the main dialog and the
+// tray icon; its procedure passes clipboard changes and the desktop's events to the program
+// through MainWindowEvents, tray callbacks and menu commands to the tray handler, and ends the
+// message loop when the window is destroyed.
 
 #include <windows.h>
 
-#include <functional>
+#include <memory>
 
-#include "core/shared_state.h"
+#include "core/link_state.h"
+#include "core/settings.h"
+#include "ui/tray_icon_win.h"
 
 namespace shuttle {
 
-constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
-constexpr UINT kCommandOpen = 32777;
-constexpr UINT kCommandExit = 32776;
-
-// What the window procedure needs; lives for the whole process.
-struct MainWindowContext {
-    SharedState& state;
-    HINSTANCE instance = nullptr;
-    HWND window = nullptr;
-    HWND dialog = nullptr;
-
-    // Attached by the user-interface and clipboard modules.
-    std::function<HWND(HWND window)> createDialog;      // WM_CREATE: the main dialog
-    std::function<void(HWND window)> addTrayIcon;       // WM_CREATE, after the dialog
-    std::function<void(HWND window)> removeTrayIcon;    // WM_DESTROY and console events
-    std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> onTrayMessage;  // WM_COMMAND, callback
-    std::function<void()> onClipboardUpdate;            // WM_CLIPBOARDUPDATE: the copy path
-
-    explicit MainWindowContext(SharedState& shared) : state(shared) {}
+// What the main window tells the program that owns it. Called on the window thread.
+class MainWindowEvents {
+public:
+    virtual ~MainWindowEvents() = default;
+    // The clipboard changed. Gives the milliseconds after which to look again (the clipboard
+    // was busy), or 0.
+    virtual unsigned onClipboardChange() = 0;
+    virtual void onDestroy() = 0;           // the window is going: the workers are asked to stop
+    virtual void onEndSession() = 0;        // log-off or shutdown: finish before the process is ended
+    virtual void onTaskbarCreated() = 0;    // the shell restarted and lost the tray icon
+    virtual void onResume() = 0;            // the machine woke from sleep
+    virtual void onDevicesChanged() = 0;    // a device arrived or left
 };
 
-// Registers the class and creates the window (hidden); null on failure.
+// What the window procedure needs; outlives the window.
+struct MainWindowContext {
+    MainWindowContext(HINSTANCE module, Settings& shared, Requests& dialogRequests, MainWindowEvents& handler)
+        : instance(module), settings(shared), requests(dialogRequests), events(handler) {}
+
+    HINSTANCE instance;
+    Settings& settings;
+    Requests& requests;
+    MainWindowEvents& events;
+    HWND window = nullptr;
+    HWND dialog = nullptr;
+    std::unique_ptr<TrayIcon> tray;  // made with the window, after the dialog
+};
+
+// Registers the class and creates the window (hidden) with its dialog and tray icon; null on
+// failure.
 HWND createMainWindow(MainWindowContext& context);
 
 // Restores the window if hidden and brings it to the foreground.

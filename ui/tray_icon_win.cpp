@@ -7,6 +7,7 @@
 
 #include "platform/win_dpi.h"
 #include "resources/resource_ids.h"
+#include "ui/main_window_win.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {
@@ -53,17 +54,26 @@ void showTrayMenu(HWND window, WPARAM anchor) {
 
 }  // namespace
 
-TrayIcon::TrayIcon(HWND window, HINSTANCE instance) : window_(window), instance_(instance) {
-    NOTIFYICONDATAW data = iconRecord(window, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
+TrayIcon::TrayIcon(HWND window, HINSTANCE instance) : window_(window), instance_(instance) { added_ = add(); }
+
+// The icon with the picture shown last, the tooltip and the callback; the version call follows
+// only when the icon was added.
+bool TrayIcon::add() {
+    NOTIFYICONDATAW data = iconRecord(window_, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
     data.uCallbackMessage = kTrayCallbackMessage;
-    ScopedIcon icon = loadTrayIcon(window, instance, kIconIdle);
+    ScopedIcon icon = loadTrayIcon(window_, instance_, shownIcon_);
     data.hIcon = icon.get();
     copyText(data.szTip, kTrayTooltip, wcslen(kTrayTooltip));
-    added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-    if (!added_) return;
-    NOTIFYICONDATAW version = iconRecord(window, 0);
+    if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
+    NOTIFYICONDATAW version = iconRecord(window_, 0);
     version.uVersion = NOTIFYICON_VERSION_4;
     Shell_NotifyIconW(NIM_SETVERSION, &version);
+    return true;
+}
+
+void TrayIcon::restore() {
+    // The restarted shell holds no icon of ours: add it anew, whatever we thought before.
+    added_ = add();
 }
 
 TrayIcon::~TrayIcon() { remove(); }
@@ -73,6 +83,7 @@ void TrayIcon::remove() {
 }
 
 void TrayIcon::setIcon(uint16_t icon) {
+    shownIcon_ = icon;
     if (!added_) return;
     NOTIFYICONDATAW data = iconRecord(window_, NIF_ICON | NIF_SHOWTIP);
     ScopedIcon loaded = loadTrayIcon(window_, instance_, icon);  // the shell keeps its own copy

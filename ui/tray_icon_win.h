@@ -6,11 +6,11 @@
 
 #include <atomic>
 
-#include "ui/main_window_win.h"  // kTrayCallbackMessage
 #include "platform/tray.h"
 
 namespace shuttle {
 
+constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
 constexpr UINT kTrayIconId = 0xEA856883u;
 inline constexpr wchar_t kTrayTooltip[] = L"Shuttle";
 
@@ -31,11 +31,15 @@ public:
     void setIcon(uint16_t icon) override;
     void showBalloon(const std::u16string& title, const std::u16string& text) override;
     void beep(bool information) override;
+    void restore() override;
 
 private:
+    bool add();
+
     const HWND window_;
     const HINSTANCE instance_;
     std::atomic<bool> added_{false};
+    std::atomic<uint16_t> shownIcon_{kIconIdle};
 };
 
 // Deletes the icon of `window` (also used by the console control handler).

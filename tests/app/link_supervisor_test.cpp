@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "core/settings.h"
-#include "platform/settings_store_memory.h"
 #include "app/link_supervisor.h"
 #include "base/utf8.h"
+#include "core/settings.h"
+#include "platform/settings_store_memory.h"
 #include "support/fake_link_environment.h"
 #include "support/fake_link_panel.h"
 #include "support/manual_clock.h"
 #include "support/recording_tray.h"
-#include "core/notifications.h"
 
 namespace shuttle {
 namespace {
@@ -19,12 +18,11 @@ using Events = std::vector<std::string>;
 class LinkSupervisorTest : public ::testing::Test {
 protected:
     LinkSupervisorTest() {
-        state.settingsStore = &store;
-        state.mainDialogReady = 1;
-        state.settings.flags = kFlagShowNotifications;
+        settings.loadFrom(store);
+        settings.flags = kFlagShowNotifications;
     }
 
-    void useUsbMode() { state.settings.setFlag(kFlagUsbMode, true); }
+    void useUsbMode() { settings.setFlag(kFlagUsbMode, true); }
     std::unique_ptr<Settings> saved() {
         auto settings = std::make_unique<Settings>();
         loadSettings(store, *settings);
@@ -32,8 +30,8 @@ protected:
     }
     size_t saveCount() const { return store.writeOrder().size() / 4; }
     void setReady(int copy, int paste) {
-        state.link.copyReady = copy;
-        state.link.pasteReady = paste;
+        link.copyReady = copy;
+        link.pasteReady = paste;
     }
     std::vector<uint64_t> openTicks() const {
         std::vector<uint64_t> ticks;
@@ -41,13 +39,17 @@ protected:
         return ticks;
     }
 
-    SharedState state;
     MemorySettingsStore store;
+    Settings settings;
+    LinkState link;
+    Requests requests;
     testing::ManualClock clock;
     testing::RecordingTray tray;
+    Notifier notifier{tray, clock, settings};
+    Wakeup stop;
     testing::FakeLinkPanel panel;
-    testing::FakeLinkEnvironment environment{state, clock};
-    LinkSupervisor supervisor{state, panel, environment, tray, clock};
+    testing::FakeLinkEnvironment environment{settings, link, clock};
+    LinkSupervisor supervisor{settings, link, requests, panel, environment, notifier, clock, stop};
 };
 
 // ---- status display -------------------------------------------------------------------------
@@ -75,10 +77,10 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(toUtf8(row.status) + (row.usb ? " usb" : " com"));
-        state.settings.setFlag(kFlagUsbMode, row.usb);
-        state.link.portOpen = row.portOpen;
-        state.link.linkConnected = row.connected;
-        state.link.openAttempted = row.attempted;
+        settings.setFlag(kFlagUsbMode, row.usb);
+        link.portOpen = row.portOpen;
+        link.linkConnected = row.connected;
+        link.openAttempted = row.attempted;
         setReady(row.copy, row.paste);
         panel.linksEnabled = !row.selectorEnabled;
         supervisor.showLinkState();
@@ -98,56 +100,56 @@ TEST_F(LinkSupervisorTest, ProbingTextsCycleThroughThreePhases) {
 
 TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheList) {
     environment.presentPorts = {0, 1, 2, 10, 255};
-    state.settings.comPort = 2;
+    settings.comPort = 2;
     supervisor.refreshLinkList(true);
     EXPECT_EQ(panel.links, (Texts{u"COM0", u"COM1", u"COM10", u"COM2", u"COM255"}));
     EXPECT_EQ(environment.existenceQueries, 256);
     EXPECT_EQ(environment.closes, 1);
-    EXPECT_EQ(state.settings.comPort.load(), 2u);
+    EXPECT_EQ(settings.comPort.load(), 2u);
     EXPECT_EQ(saveCount(), 0u);
 
     supervisor.refreshLinkList(false);
-    EXPECT_EQ(state.settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);
     EXPECT_EQ(saveCount(), 1u);
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
 }
 
 TEST_F(LinkSupervisorTest, RefreshClearsTheLinkFlags) {
     environment.presentPorts = {3};
-    state.link.linkConnected = 1;
-    state.link.openAttempted = 1;
+    link.linkConnected = 1;
+    link.openAttempted = 1;
     setReady(1, 1);
     supervisor.refreshLinkList(true);
-    EXPECT_EQ(state.link.linkConnected.load() + state.link.openAttempted.load(), 0);
-    EXPECT_EQ(state.link.copyReady.load() + state.link.pasteReady.load(), 0);
+    EXPECT_EQ(link.linkConnected.load() + link.openAttempted.load(), 0);
+    EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
 }
 
 TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixSoComOneFindsComTen) {
     environment.presentPorts = {2, 10};
     environment.devices[10] = {true, true};
-    state.settings.comPort = 1;
+    settings.comPort = 1;
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.selectedLink(), u"COM10");
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
-    EXPECT_EQ(state.settings.comPort.load(), 10u);
+    EXPECT_EQ(settings.comPort.load(), 10u);
     EXPECT_EQ(panel.status, u" Ready");
 }
 
 TEST_F(LinkSupervisorTest, SavedPortMissingFromTheListIsForgottenAndSaved) {
     environment.presentPorts = {2, 3};
-    state.settings.comPort = 7;
+    settings.comPort = 7;
     supervisor.selectSavedLink();
     supervisor.refreshLinkList(true);
     supervisor.selectSavedLink();
     EXPECT_TRUE(environment.opens.empty());
-    EXPECT_EQ(state.settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
 }
 
 TEST_F(LinkSupervisorTest, SavedPortThatAnswersAtStartNeedsNoSearch) {
     environment.presentPorts = {1, 4};
     environment.devices[4] = {false, true};
-    state.settings.comPort = 4;
+    settings.comPort = 4;
     ASSERT_TRUE(supervisor.begin());
     for (int i = 0; i < 5; ++i) supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM4"});
@@ -174,7 +176,7 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
     EXPECT_EQ(panel.caption, u"Stop");
     EXPECT_FALSE(panel.linksEnabled);
     // Nothing answered: the last port stays open and the next round starts over.
-    EXPECT_EQ(state.link.portOpen.load(), 1);
+    EXPECT_EQ(link.portOpen.load(), 1);
     supervisor.runRound();
     EXPECT_EQ(environment.opens.size(), 6u);
     EXPECT_EQ(environment.opens[3].text, u"COM1");
@@ -182,7 +184,7 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
 
 TEST_F(LinkSupervisorTest, SearchForgetsTheSavedPortThatDidNotAnswer) {
     environment.presentPorts = {1, 2};
-    state.settings.comPort = 2;
+    settings.comPort = 2;
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM2"});
     supervisor.runRound();
@@ -210,14 +212,14 @@ TEST_F(LinkSupervisorTest, StopDuringSearchEndsItAfterTheCurrentPort) {
     environment.presentPorts = {1, 2, 10};
     ASSERT_TRUE(supervisor.begin());
     environment.onOpen = [this](const std::u16string& text) {
-        if (text == u"COM10") state.requests.linkButton = 1;  // user clicks "Stop" meanwhile
+        if (text == u"COM10") requests.linkButton = 1;  // user clicks "Stop" meanwhile
     };
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
     EXPECT_EQ(openTicks()[1] + 1000, clock.tickMs());  // COM10 had its full second
 
     supervisor.runRound();
-    EXPECT_EQ(state.link.autoProbe.load(), 0);
+    EXPECT_EQ(link.autoProbe.load(), 0);
     EXPECT_EQ(panel.status, u" Not ready");  // COM10 is open but silent
     EXPECT_EQ(panel.caption, u"Disconnect");
     for (int i = 0; i < 3; ++i) supervisor.runRound();
@@ -229,13 +231,13 @@ TEST_F(LinkSupervisorTest, NoPortsLeavesTheSearchArmedButIdle) {
     supervisor.runRound();
     supervisor.runRound();
     EXPECT_TRUE(environment.opens.empty());
-    EXPECT_EQ(state.link.autoProbe.load(), 1);
+    EXPECT_EQ(link.autoProbe.load(), 1);
 }
 
 TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
     environment.presentPorts = {1, 2, 3};
     ASSERT_TRUE(supervisor.begin());
-    environment.onOpen = [this](const std::u16string&) { state.requests.modeChange = 1; };
+    environment.onOpen = [this](const std::u16string&) { requests.modeChange = 1; };
     supervisor.runRound();
     EXPECT_EQ(environment.opens.size(), 1u);
 }
@@ -244,41 +246,41 @@ TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
 
 TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
     environment.presentPorts = {5};
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
     supervisor.runRound();
     EXPECT_TRUE(environment.opens.empty());
 
-    state.requests.linkButton = 1;  // caption "Auto"
+    requests.linkButton = 1;  // caption "Auto"
     environment.devices[5] = {true, false};
     supervisor.runRound();
-    EXPECT_EQ(state.link.autoProbe.load(), 1);
+    EXPECT_EQ(link.autoProbe.load(), 1);
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM5"});
     EXPECT_EQ(panel.status, u" Ready to copy");
     EXPECT_EQ(saved()->comPort.load(), 5u);
 
     supervisor.runRound();
     ASSERT_EQ(panel.caption, u"Disconnect");
-    state.requests.linkButton = 1;
+    requests.linkButton = 1;
     supervisor.runRound();
-    EXPECT_EQ(state.link.autoProbe.load(), 0);
+    EXPECT_EQ(link.autoProbe.load(), 0);
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
     EXPECT_EQ(panel.status, u" Select  COM");
     EXPECT_EQ(panel.caption, u"Auto");
-    EXPECT_EQ(state.link.portOpen.load(), 0);
+    EXPECT_EQ(link.portOpen.load(), 0);
 }
 
 TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
     environment.presentPorts = {3};
     environment.busyPorts = {3};
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
     panel.selectLink(0);
-    state.requests.selectionChange = 1;
+    requests.selectionChange = 1;
     supervisor.runRound();
     EXPECT_EQ(panel.status, u" FAILED !");
     EXPECT_EQ(panel.caption, u"Refresh");
-    state.requests.linkButton = 1;
+    requests.linkButton = 1;
     supervisor.runRound();
     EXPECT_EQ(panel.status, u" Select  COM");
     EXPECT_EQ(panel.links, Texts{u"COM3"});
@@ -289,26 +291,26 @@ TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
 TEST_F(LinkSupervisorTest, PickedPortThatAnswersIsSavedAndRearmsTheSearch) {
     environment.presentPorts = {1, 6};
     environment.devices[6] = {false, true};
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
     panel.selectLink(1);
     uint64_t before = clock.tickMs();
     size_t savesBefore = saveCount();
-    state.requests.selectionChange = 1;
+    requests.selectionChange = 1;
     supervisor.runRound();
     EXPECT_GE(clock.tickMs() - before, 1100u);  // the round and the probe wait
-    EXPECT_EQ(state.link.autoProbe.load(), 1);
+    EXPECT_EQ(link.autoProbe.load(), 1);
     EXPECT_EQ(saveCount(), savesBefore + 1);
     EXPECT_EQ(saved()->comPort.load(), 6u);
-    EXPECT_EQ(state.requests.selectionChange.load(), 0);
+    EXPECT_EQ(requests.selectionChange.load(), 0);
 }
 
 TEST_F(LinkSupervisorTest, PickedPortThatStaysSilentIsNotSaved) {
     environment.presentPorts = {1, 6};
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
     panel.selectLink(1);
-    state.requests.selectionChange = 1;
+    requests.selectionChange = 1;
     supervisor.runRound();
     EXPECT_EQ(saveCount(), 0u);
     EXPECT_EQ(panel.status, u" Not ready");
@@ -318,30 +320,30 @@ TEST_F(LinkSupervisorTest, SizeRequestTakesTheSelectedRow) {
     useUsbMode();
     ASSERT_TRUE(supervisor.begin());
     panel.currentSizeIndex = 3;
-    state.requests.sizeLimit = 1;
+    requests.sizeLimit = 1;
     supervisor.runRound();
-    EXPECT_EQ(state.settings.sizeLimit.load(), 78643200u);
+    EXPECT_EQ(settings.sizeLimit.load(), 78643200u);
     EXPECT_EQ(saved()->sizeLimit.load(), 78643200u);
 
     panel.currentSizeIndex = -1;  // nothing selected: the limit stays
-    state.requests.sizeLimit = 1;
+    requests.sizeLimit = 1;
     supervisor.runRound();
-    EXPECT_EQ(state.settings.sizeLimit.load(), 78643200u);
+    EXPECT_EQ(settings.sizeLimit.load(), 78643200u);
 }
 
 TEST_F(LinkSupervisorTest, UnknownSizeLimitIsResetToTenMegabytesAndSaved) {
     useUsbMode();
-    state.settings.sizeLimit = 12345;
+    settings.sizeLimit = 12345;
     supervisor.applyMode();
     EXPECT_EQ(panel.sizes, (Texts{u"10MB", u"25MB", u"50MB", u"75MB", u"100MB"}));
     EXPECT_EQ(panel.currentSizeIndex, 0);
-    EXPECT_EQ(state.settings.sizeLimit.load(), 10485760u);
+    EXPECT_EQ(settings.sizeLimit.load(), 10485760u);
     EXPECT_EQ(saved()->sizeLimit.load(), 10485760u);
 }
 
 TEST_F(LinkSupervisorTest, KnownSizeLimitIsSelectedWithoutSavingAndSizesAreFilledOnce) {
     useUsbMode();
-    state.settings.sizeLimit = 52428800;
+    settings.sizeLimit = 52428800;
     supervisor.applyMode();
     supervisor.applyMode();
     EXPECT_EQ(panel.sizes.size(), 5u);
@@ -376,13 +378,13 @@ TEST_F(LinkSupervisorTest, ComModeHidesTheUsbControls) {
 TEST_F(LinkSupervisorTest, SavedDriveAbsentFromTheListIsAddedAndSelected) {
     useUsbMode();
     environment.drives = {{"STICK", "F:\\"}};
-    state.settings.storeSelection.set(u"OLD DRIVE (G:)");
+    settings.storeSelection.set(u"OLD DRIVE (G:)");
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.links, (Texts{u"OLD DRIVE (G:)", u"STICK (F:)"}));
     EXPECT_EQ(panel.selectedLink(), u"OLD DRIVE (G:)");
     EXPECT_EQ(environment.openedTexts(), Texts{u"OLD DRIVE (G:)"});
     EXPECT_EQ(environment.directoryQueries.back(), u"G:\\");
-    EXPECT_EQ(state.link.copyReady.load() + state.link.pasteReady.load(), 0);
+    EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
     EXPECT_EQ(panel.status, u" Not ready");
     EXPECT_EQ(panel.caption, u"Refresh");
 }
@@ -391,10 +393,10 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
     useUsbMode();
     environment.drives = {{"Stick", "E:\\"}};
     environment.directories = {u"E:\\"};
-    state.settings.storeSelection.set(u"STICK (e:)");
+    settings.storeSelection.set(u"STICK (e:)");
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.selectedLink(), u"Stick (E:)");
-    EXPECT_EQ(state.settings.storeSelection.get(), u"Stick (E:)");  // recorded by the open
+    EXPECT_EQ(settings.storeSelection.get(), u"Stick (E:)");  // recorded by the open
     supervisor.runRound();
     EXPECT_EQ(panel.status, u" Ready");
     EXPECT_TRUE(environment.listening);
@@ -402,20 +404,20 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
 
     environment.directories.clear();  // the stick is pulled
     supervisor.runRound();
-    EXPECT_EQ(state.link.portOpen.load(), 0);
-    EXPECT_FALSE(environment.listening);
+    EXPECT_EQ(link.portOpen.load(), 0);
+    EXPECT_TRUE(environment.listening) << "a copy now is reported as not sent";
     EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138"}));
     EXPECT_EQ(panel.status, u" Not ready");
 }
 
 TEST_F(LinkSupervisorTest, ModeSwitchToUsbShowsTheStateOfTheRestoredDrive) {
     environment.presentPorts = {1};
-    state.link.autoProbe = 0;
-    state.settings.storeSelection.set(u"GONE (H:)");
+    link.autoProbe = 0;
+    settings.storeSelection.set(u"GONE (H:)");
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.status, u" Select  COM");
     useUsbMode();
-    state.requests.modeChange = 1;
+    requests.modeChange = 1;
     supervisor.runRound();
     EXPECT_TRUE(panel.isVisible(ModeControl::SizeSelector));
     EXPECT_FALSE(panel.isVisible(ModeControl::ComOptions));
@@ -438,12 +440,12 @@ TEST_F(LinkSupervisorTest, StoreDriveCheckReadsTheLetterAfterTheLastParenthesis)
                                            {u"Ends with (", 0},
                                            {u"Odd (\\:)", 0}}) {
         SCOPED_TRACE(toUtf8(c.selection));
-        state.settings.storeSelection.set(c.selection);
-        state.link.portOpen = 1 - c.expected;
+        settings.storeSelection.set(c.selection);
+        link.portOpen = 1 - c.expected;
         supervisor.checkStoreDrive();
-        EXPECT_EQ(state.link.copyReady.load(), c.expected);
-        EXPECT_EQ(state.link.pasteReady.load(), c.expected);
-        EXPECT_EQ(state.link.portOpen.load(), c.expected);
+        EXPECT_EQ(link.copyReady.load(), c.expected);
+        EXPECT_EQ(link.pasteReady.load(), c.expected);
+        EXPECT_EQ(link.portOpen.load(), c.expected);
     }
 }
 
@@ -460,60 +462,75 @@ TEST_F(LinkSupervisorTest, DrivesWithoutALetterAreLeftOut) {
     environment.drives = {{"Broken", ""}, {"Good", "E:\\"}};
     supervisor.refreshLinkList(false);
     EXPECT_EQ(panel.links, Texts{u"Good (E:)"});
-    EXPECT_EQ(state.settings.storeSelection.get(), u"");
+    EXPECT_EQ(settings.storeSelection.get(), u"");
     EXPECT_EQ(saveCount(), 1u);
 }
 
 // ---- ready flags, listener and icons --------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, ListenerIsAddedOnlyWhileCopyReady) {
-    state.link.autoProbe = 0;
-    state.link.linkConnected = 1;
+TEST_F(LinkSupervisorTest, ListenerStaysOnWhateverTheFlagsAndARefusalIsRetried) {
+    link.autoProbe = 0;
+    environment.refuseListener = 2;
     ASSERT_TRUE(supervisor.begin());
-    state.link.linkConnected = 1;
-    setReady(1, 1);
+    EXPECT_FALSE(link.listening());
     supervisor.runRound();
-    setReady(0, 1);
+    EXPECT_FALSE(link.listening());
     supervisor.runRound();
-    setReady(0, 0);
-    supervisor.runRound();
-    setReady(1, 0);
-    supervisor.runRound();
-    supervisor.runRound();  // no change: nothing happens
-    EXPECT_EQ(environment.listenerEvents, (Events{"add", "remove", "remove", "add"}));
+    EXPECT_TRUE(link.listening()) << "the third registration went through";
+    link.linkConnected = 1;
+    for (auto ready : {std::make_pair(1, 1), {0, 1}, {0, 0}, {1, 0}, {1, 0}}) {
+        setReady(ready.first, ready.second);
+        supervisor.runRound();
+    }
+    EXPECT_EQ(environment.listenerEvents, (Events{"add", "add", "add"}));
+    EXPECT_TRUE(environment.listening);
     EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 160", "icon 138", "icon 136"}));
     EXPECT_EQ(panel.status, u" Ready to copy");
 }
 
-TEST_F(LinkSupervisorTest, TransientIconGivesWayToTheStateIconAfterThreeSeconds) {
-    state.link.autoProbe = 0;
+TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
+    environment.presentPorts = {4};
+    environment.devices[4] = {true, true};
+    settings.comPort = 4;
     ASSERT_TRUE(supervisor.begin());
-    state.link.linkConnected = 1;
+    const int closesBefore = environment.closes;
+    requests.reopenLink = 1;
+    supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM4", u"COM4"}));
+    EXPECT_EQ(environment.closes, closesBefore + 1);
+    EXPECT_EQ(requests.reopenLink.load(), 0);
+    EXPECT_EQ(panel.status, u" Ready");
+}
+
+TEST_F(LinkSupervisorTest, TransientIconGivesWayToTheStateIconAfterThreeSeconds) {
+    link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    link.linkConnected = 1;
     setReady(1, 1);
     supervisor.runRound();
     // The copy path shows its tick.
-    setTrayIcon(state, tray, clock, kIconSuccess);
+    notifier.setIcon(kIconSuccess);
     uint64_t copied = clock.tickMs();
     tray.clear();
     while (clock.tickMs() - copied < 2900) supervisor.runRound();
     EXPECT_TRUE(tray.events().empty());
     while (clock.tickMs() - copied < 3000) supervisor.runRound();
     EXPECT_EQ(tray.events(), Events{"icon 136"});
-    EXPECT_EQ(state.lastIconChangeTick.load(), clock.tickMs());  // stamped again
+    EXPECT_EQ(notifier.iconChangeTick(), clock.tickMs());  // stamped again
 }
 
 TEST_F(LinkSupervisorTest, WithTheLinkDownTheFailureIconStays) {
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
-    setTrayIcon(state, tray, clock, kIconFailure);
+    notifier.setIcon(kIconFailure);
     tray.clear();
     for (int i = 0; i < 40; ++i) supervisor.runRound();
     EXPECT_TRUE(tray.events().empty());
-    EXPECT_EQ(state.lastIconChangeTick.load(), 0u);
+    EXPECT_EQ(notifier.iconChangeTick(), 0u);
 }
 
 TEST_F(LinkSupervisorTest, PasteReadyIconIsRestoredToo) {
-    state.link.autoProbe = 0;
+    link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
     setReady(0, 1);
     supervisor.runRound();
@@ -527,44 +544,44 @@ TEST_F(LinkSupervisorTest, PasteReadyIconIsRestoredToo) {
 // A clock that ends the program after a given time.
 class EndingClock final : public Clock {
 public:
-    EndingClock(SharedState& state, uint64_t endAt) : state_(state), endAt_(endAt) {}
+    EndingClock(Wakeup& stop, uint64_t endAt) : stop_(stop), endAt_(endAt) {}
     uint64_t tickMs() override { return ticks_; }
     void sleepMs(uint32_t ms) override {
         ticks_ += ms;
-        if (ticks_ >= endAt_) state_.running = 0;
+        if (ticks_ >= endAt_) stop_.raise();
     }
     std::tm localNow() override { return {}; }
 
 private:
-    SharedState& state_;
+    Wakeup& stop_;
     uint64_t endAt_;
     uint64_t ticks_ = 1;
 };
 
-TEST(RunLinkSupervisor, EndsAfterTheRunFlagIsCleared) {
-    SharedState state;
-    state.mainDialogReady = 1;
-    state.link.autoProbe = 0;
-    EndingClock clock(state, 5000);
+struct SupervisorParts {
+    explicit SupervisorParts(uint64_t endAt) : clock(stop, endAt) { link.autoProbe = 0; }
+    Settings settings;
+    LinkState link;
+    Requests requests;
+    Wakeup stop;
+    EndingClock clock;
     testing::RecordingTray tray;
+    Notifier notifier{tray, clock, settings};
     testing::FakeLinkPanel panel;
-    testing::FakeLinkEnvironment environment(state, clock);
-    LinkSupervisor supervisor(state, panel, environment, tray, clock);
-    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
-    EXPECT_LT(clock.tickMs(), 5000u + 200u);
-}
+    testing::FakeLinkEnvironment environment{settings, link, clock};
+    LinkSupervisor supervisor{settings, link, requests, panel, environment, notifier, clock, stop};
+};
 
-TEST(RunLinkSupervisor, WaitsForTheDialogAndGivesUpWhenTheProgramEnds) {
-    SharedState state;
-    EndingClock clock(state, 50);
-    testing::RecordingTray tray;
-    testing::FakeLinkPanel panel;
-    testing::FakeLinkEnvironment environment(state, clock);
-    LinkSupervisor supervisor(state, panel, environment, tray, clock);
-    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
-    EXPECT_EQ(clock.tickMs(), 50u);  // polled every millisecond
-    EXPECT_TRUE(panel.statusHistory.empty());
-    EXPECT_EQ(environment.existenceQueries, 0);
+TEST(RunLinkSupervisor, EndsWhenTheStopIsRaised) {
+    SupervisorParts parts(5000);
+    EXPECT_EQ(runLinkSupervisor(parts.supervisor), 1);
+    EXPECT_LT(parts.clock.tickMs(), 5000u + 200u);
+
+    SupervisorParts stopped(1);
+    stopped.stop.raise();  // the program ended before the supervisor began
+    EXPECT_EQ(runLinkSupervisor(stopped.supervisor), 1);
+    EXPECT_TRUE(stopped.panel.statusHistory.empty());
+    EXPECT_EQ(stopped.environment.existenceQueries, 0);
 }
 
 }  // namespace

@@ -79,10 +79,38 @@ TEST(SettingsSave, UnopenableKeySkipsTheSaveQuietly) {
     MemorySettingsStore store;
     store.failOpen(true);
     Settings settings;
-    saveSettings(store, settings);
+    EXPECT_FALSE(saveSettings(store, settings));
     EXPECT_TRUE(store.writeOrder().empty());
-    SharedState detached;  // no store at all
-    saveSettings(detached);
+    Settings detached;  // no store at all
+    detached.save();
+}
+
+TEST(SettingsSave, OnlyAChangedValueReachesTheStore) {
+    MemorySettingsStore store;
+    store.setNumber(u"Flags", 5);
+    store.setNumber(u"Com", 3);
+    store.setText(u"Usb", u"Stick (E:)");
+    store.setNumber(u"Max", 10485760);
+    const size_t setUp = store.writeOrder().size();
+    Settings settings;
+    settings.loadFrom(store);
+    settings.save();
+    EXPECT_EQ(store.writeOrder().size(), setUp) << "what was read is what the store holds";
+    settings.comPort = 4;
+    settings.save();
+    settings.save();
+    EXPECT_EQ(store.writeOrder().size(), setUp + 4);
+    settings.comPort = 3;
+    settings.save();
+    EXPECT_EQ(store.writeOrder().size(), setUp + 8);
+
+    MemorySettingsStore partial;  // a value missing from the store must be written once
+    partial.setNumber(u"Flags", 5);
+    Settings fresh;
+    fresh.loadFrom(partial);
+    fresh.save();
+    fresh.save();
+    EXPECT_EQ(partial.writeOrder().size(), 1u + 4u);
 }
 
 TEST(SettingsFlags, ChangingOneBitKeepsTheOthers) {

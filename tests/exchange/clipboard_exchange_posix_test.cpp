@@ -1,28 +1,23 @@
-// Two computers in one process: each is a SharedState with its own in-memory clipboard, tray
-// and files, running the real copy path and receive poll. COM mode goes through the simulated
-// link device on pseudo-terminals; USB mode through one folder mapped as E: on the first
-// computer and F: on the second.
+// Two computers in one process, each a Computer over its own in-memory clipboard, tray and
+// files, running the real copy path, transfer worker and receive poll. COM mode goes through
+// the simulated link device on pseudo-terminals; USB mode through one folder mapped as E: on
+// the first computer and F: on the second.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstring>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "exchange/copy_path.h"
-#include "exchange/receive_loop.h"
+#include "base/utf8.h"
 #include "payload/json_value.h"
-#include "platform/clipboard_formats.h"
-#include "platform/clipboard_memory.h"
-#include "platform/file_system_posix.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
-#include "store/store_layout.h"
 #include "support/manual_clock.h"
-#include "support/recording_tray.h"
+#include "support/test_computer.h"
 #include "support/trace_capture.h"
 #include "tools/link-sim/pty_link_server.h"
 
@@ -31,32 +26,46 @@ namespace {
 
 namespace fs = std::filesystem;
 using Events = std::vector<std::string>;
+using testing::TestComputer;
 
 constexpr uint32_t kFormatBitmap = 2;
 constexpr uint32_t kFormatText = 1;
 
-struct Computer {
-    Computer(char driveLetter, const std::string& sharedFolder)
-        : formatIds(ClipboardFormatIds::registerAll(formatRegistry)), letter(driveLetter) {
-        files.mapDrive(letter, sharedFolder);
-        state.settings.flags = 0;  // no balloon, no sound: each test turns on what it looks at
+// The serial ports of the simulator, each write also noting whether the sender's clipboard was
+// open at that moment.
+class WatchedPorts final : public SerialPorts {
+public:
+    WatchedPorts(SerialPorts& inner, const MemoryClipboard*& watched) : inner_(inner), watched_(watched) {}
+    std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override {
+        std::shared_ptr<SerialPort> port = inner_.open(number, settings);
+        return port ? std::make_shared<Port>(std::move(port), *this) : nullptr;
     }
-    void useUsb() {
-        state.settings.setFlag(kFlagUsbMode, true);
-        state.settings.storeSelection.set(u"Link drive (" + std::u16string(1, char16_t(letter)) + u":)");
-        state.link.copyReady = state.link.pasteReady = state.link.linkConnected = 1;
-    }
-    std::string root() const { return driveRoot(letter); }
+    bool exists(uint32_t number) override { return inner_.exists(number); }
+    std::atomic<int> writesWithClipboardOpen{0};
+    std::atomic<int> writes{0};
 
-    SharedState state;
-    MemoryClipboard clipboard;
-    testing::RecordingTray tray;
-    PosixFileSystem files;
-    CopyBuffer copyBuffer;
-    MemoryClipboardFormatRegistry formatRegistry;
-    ClipboardFormatIds formatIds;
-    char letter;
-    ExchangeContext context{state, clipboard, tray, systemClock(), files, systemGuidSource(), copyBuffer, formatIds};
+private:
+    class Port final : public SerialPort {
+    public:
+        Port(std::shared_ptr<SerialPort> inner, WatchedPorts& owner) : inner_(std::move(inner)), owner_(owner) {}
+        std::optional<size_t> write(const uint8_t* data, size_t size) override {
+            ++owner_.writes;
+            if (owner_.watched_ != nullptr && owner_.watched_->isOpenByUs()) ++owner_.writesWithClipboardOpen;
+            return inner_->write(data, size);
+        }
+        std::optional<size_t> read(uint8_t* buffer, size_t size) override { return inner_->read(buffer, size); }
+        bool purge() override { return inner_->purge(); }
+        std::optional<SerialErrorState> clearErrors() override { return inner_->clearErrors(); }
+        bool flush() override { return inner_->flush(); }
+        void cancel() override { inner_->cancel(); }
+        void close() override { inner_->close(); }
+
+    private:
+        std::shared_ptr<SerialPort> inner_;
+        WatchedPorts& owner_;
+    };
+    SerialPorts& inner_;
+    const MemoryClipboard*& watched_;
 };
 
 class ClipboardExchange : public ::testing::Test {
@@ -66,44 +75,39 @@ protected:
         folder = ::mkdtemp(pattern);
         fs::create_directory(folder + "/drive");
         fs::create_directory(folder + "/src");
-        a = std::make_unique<Computer>('E', folder + "/drive");
-        b = std::make_unique<Computer>('F', folder + "/drive");
-        a->files.mapDrive('C', folder + "/src");
     }
     ~ClipboardExchange() override {
-        closePortAtExit(a->state);
-        closePortAtExit(b->state);
+        a.reset();
+        b.reset();
         if (server) server->stop();
         fs::remove_all(folder);
     }
 
-    void connectSerial() {
+    void makeComputers(Clock& clock = systemClock()) {
+        a = std::make_unique<TestComputer>('E', folder + "/drive", watchedPorts, clock);
+        b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, clock);
+        a->files.mapDrive('C', folder + "/src");
+        ASSERT_TRUE(a->start());
+        ASSERT_TRUE(b->start());
+    }
+    // Both computers on the simulator's ports; nothing probed yet.
+    void openSerial() {
+        makeComputers();
         server = std::make_unique<linksim::PtyLinkServer>(std::vector<std::string>{folder + "/comA", folder + "/comB"});
         std::string error;
         ASSERT_TRUE(server->start(error)) << error;
         ports.mapPort(5, folder + "/comA");
         ports.mapPort(6, folder + "/comB");
-        openSelectedLink(a->state, ports, settle, u"COM5");
-        openSelectedLink(b->state, ports, settle, u"COM6");
-        ASSERT_EQ(a->state.link.linkConnected.load(), 1);
-        ASSERT_EQ(b->state.link.linkConnected.load(), 1);
-        // A first poll on each side sees the device empty, as the receive threads do at start.
-        pollLinkOnce(a->context);
-        pollLinkOnce(b->context);
+        openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");
+        openSelectedLink(b->computer.settings(), b->computer.link(), watchedPorts, settle, u"COM6");
+        ASSERT_EQ(a->computer.link().linkConnected.load(), 1);
+        ASSERT_EQ(b->computer.link().linkConnected.load(), 1);
     }
-
-    // The user copies on `from`; the window thread runs the copy path for the change.
-    static void copyText(Computer& from, const std::u16string& text) {
-        from.clipboard.userCopiesText(text);
-        runCopyPath(from.context);
-    }
-    static std::optional<std::u16string> pastedText(Computer& at) {
-        auto block = at.clipboard.data(kFormatUnicodeText);
-        if (!block || block->size() < 2) return std::nullopt;
-        std::u16string text(block->size() / 2, u'\0');
-        std::memcpy(text.data(), block->data(), text.size() * 2);
-        while (!text.empty() && text.back() == u'\0') text.pop_back();
-        return text;
+    // A first poll on each side sees the device empty, as the receive threads do at start.
+    void connectSerial() {
+        openSerial();
+        a->computer.pollOnce();
+        b->computer.pollOnce();
     }
     void writeSource(const std::string& relative, const std::string& bytes) {
         fs::create_directories(fs::path(folder + "/src/" + relative).parent_path());
@@ -113,9 +117,10 @@ protected:
         std::ifstream in(folder + "/drive/" + relative, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    void writeMetaByOtherProgram(const std::string& name, const std::string& base64) {
+    void writeMetaByOtherProgram(const std::string& name, const std::string& base64,
+                                 const std::string& guid = "{0F0F0F0F-1111-4222-8333-444455556666}") {
         JsonValue document(JsonValue::Kind::Object);
-        document["GUID"] = JsonValue("{0F0F0F0F-1111-4222-8333-444455556666}");
+        document["GUID"] = JsonValue(guid);
         JsonValue formats(JsonValue::Kind::Array);
         formats.append(JsonValue(name));
         document["formats"] = formats;
@@ -128,169 +133,232 @@ protected:
 
     testing::TraceCapture trace;
     std::string folder;
-    std::unique_ptr<Computer> a, b;
     std::unique_ptr<linksim::PtyLinkServer> server;
     TtySerialPorts ports;
+    const MemoryClipboard* watchedClipboard = nullptr;
+    WatchedPorts watchedPorts{ports, watchedClipboard};
     testing::ManualClock settle;
+    std::unique_ptr<TestComputer> a, b;  // last: they go before the ports they use
 };
+
+// ---- COM mode -------------------------------------------------------------------------------
 
 TEST_F(ClipboardExchange, ComTextTravelsBothWaysWithCjkAndEmoji) {
     connectSerial();
-    b->state.settings.flags = kFlagShowNotifications | kFlagPlaySound;
+    b->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     const std::u16string there = u"Grüße \u4e2d\u6587\u6f22\u5b57 \U0001F600\U0001F680 end";
-    copyText(*a, there);
+    a->copyText(there);
     EXPECT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), there) << trace.out();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), there) << trace.out();
     EXPECT_EQ(b->clipboard.data(kFormatUnicodeText)->size(), there.size() * 2 + 2);
     EXPECT_EQ(b->tray.events(), (Events{"beep asterisk", "balloon Data received | Ready to paste"}));
+    b->tray.clear();
+    b->copyPathRuns();  // the listener's notification for B's own paste
+    EXPECT_TRUE(b->tray.events().empty()) << "a pasted text is not sent back";
 
     const std::u16string back = u"and back \u3042\u3044";
-    copyText(*b, back);
-    pollLinkOnce(a->context);
-    EXPECT_EQ(pastedText(*a), back) << trace.out();
+    b->copyText(back);
+    a->computer.pollOnce();
+    EXPECT_EQ(a->pastedText(), back) << trace.out();
+    const int changesOnB = b->clipboard.changeCount();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.changeCount(), changesOnB) << "B never takes its own text back";
 }
 
 TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnits) {
     connectSerial();
-    a->state.settings.flags = kFlagShowNotifications | kFlagPlaySound;
+    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     const std::u16string exactly(3000, u'x');
-    copyText(*a, exactly);
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), exactly);
+    a->copyText(exactly);
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), exactly);
 
     a->tray.clear();
     b->clipboard.userCopiesText(u"untouched");
-    copyText(*a, std::u16string(3001, u'y'));
+    a->copyText(std::u16string(3001, u'y'));
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | 3001 characters (max 3000)"}));
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"untouched") << "a refused text never reaches the device";
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"untouched") << "a refused text never reaches the device";
 }
 
 TEST_F(ClipboardExchange, FormatsOfTheOtherModeAreIgnoredSilently) {
     connectSerial();
-    a->state.settings.flags = kFlagShowNotifications | kFlagPlaySound;
+    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});
-    runCopyPath(a->context);
-    a->clipboard.userCopiesFiles({u"C:\\one.txt"});
-    runCopyPath(a->context);
+    a->copyPathRuns();
+    a->copyFiles({u"C:\\one.txt"});
     EXPECT_TRUE(a->tray.events().empty());
 
     a->useUsb();
-    copyText(*a, u"text in USB mode");
+    a->copyText(u"text in USB mode");
     EXPECT_TRUE(a->tray.events().empty());
     EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
 }
 
-TEST_F(ClipboardExchange, APastedTextIsNotSentBack) {
-    connectSerial();
-    copyText(*a, u"once");
-    pollLinkOnce(b->context);
-    ASSERT_EQ(pastedText(*b), u"once");
-    b->tray.clear();
-    runCopyPath(b->context);  // the listener's notification for B's own paste
-    EXPECT_TRUE(b->tray.events().empty());
-    pollLinkOnce(a->context);
-    EXPECT_EQ(a->clipboard.owner(), MemoryClipboard::kOtherProgram) << "A never gets its own text back";
+TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
+    openSerial();
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->copyText(u"too early");
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Not connected | Nothing was sent"}));
+    EXPECT_FALSE(trace.contains("NEW GUID")) << "nothing sent, no GUID made";
+
+    a->computer.pollOnce();  // the receive thread's first probe: copy-ready from this moment
+    b->computer.pollOnce();
+    ASSERT_TRUE(trace.contains("Listening for copies"));
+    a->copyText(u"right at ready");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"right at ready") << trace.out();
 }
 
-TEST_F(ClipboardExchange, WithoutBalloonAndSoundOnlyTheIconChanges) {
+TEST_F(ClipboardExchange, TheClipboardIsClosedBeforeTheFirstFrameLeaves) {
     connectSerial();
-    copyText(*a, u"quiet");
-    EXPECT_EQ(a->tray.events(), Events{"icon 155"});
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"quiet");
-    EXPECT_TRUE(b->tray.events().empty());
+    watchedClipboard = &a->clipboard;
+    a->copyText(std::u16string(2000, u'\u4e2d'));
+    EXPECT_GT(watchedPorts.writes.load(), 100);
+    EXPECT_EQ(watchedPorts.writesWithClipboardOpen.load(), 0);
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), std::u16string(2000, u'\u4e2d'));
 }
 
 TEST_F(ClipboardExchange, ASilentDeviceInterruptsTheTransferUntilItAnswersAgain) {
     connectSerial();
-    a->state.settings.flags = kFlagShowNotifications;
+    a->computer.settings().flags = kFlagShowNotifications;
     linksim::DeviceOptions options = server->options();
     options.mode = linksim::AnswerMode::Silent;
     server->setOptions(options);
-    copyText(*a, u"lost");
+    a->copyText(u"lost");
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), 0);
 
     server->setOptions(linksim::DeviceOptions{});
-    pollLinkOnce(b->context);  // an empty device again, as the next poll would find it
-    copyText(*a, u"found");
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"found") << trace.out();
+    b->computer.pollOnce();  // an empty device again, as the next poll would find it
+    a->computer.pollOnce();
+    a->copyText(u"found");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"found") << trace.out();
 }
 
 TEST_F(ClipboardExchange, APortDroppedMidMessageInterruptsOnlyThatTransfer) {
     connectSerial();
-    a->state.settings.flags = kFlagShowNotifications;
+    a->computer.settings().flags = kFlagShowNotifications;
     server->dropPort(0, 3, 300);
-    copyText(*a, std::u16string(1000, u'd'));
+    a->copyText(std::u16string(1000, u'd'));
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), 0) << "half a message is never pasted";
 
     ASSERT_TRUE(server->waitUntilUp(0, std::chrono::seconds(3)));
-    openSelectedLink(a->state, ports, settle, u"COM5");  // what the supervisor's search does
-    copyText(*a, u"after the drop");
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"after the drop") << trace.out();
+    openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");  // the search
+    a->computer.pollOnce();
+    a->copyText(u"after the drop");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"after the drop") << trace.out();
 }
 
-TEST_F(ClipboardExchange, ABusyClipboardLosesOnePasteButNotTheNext) {
+TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
     connectSerial();
-    b->clipboard.holdOpenByOtherProgram(true);
-    copyText(*a, u"first");
-    pollLinkOnce(b->context);
-    b->clipboard.holdOpenByOtherProgram(false);
-    pollLinkOnce(b->context);
-    EXPECT_FALSE(pastedText(*b));
-    copyText(*a, u"second");
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"second");
-}
-
-TEST_F(ClipboardExchange, TheCopyPathTriesTheClipboardFiveTimes) {
-    connectSerial();
+    a->computer.settings().flags = kFlagShowNotifications;
     a->clipboard.userCopiesText(u"fifth time lucky");
     a->clipboard.refuseOpens(4);
-    runCopyPath(a->context);
-    EXPECT_EQ(a->tray.events(), Events{"icon 155"});
-    pollLinkOnce(b->context);
-    EXPECT_EQ(pastedText(*b), u"fifth time lucky");
+    EXPECT_FALSE(a->computer.onClipboardChange()) << "five attempts within one look";
+    a->computer.waitForTransfers(60000);
+    EXPECT_EQ(a->tray.events(), (Events{"icon 155", "balloon Copy successful | Copy successful"}));
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"fifth time lucky");
+
+    a->tray.clear();
+    a->clipboard.userCopiesText(u"held a while");
+    a->clipboard.refuseOpens(5 * 3);
+    EXPECT_TRUE(a->computer.onClipboardChange()) << "busy: look again later";
+    a->copyPathRuns();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"held a while");
 
     a->tray.clear();
     a->clipboard.userCopiesText(u"never sent");
-    a->clipboard.refuseOpens(5);
-    runCopyPath(a->context);
-    EXPECT_TRUE(a->tray.events().empty());
+    a->clipboard.refuseOpens(5 * kCopyLooks);
+    a->copyPathRuns();
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | The clipboard was busy"}));
     EXPECT_TRUE(a->clipboard.open()) << "a failed attempt leaves the clipboard closed";
     a->clipboard.close();
 }
 
-TEST_F(ClipboardExchange, TheReceiveThreadEndsOnceTheRunFlagIsCleared) {
+// ---- pastes that meet a busy clipboard ----------------------------------------------------
+
+TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    b->computer.settings().flags = kFlagShowNotifications;
     b->useUsb();
-    std::thread receiver([&] { EXPECT_EQ(receiveLoop(b->context), 1); });
-    b->state.running = 0;
-    receiver.join();
+    b->clipboard.userCopiesText(u"the user's own");
+    writeMetaByOtherProgram("CF_TEXT", "eA==");
+    b->clipboard.holdOpenUntil(clock, clock.tickMs() + 300);
+    b->computer.pollOnce();
+    EXPECT_TRUE(b->clipboard.data(kFormatText)) << "pasted within the first poll's attempts";
+    EXPECT_EQ(b->tray.events(), Events{"balloon Data received | Ready to paste"});
+
+    b->tray.clear();
+    b->clipboard.userCopiesText(u"the user's own");
+    writeMetaByOtherProgram("CF_TEXT", "eQ==", "{0F0F0F0F-1111-4222-8333-444455556667}");
+    b->clipboard.holdOpenUntil(clock, clock.tickMs() + 15000);
+    for (int poll = 0; poll < 30 && b->tray.events().empty(); ++poll) {
+        b->computer.pollOnce();
+        clock.advance(kPollPeriodMs);
+    }
+    EXPECT_EQ(b->tray.events(), (Events{"icon 150", "balloon Paste failed | The clipboard was busy"}));
+    EXPECT_EQ(b->pastedText(), u"the user's own") << "the previous content stays";
+    EXPECT_FALSE(b->computer.pastePending());
+    EXPECT_TRUE(trace.contains("Paste failed: the clipboard was busy"));
 }
 
+TEST_F(ClipboardExchange, ABusyClipboardDelaysAPasteAndANewerPayloadReplacesIt) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    b->useUsb();
+    writeMetaByOtherProgram("CF_TEXT", "Zmlyc3Q=");  // "first"
+    b->clipboard.holdOpenUntil(clock, clock.tickMs() + 2500);
+    b->computer.pollOnce();
+    EXPECT_TRUE(b->computer.pastePending());
+    writeMetaByOtherProgram("CF_TEXT", "c2Vjb25k", "{0F0F0F0F-1111-4222-8333-444455556667}");  // "second"
+    clock.advance(kPollPeriodMs);
+    b->computer.pollOnce();
+    b->computer.pollOnce();
+    auto block = b->clipboard.data(kFormatText);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(std::string(block->begin(), block->end()), std::string("second") + '\0');
+    EXPECT_FALSE(b->computer.pastePending());
+}
+
+TEST_F(ClipboardExchange, AFormatThatCouldNotBeRegisteredNeverEmptiesTheClipboard) {
+    b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, systemClock(), u"Rich Text Format");
+    ASSERT_TRUE(b->start());
+    b->useUsb();
+    b->clipboard.userCopiesText(u"keep me");
+    writeMetaByOtherProgram("CF_RTF", "e1xydGYxfQ==");  // a registered format B's registry could not give an id
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"keep me");
+}
+
+// ---- USB mode -------------------------------------------------------------------------------
+
 TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
+    makeComputers();
     a->useUsb();
     b->useUsb();
     writeSource("folder/inner/deep.bin", std::string(70000, '\x5A'));
     writeSource("folder/top.txt", "top");
     writeSource("single.txt", "single file");
-    a->clipboard.userCopiesFiles({u"C:\\folder", u"C:\\single.txt"});
-    runCopyPath(a->context);
+    a->copyFiles({u"C:\\folder", u"C:\\single.txt"});
     ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
 
     const std::string storage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
     const int changesOnA = a->clipboard.changeCount();
-    pollLinkOnce(a->context);
+    a->computer.pollOnce();
     EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
 
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     auto block = b->clipboard.data(kFormatHdrop);
     ASSERT_TRUE(block) << trace.out();
     auto paths = parseDropFilesBlock(*block);
@@ -311,60 +379,105 @@ TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
     EXPECT_EQ(driveFile(subfolder + "/single.txt"), "single file");
 
     const int changes = b->clipboard.changeCount();
-    pollLinkOnce(b->context);
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
+    b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), changes) << "the same META data file is pasted once";
 }
 
-TEST_F(ClipboardExchange, UsbSizeLimitRefusalLeavesTheDriveUntouched) {
+TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
+    makeComputers();
+    a->computer.settings().flags = kFlagShowNotifications;
     a->useUsb();
-    a->state.settings.flags = a->state.settings.flags | kFlagShowNotifications;
-    a->state.settings.sizeLimit = 1000;
+    a->computer.settings().sizeLimit = 1000;
     writeSource("big.bin", std::string(1001, 'b'));
-    a->clipboard.userCopiesFiles({u"C:\\big.bin"});
-    runCopyPath(a->context);
+    a->copyFiles({u"C:\\big.bin"});
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | Total size is 1001 bytes (max 1000 bytes)"}));
+    EXPECT_TRUE(trace.contains("Total size is 1001 bytes (max 1000 bytes)\n"));
+    a->tray.clear();
+    a->copyFiles({u"", u""});
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | No files to copy"}));
     EXPECT_TRUE(fs::is_empty(folder + "/drive"));
 }
 
+TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFile) {
+    makeComputers();
+    a->useUsb();
+    writeSource("one.txt", "1");
+    a->copyFiles({u"C:\\one.txt"});
+    const std::string before = driveFile(kMetaDataFileName);
+    ASSERT_FALSE(before.empty());
+
+    // The session ends while the items are copied: the copy finishes, the new META data file
+    // is never written, and the drive keeps the old one whole.
+    writeSource("two.txt", "2");
+    a->faultyFiles.beforeCall(testing::FsOp::CopyFile, 1, [this] { a->computer.requestStop(); });  // the end of the session
+    a->clipboard.userCopiesFiles({u"C:\\two.txt"});
+    ASSERT_FALSE(a->computer.onClipboardChange());
+    a->computer.waitForTransfers(60000);
+    a->computer.stop();
+    EXPECT_EQ(driveFile(kMetaDataFileName), before);
+    EXPECT_TRUE(trace.contains(">>> Transfer abandoned"));
+}
+
 TEST_F(ClipboardExchange, UsbTextFromAnotherProgramIsPastedUnderItsFormat) {
+    makeComputers();
     b->useUsb();
     writeMetaByOtherProgram("CF_TEXT", "aGVsbG8gd29ybGQ=");  // "hello world"
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     auto block = b->clipboard.data(kFormatText);
     ASSERT_TRUE(block) << trace.out();
     EXPECT_EQ(std::string(block->begin(), block->end()), std::string("hello world") + '\0');
 
     writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==");  // u"hi" (the GUID is the same)
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     EXPECT_FALSE(b->clipboard.data(kFormatUnicodeText)) << "a GUID already seen is not pasted again";
 }
 
 TEST_F(ClipboardExchange, UsbPollWaitsForTheLinkAndASelection) {
+    makeComputers();
     b->useUsb();
     writeMetaByOtherProgram("CF_TEXT", "eA==");
-    b->state.link.pasteReady = 0;
-    pollLinkOnce(b->context);
+    b->computer.link().pasteReady = 0;
+    b->computer.pollOnce();
     EXPECT_NE(trace.out().find("USB not ready\n"), std::string::npos);
-    b->state.link.pasteReady = 1;
-    b->state.settings.storeSelection.set(u"");
-    pollLinkOnce(b->context);
+    b->computer.link().pasteReady = 1;
+    b->computer.settings().storeSelection.set(u"");
+    b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), 0);
     b->useUsb();
-    pollLinkOnce(b->context);
+    b->computer.pollOnce();
     EXPECT_TRUE(b->clipboard.data(kFormatText)) << "nothing was remembered while the link was down";
 }
 
-TEST_F(ClipboardExchange, APasteRefusedByABusyClipboardIsNotRetried) {
-    b->useUsb();
-    b->state.settings.flags = kFlagShowNotifications;
-    writeMetaByOtherProgram("CF_TEXT", "eA==");
-    b->clipboard.holdOpenByOtherProgram(true);
-    pollLinkOnce(b->context);
-    b->clipboard.holdOpenByOtherProgram(false);
-    pollLinkOnce(b->context);
-    EXPECT_FALSE(b->clipboard.data(kFormatText));
-    EXPECT_TRUE(b->tray.events().empty());
+// ---- the computer's own life ------------------------------------------------------------------
+
+// A clock whose waits end only when the computer stops: a worker that still ends at once can
+// only have been woken by the stop, never by a time-out.
+class StoppedOnlyClock final : public Clock {
+public:
+    uint64_t tickMs() override { return 1; }
+    void sleepMs(uint32_t) override {}
+    bool sleepUnless(Wakeup& wakeup, uint32_t) override {
+        while (!wakeup.waitMs(60000)) {
+        }
+        return true;
+    }
+    std::tm localNow() override { return {}; }
+};
+
+TEST(ComputerLife, StopWakesAndJoinsEveryWorkerAndTheDesktopIsHeard) {
+    testing::TraceCapture trace;
+    StoppedOnlyClock clock;
+    TtySerialPorts noPorts;
+    auto computer = std::make_unique<TestComputer>('E', "/nonexistent", noPorts, clock);
+    ASSERT_TRUE(computer->start({kAllWorkers}));
+    computer->computer.onTaskbarCreated();
+    EXPECT_EQ(computer->tray.events(), Events{"restore"});
+    computer->computer.onResume();
+    EXPECT_EQ(computer->computer.requests().reopenLink.load(), 1);
+    computer->computer.stop();  // returns only once all three workers have ended
+    EXPECT_TRUE(computer->computer.workersFinished());
+    EXPECT_FALSE(computer->computer.onClipboardChange()) << "a stopped computer takes no copies";
 }
 
 }  // namespace

@@ -27,15 +27,15 @@ struct Reading {
 
 class PayloadDocumentTest : public ::testing::Test {
 protected:
-    void SetUp() override { state.settings.storeSelection.set(u"Shared (F:)"); }
+
 
     Reading read(const std::string& text) {
         Reading reading;
-        reading.isNew = readPayloadDocument(state, text, reading.guid, reading.formats, reading.data);
+        reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
         return reading;
     }
 
-    SharedState state;
+    GuidMemory memory;
     testing::TraceCapture trace;
 };
 
@@ -62,7 +62,7 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     // The data reader is a plain list reader: for a file list it cuts the inner array's quotes
     // and brackets unevenly. The receive loop rebuilds file lists with buildDropFileList instead.
     EXPECT_EQ(first.data, (Lines{"\"" + kReportE, kPhotosE}));
-    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) NEW DATA!", "format=CF_HDROP"}));
 
     trace.clear();
@@ -74,19 +74,19 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
 }
 
 TEST_F(PayloadDocumentTest, OwnSentDocumentIsOldOnFirstReading) {
-    state.lastSentGuid.set(kExampleGuid);
+    memory.recordSent(kExampleGuid);
     EXPECT_FALSE(read(kExampleDocument).isNew);
-    EXPECT_TRUE(state.lastReceivedGuid.empty());
+    EXPECT_TRUE(!memory.hasReceived());
     EXPECT_TRUE(trace.contains("Shared (F:) old data\n"));
 }
 
 TEST_F(PayloadDocumentTest, AnyOtherValidGuidIsNew) {
     // Right after start both memories are empty: a file left by an earlier run is taken.
     EXPECT_TRUE(read(kExampleDocument).isNew);
-    state.lastSentGuid.set(kOtherGuid);
+    memory.recordSent(kOtherGuid);
     const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
     EXPECT_TRUE(read(next).isNew);
-    EXPECT_EQ(state.lastReceivedGuid.get(), "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
+    EXPECT_EQ(memory.lastReceived(), "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
     EXPECT_TRUE(read(kExampleDocument).isNew);  // only the last received GUID is remembered
 }
 
@@ -100,7 +100,7 @@ TEST_F(PayloadDocumentTest, InvalidGuidIsOldAndNotRemembered) {
         EXPECT_EQ(reading.guid, guid);
         EXPECT_EQ(trace.lines(), (Lines{"GUID=" + guid, "Shared (F:) old data"}));
     }
-    EXPECT_TRUE(state.lastReceivedGuid.empty());
+    EXPECT_TRUE(!memory.hasReceived());
 }
 
 TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocument) {
@@ -113,21 +113,21 @@ TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocument) {
 TEST_F(PayloadDocumentTest, MissingListsLoseThePayloadButRememberIt) {
     const std::string noFormats = "{\"GUID\":\"" + kExampleGuid + "\",\"data\":[[\"" + kReportE + "\"]]}";
     EXPECT_FALSE(read(noFormats).isNew);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_TRUE(trace.contains("NEW DATA!"));
     EXPECT_FALSE(read(kExampleDocument).isNew);  // the complete document is not offered again
 
     const Reading noData = read("{\"GUID\":\"" + kOtherGuid + "\",\"formats\":[\"CF_TEXT\"]}");
     EXPECT_FALSE(noData.isNew);
     EXPECT_EQ(noData.formats, Lines{"CF_TEXT"});
-    EXPECT_EQ(state.lastReceivedGuid.get(), kOtherGuid);
+    EXPECT_EQ(memory.lastReceived(), kOtherGuid);
 
-    state.lastReceivedGuid.set("");
+    memory.recordReceived("");
     EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "\"CF_HDROP\"")).isNew);  // no bracket
-    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
-    state.lastReceivedGuid.set("");
+    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
+    memory.recordReceived("");
     EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"")).isNew);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kExampleGuid);
+    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
 }
 
 TEST_F(PayloadDocumentTest, TextPayloadListsLineUp) {
@@ -155,7 +155,7 @@ TEST_F(PayloadDocumentTest, EmptyPiecesAreSkipped) {
     EXPECT_EQ(reading.formats, (Lines{"CF_TEXT", "CF_OEMTEXT"}));
     EXPECT_EQ(reading.data, (Lines{"YQ==", "Yg=="}));
 
-    state.lastReceivedGuid.set("");
+    memory.recordReceived("");
     const Reading empty = read(documentWith(kExampleGuid, "[]", "[]"));
     EXPECT_TRUE(empty.isNew);
     EXPECT_TRUE(empty.formats.empty());
@@ -165,7 +165,7 @@ TEST_F(PayloadDocumentTest, EmptyPiecesAreSkipped) {
 TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
     for (size_t length = 0; length < kExampleDocument.size(); ++length) {
         EXPECT_FALSE(read(kExampleDocument.substr(0, length)).isNew) << length;
-        ASSERT_TRUE(state.lastReceivedGuid.empty()) << length;
+        ASSERT_TRUE(!memory.hasReceived()) << length;
     }
     // Cut right behind the GUID's closing brace: a valid GUID, but no closing quote yet.
     trace.clear();
@@ -180,11 +180,11 @@ TEST_F(PayloadDocumentTest, OnlyAWholeDocumentCountsAsWritten) {
     const std::string whole = documentWith(kExampleGuid, "[[\"" + braced + "\"]]", "[\"CF_HDROP\"]");
     const size_t cut = whole.find("{draft}") + 7;
     EXPECT_FALSE(read(whole.substr(0, cut)).isNew);
-    EXPECT_TRUE(state.lastReceivedGuid.empty());
+    EXPECT_TRUE(!memory.hasReceived());
     EXPECT_TRUE(read(whole).isNew);
 
     // Another writer's line break after the closing brace is still a whole document.
-    state.lastReceivedGuid.set("");
+    memory.recordReceived("");
     EXPECT_TRUE(read(kExampleDocument + "\r\n").isNew);
 }
 
@@ -193,23 +193,22 @@ TEST_F(PayloadDocumentTest, OutArgumentsStartEmpty) {
     reading.guid = "stale";
     reading.formats = {"stale"};
     reading.data = {"stale"};
-    EXPECT_FALSE(readPayloadDocument(state, "{}", reading.guid, reading.formats, reading.data));
+    EXPECT_FALSE(readPayloadDocument(memory, "Shared (F:)", "{}", reading.guid, reading.formats, reading.data));
     EXPECT_TRUE(reading.guid.empty());
     EXPECT_TRUE(reading.formats.empty());
     EXPECT_TRUE(reading.data.empty());
 }
 
 TEST_F(PayloadDocumentTest, TwoComputersExchangeWithoutEcho) {
-    SharedState sender;  // its store drive is E
-    sender.settings.storeSelection.set(u"Shared (E:)");
+    GuidMemory sender;
     JsonValue document(JsonValue::Kind::Object);
     assemblePayloadDocument(document, kOtherGuid, {kReportE});
-    sender.lastSentGuid.set(kOtherGuid);
+    sender.recordSent(kOtherGuid);
     const std::string text = textOf(JsonValue(document));
 
     std::string guid;
     std::vector<std::string> formats, data;
-    EXPECT_FALSE(readPayloadDocument(sender, text, guid, formats, data));  // its own file
+    EXPECT_FALSE(readPayloadDocument(sender, "Shared (E:)", text, guid, formats, data));  // its own file
     EXPECT_TRUE(read(text).isNew);
     EXPECT_FALSE(read(text).isNew);
 }

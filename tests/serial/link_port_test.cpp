@@ -3,6 +3,8 @@
 #include <atomic>
 #include <thread>
 
+#include "core/link_state.h"
+#include "core/settings.h"
 #include "serial/link_port.h"
 #include "support/manual_clock.h"
 #include "support/scripted_serial_port.h"
@@ -14,7 +16,8 @@ using Lines = std::vector<std::string>;
 
 class LinkPort : public ::testing::Test {
 protected:
-    SharedState state;
+    Settings settings;
+    LinkState link;
     testing::ManualClock clock;
     testing::ScriptedSerialPorts ports;
     std::shared_ptr<testing::ScriptedSerialPort> com7 = std::make_shared<testing::ScriptedSerialPort>();
@@ -27,10 +30,10 @@ protected:
 };
 
 TEST_F(LinkPort, OpeningTheSelectedPortAppliesTheLinkSettingsAndWaitsForTheDevice) {
-    state.link.copyReady = 1;
-    state.link.pasteReady = 1;
+    link.copyReady = 1;
+    link.pasteReady = 1;
     const uint64_t start = clock.tickMs();
-    openSelectedLink(state, ports, clock, u"COM7");
+    openSelectedLink(settings, link, ports, clock, u"COM7");
     EXPECT_EQ(ports.opened, std::vector<uint32_t>{7});
     const SerialPortSettings& used = ports.lastSettings;
     EXPECT_EQ(used.baudRate, 256000u);
@@ -43,65 +46,65 @@ TEST_F(LinkPort, OpeningTheSelectedPortAppliesTheLinkSettingsAndWaitsForTheDevic
     EXPECT_EQ(used.timeouts.writeTotalMultiplierMs, 30u);
     EXPECT_EQ(used.timeouts.writeTotalConstantMs, 200u);
     EXPECT_EQ(clock.tickMs() - start, 500u);
-    EXPECT_EQ(state.port.get(), com7);
-    EXPECT_EQ(state.settings.comPort.load(), 7u);
-    EXPECT_EQ(state.link.linkConnected.load(), 1);
-    EXPECT_EQ(state.link.portOpen.load(), 1);
-    EXPECT_EQ(state.link.openAttempted.load(), 1);
-    EXPECT_EQ(state.link.copyReady.load(), 0);
-    EXPECT_EQ(state.link.pasteReady.load(), 0);
+    EXPECT_EQ(link.port.get(), com7);
+    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(link.linkConnected.load(), 1);
+    EXPECT_EQ(link.portOpen.load(), 1);
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.copyReady.load(), 0);
+    EXPECT_EQ(link.pasteReady.load(), 0);
 }
 
 TEST_F(LinkPort, AFailedOpenForgetsThePort) {
-    openSelectedLink(state, ports, clock, u"COM7");
-    openSelectedLink(state, ports, clock, u"COM3");  // absent or held by another program
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    openSelectedLink(settings, link, ports, clock, u"COM3");  // absent or held by another program
     EXPECT_EQ(ports.opened, (std::vector<uint32_t>{7, 3}));
-    EXPECT_FALSE(state.port);
-    EXPECT_EQ(state.settings.comPort.load(), kNoComPort);
-    EXPECT_EQ(state.link.linkConnected.load(), 0);
-    EXPECT_EQ(state.link.openAttempted.load(), 1);
-    EXPECT_EQ(state.link.portOpen.load(), 0);  // the old port was closed first
+    EXPECT_FALSE(link.port);
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(link.linkConnected.load(), 0);
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.portOpen.load(), 0);  // the old port was closed first
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
 }
 
 TEST_F(LinkPort, AnEntryThatDoesNotParseKeepsThePreviousNumber) {
-    state.settings.comPort = 10;
-    openSelectedLink(state, ports, clock, u"Bluetooth");
+    settings.comPort = 10;
+    openSelectedLink(settings, link, ports, clock, u"Bluetooth");
     EXPECT_EQ(ports.opened, std::vector<uint32_t>{10});
-    EXPECT_EQ(state.port.get(), com10);
+    EXPECT_EQ(link.port.get(), com10);
     for (const char16_t* text : {u"COM", u"COMx", u"com7", u"COM99999999999"}) {
-        state.settings.comPort = 10;
-        openSelectedLink(state, ports, clock, text);
+        settings.comPort = 10;
+        openSelectedLink(settings, link, ports, clock, text);
         EXPECT_EQ(ports.opened.back(), 10u);
     }
 }
 
 TEST_F(LinkPort, WithNothingSelectedTheOpenFails) {
-    openSelectedLink(state, ports, clock, u"");
+    openSelectedLink(settings, link, ports, clock, u"");
     EXPECT_EQ(ports.opened, std::vector<uint32_t>{kNoComPort});
-    EXPECT_EQ(state.link.openAttempted.load(), 1);
-    EXPECT_EQ(state.link.linkConnected.load(), 0);
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.linkConnected.load(), 0);
 }
 
 TEST_F(LinkPort, UsbModeOnlyRecordsTheSelectedDrive) {
-    state.settings.setFlag(kFlagUsbMode, true);
-    openSelectedLink(state, ports, clock, u"Stick (E:)");
+    settings.setFlag(kFlagUsbMode, true);
+    openSelectedLink(settings, link, ports, clock, u"Stick (E:)");
     EXPECT_TRUE(ports.opened.empty());
-    EXPECT_EQ(state.settings.storeSelection.get(), u"Stick (E:)");
-    EXPECT_EQ(state.link.openAttempted.load(), 1);
-    EXPECT_EQ(state.link.linkConnected.load(), 0);
-    openSelectedLink(state, ports, clock, std::u16string(2000, u'x'));
-    EXPECT_EQ(state.settings.storeSelection.get().size(), 1023u);
+    EXPECT_EQ(settings.storeSelection.get(), u"Stick (E:)");
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.linkConnected.load(), 0);
+    openSelectedLink(settings, link, ports, clock, std::u16string(2000, u'x'));
+    EXPECT_EQ(settings.storeSelection.get().size(), 1023u);
 }
 
 TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPort) {
-    openSelectedLink(state, ports, clock, u"COM7");
+    openSelectedLink(settings, link, ports, clock, u"COM7");
     std::atomic<bool> opened{false};
     std::thread supervisor;
     {
-        std::lock_guard<std::mutex> transfer(state.linkMutex);
+        std::lock_guard<std::mutex> transfer(link.mutex);
         supervisor = std::thread([&] {
-            openSelectedLink(state, ports, clock, u"COM10");
+            openSelectedLink(settings, link, ports, clock, u"COM10");
             opened = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -110,22 +113,22 @@ TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPort) {
     }
     supervisor.join();
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
-    EXPECT_EQ(state.port.get(), com10);
+    EXPECT_EQ(link.port.get(), com10);
 }
 
 TEST_F(LinkPort, ClosePortWithNothingOpenOnlyClearsTheFlag) {
-    state.link.portOpen = 1;
-    closePort(state);
-    EXPECT_EQ(state.link.portOpen.load(), 0);
+    link.portOpen = 1;
+    closePort(link);
+    EXPECT_EQ(link.portOpen.load(), 0);
 }
 
 TEST_F(LinkPort, TheExitCloseDoesNotWaitForTheLinkMutex) {
-    openSelectedLink(state, ports, clock, u"COM7");
-    std::lock_guard<std::mutex> transfer(state.linkMutex);  // the receive thread is mid-transfer
-    closePortAtExit(state);
-    EXPECT_EQ(state.link.autoProbe.load(), 0);
-    EXPECT_EQ(state.link.portOpen.load(), 0);
-    EXPECT_FALSE(state.port);
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    std::lock_guard<std::mutex> transfer(link.mutex);  // the receive thread is mid-transfer
+    closePortAtExit(link);
+    EXPECT_EQ(link.autoProbe.load(), 0);
+    EXPECT_EQ(link.portOpen.load(), 0);
+    EXPECT_FALSE(link.port);
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/link_state.h"
+#include "core/settings.h"
 #include "serial/link_protocol.h"
 #include "support/manual_clock.h"
 #include "support/scripted_serial_port.h"
@@ -17,18 +19,21 @@ const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
 
 class LinkTransactions : public ::testing::Test {
 protected:
-    LinkTransactions() { state.settings.comPort = 3; }
+    LinkTransactions() { settings.comPort = 3; }
 
     LinkStatus probe(Reply reply) {
         port.script(std::move(reply));
-        return probeLink(state, port, clock, frameCount);
+        return probeLink(port, clock, settings.comPort, memory, link.seenEmpty, frameCount);
     }
     // A full probe answer as the device gives it: frame 0 of the held message.
     static Reply heldMessage(const std::string& guid, const std::string& payload = "hello") {
         return Reply{Reply::Write::Accept, testing::fullAnswer(buildMessageFrames(payload, guid)[0])};
     }
 
-    SharedState state;
+    Settings settings;
+    LinkState link;
+    GuidMemory memory;
+    uint32_t expectedCrc = 0;
     testing::ManualClock clock;
     testing::ScriptedSerialPort port;
     testing::TraceCapture trace;
@@ -63,7 +68,7 @@ TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
         EXPECT_EQ(probe(c.reply), c.status) << c.name;
         EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
         EXPECT_EQ(frameCount, 0u) << c.name;
-        EXPECT_TRUE(state.lastReceivedGuid.empty()) << c.name;
+        EXPECT_TRUE(!memory.hasReceived()) << c.name;
     }
 }
 
@@ -103,7 +108,7 @@ TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
     EXPECT_EQ(frameCount, 2u);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
 
     trace.clear();
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);  // the same message again
@@ -113,27 +118,27 @@ TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     EXPECT_EQ(probe(heldMessage(kGuidB, std::string(100, 'z'))), LinkStatus::NewData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidB, "COM3 NEW DATA!"}));
     EXPECT_EQ(frameCount, 4u);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidB);
+    EXPECT_EQ(memory.lastReceived(), kGuidB);
 }
 
 TEST_F(LinkTransactions, AMessageArrivingAfterAnEmptyDeviceIsNew) {
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::Ready);
-    EXPECT_EQ(state.linkSeenEmpty.load(), 1);
+    EXPECT_EQ(link.seenEmpty.load(), 1);
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::NewData);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
 }
 
 TEST_F(LinkTransactions, OwnMessageIsRecordedButOld) {
-    state.lastReceivedGuid.set(kGuidB);
-    state.lastSentGuid.set(kGuidA);
+    memory.recordReceived(kGuidB);
+    memory.recordSent(kGuidA);
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
     EXPECT_EQ(trace.lines().back(), "COM3 old data");
 }
 
 TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
-    state.linkSeenEmpty = 1;
+    link.seenEmpty = 1;
     std::string lower = kGuidB;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     Reply countZero = heldMessage(kGuidA);
@@ -144,7 +149,7 @@ TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
         trace.clear();
         EXPECT_EQ(probe(reply), LinkStatus::OldData);
         EXPECT_EQ(trace.lines().back(), "COM3 old data");
-        EXPECT_TRUE(state.lastReceivedGuid.empty());
+        EXPECT_TRUE(!memory.hasReceived());
     }
     EXPECT_EQ(frameCount, 2u);  // the count byte is reported even when unusable
 }
@@ -168,13 +173,13 @@ TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
     const std::string payload(100, 'r');
     port.scriptAll(frameAnswers(payload));
     std::string stream;
-    EXPECT_EQ(readMessage(state, port, clock, 4, stream), LinkStatus::Ok);
+    EXPECT_EQ(readMessage(port, clock, 4, stream, expectedCrc), LinkStatus::Ok);
     EXPECT_TRUE(trace.lines().empty());
     EXPECT_EQ(stream.size(), 48u + 38 + 48 + 48);
     EXPECT_EQ(stream.substr(0, 38), kGuidA);
     EXPECT_EQ(stream.substr(48, 100), payload);
     EXPECT_EQ(stream.substr(148), std::string(38 + 48 + 48 - 100, '\0'));
-    EXPECT_EQ(state.expectedCrc.load(), payloadCrc(payload));
+    EXPECT_EQ(expectedCrc, payloadCrc(payload));
     const std::vector<Bytes> writes = port.writes();
     ASSERT_EQ(writes.size(), 4u);
     for (uint8_t i = 0; i < 4; ++i) {
@@ -209,7 +214,7 @@ TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
         fresh.scriptAll({answers[0], c.reply, answers[2], answers[3]});
         trace.clear();
         std::string stream;
-        EXPECT_EQ(readMessage(state, fresh, clock, 4, stream), c.status) << c.name;
+        EXPECT_EQ(readMessage(fresh, clock, 4, stream, expectedCrc), c.status) << c.name;
         EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
         EXPECT_EQ(fresh.writes().size(), 2u) << c.name;
     }
@@ -220,12 +225,12 @@ TEST_F(LinkTransactions, ReadMessageChecksTheIndexOfTheLastAnswerOnly) {
     answers[2].answer[2] = 1;
     port.scriptAll(answers);
     std::string stream;
-    EXPECT_EQ(readMessage(state, port, clock, 3, stream), LinkStatus::AnswerFailed);
+    EXPECT_EQ(readMessage(port, clock, 3, stream, expectedCrc), LinkStatus::AnswerFailed);
     EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
 
     trace.clear();
     std::string none;
-    EXPECT_EQ(readMessage(state, port, clock, 0, none), LinkStatus::AnswerFailed);
+    EXPECT_EQ(readMessage(port, clock, 0, none, expectedCrc), LinkStatus::AnswerFailed);
     EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
 }
 
@@ -242,9 +247,9 @@ TEST_F(LinkTransactions, CrcFieldParsing) {
         testing::ScriptedSerialPort fresh;
         fresh.scriptAll(answers);
         std::string stream;
-        state.expectedCrc = 7;
-        ASSERT_EQ(readMessage(state, fresh, clock, 2, stream), LinkStatus::Ok);
-        EXPECT_EQ(state.expectedCrc.load(), c.expected) << c.field;
+        expectedCrc = 7;
+        ASSERT_EQ(readMessage(fresh, clock, 2, stream, expectedCrc), LinkStatus::Ok);
+        EXPECT_EQ(expectedCrc, c.expected) << c.field;
         EXPECT_EQ(stream.substr(48, 1), "x");
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/link_state.h"
+#include "core/settings.h"
 #include "serial/link_protocol.h"
 #include "serial/link_text.h"
 #include "serial/serial_drivers.h"
@@ -19,8 +21,8 @@ const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
 class SerialDrivers : public ::testing::Test {
 protected:
     SerialDrivers() {
-        state.settings.comPort = 4;
-        state.port.set(port);
+        settings.comPort = 4;
+        link.port.set(port);
     }
 
     // The device holds `frames`: it answers the probe with frame 0 and each read with its frame.
@@ -34,7 +36,10 @@ protected:
     }
     void scriptProbeAnswer(Bytes answer) { port->script({Reply::Write::Accept, std::move(answer)}); }
 
-    SharedState state;
+    Settings settings;
+    LinkState link;
+    GuidMemory memory;
+    uint32_t expectedCrc = 0;
     testing::ManualClock clock;
     std::shared_ptr<testing::ScriptedSerialPort> port = std::make_shared<testing::ScriptedSerialPort>();
     testing::TraceCapture trace;
@@ -42,21 +47,21 @@ protected:
 };
 
 TEST_F(SerialDrivers, WithoutAPortNothingHappens) {
-    state.port.set(nullptr);
-    state.link.copyReady = 1;
-    state.link.pasteReady = 1;
-    EXPECT_FALSE(sendOverSerial(state, clock, u"text", kGuidA));
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
-    EXPECT_EQ(state.link.copyReady.load(), 1);
-    EXPECT_EQ(state.link.pasteReady.load(), 1);
+    link.port.set(nullptr);
+    link.copyReady = 1;
+    link.pasteReady = 1;
+    EXPECT_FALSE(sendOverSerial(link, clock, u"text", kGuidA));
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(link.copyReady.load(), 1);
+    EXPECT_EQ(link.pasteReady.load(), 1);
 }
 
 TEST_F(SerialDrivers, ReceiveNeedsAPortNumber) {
-    state.settings.comPort = kNoComPort;
-    state.link.pasteReady = 1;
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    settings.comPort = kNoComPort;
+    link.pasteReady = 1;
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
     EXPECT_TRUE(port->writes().empty());
-    EXPECT_EQ(state.link.pasteReady.load(), 1);
+    EXPECT_EQ(link.pasteReady.load(), 1);
 }
 
 TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
@@ -67,97 +72,97 @@ TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
         int pasteReady;
     };
     const Bytes held = testing::fullAnswer(buildMessageFrames("x", kGuidA)[0]);
-    state.lastReceivedGuid.set(kGuidA);
+    memory.recordReceived(kGuidA);
     for (const Case& c : {Case{"alive", testing::statusAnswer(0xAA), 0, 1}, Case{"ready", testing::statusAnswer(0), 1, 1},
                           Case{"old data", held, 1, 1}, Case{"silent", Bytes{}, 0, 0}}) {
-        state.link.copyReady = 1 - c.copyReady;
-        state.link.pasteReady = 1 - c.pasteReady;
+        link.copyReady = 1 - c.copyReady;
+        link.pasteReady = 1 - c.pasteReady;
         scriptProbeAnswer(c.answer);
-        EXPECT_EQ(receiveOverSerial(state, clock, out), 0u) << c.name;
-        EXPECT_EQ(state.link.copyReady.load(), c.copyReady) << c.name;
-        EXPECT_EQ(state.link.pasteReady.load(), c.pasteReady) << c.name;
+        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u) << c.name;
+        EXPECT_EQ(link.copyReady.load(), c.copyReady) << c.name;
+        EXPECT_EQ(link.pasteReady.load(), c.pasteReady) << c.name;
     }
     EXPECT_EQ(port->writes().size(), 4u);
 }
 
 TEST_F(SerialDrivers, AMessagePresentAtStartIsNotFetched) {
     scriptHeldMessage(buildMessageFrames("old", kGuidA), false);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
     EXPECT_EQ(port->writes().size(), 1u);  // the probe only
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
-    EXPECT_EQ(state.link.copyReady.load(), 1);
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
+    EXPECT_EQ(link.copyReady.load(), 1);
 }
 
 TEST_F(SerialDrivers, AMessageArrivingAfterAnEmptyStartIsDelivered) {
     scriptProbeAnswer(testing::statusAnswer(0));
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
     scriptHeldMessage(encodeLinkText(u"Hello"), kGuidA);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 5u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 5u);
     EXPECT_EQ(out, u"Hello");
     EXPECT_EQ(out.c_str()[5], u'\0');
     EXPECT_EQ(port->unusedReplies(), 0u);
 }
 
 TEST_F(SerialDrivers, ANewMessageIsDeliveredOnceAndOwnMessagesNever) {
-    state.lastReceivedGuid.set(kGuidB);
+    memory.recordReceived(kGuidB);
     const std::u16string text = u"\u4e2d\u6587 and \U0001F600 ok";
     scriptHeldMessage(encodeLinkText(text), kGuidA);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), text.size());
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), text.size());
     EXPECT_EQ(out, text);
     scriptHeldMessage(buildMessageFrames(encodeLinkText(text), kGuidA), false);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
 
-    state.lastSentGuid.set(kGuidB);
+    memory.recordSent(kGuidB);
     scriptHeldMessage(buildMessageFrames("mine", kGuidB), false);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
     EXPECT_EQ(port->unusedReplies(), 0u);
 }
 
 TEST_F(SerialDrivers, OlderThreeBytesPerSurrogateTextPassesTheCrcCheck) {
-    state.lastReceivedGuid.set(kGuidB);
+    memory.recordReceived(kGuidB);
     const std::string legacy = "smile \xED\xA0\xBD\xED\xB8\x80";  // U+1F600 as two encoded surrogates
     scriptHeldMessage(legacy, kGuidA);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 8u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 8u);
     EXPECT_EQ(out, u"smile \U0001F600");
 }
 
 TEST_F(SerialDrivers, ACorruptedMessageIsNotPastedAndNotFetchedAgain) {
-    state.lastReceivedGuid.set(kGuidB);
+    memory.recordReceived(kGuidB);
     for (const std::string& payload : {std::string("smile \xF0\x9F\x98\x80"), std::string("smile \xED\xA0\xBD\xED\xB8\x80"),
                                        std::string(200, 'c')}) {
         std::vector<DataFrame> frames = buildMessageFrames(payload, kGuidA);
         // The payload's last byte: the message is the GUID field, the CRC field, then the payload.
         const size_t last = kGuidFieldSize + kCrcFieldSize + payload.size() - 1;
         frames.at(last / kFrameDataSize)[kFrameDataOffset + last % kFrameDataSize] ^= 0x01;
-        state.lastReceivedGuid.set(kGuidB);
+        memory.recordReceived(kGuidB);
         scriptHeldMessage(frames);
-        EXPECT_EQ(receiveOverSerial(state, clock, out), 0u) << payload;
-        EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u) << payload;
+        EXPECT_EQ(memory.lastReceived(), kGuidA);
         scriptHeldMessage(frames, false);
-        EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
         EXPECT_EQ(port->unusedReplies(), 0u);
     }
 }
 
 TEST_F(SerialDrivers, AFailedReadKeepsTheFlagsAndTheMessageCountsAsSeen) {
-    state.lastReceivedGuid.set(kGuidB);
+    memory.recordReceived(kGuidB);
     const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'f'), kGuidA);
     port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
     port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
     port->script({Reply::Write::Accept, testing::statusAnswer(0, 1)});  // frame 1 refused
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
-    EXPECT_EQ(state.link.copyReady.load(), 1);
-    EXPECT_EQ(state.link.pasteReady.load(), 1);
-    EXPECT_EQ(state.lastReceivedGuid.get(), kGuidA);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(link.copyReady.load(), 1);
+    EXPECT_EQ(link.pasteReady.load(), 1);
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
 }
 
 TEST_F(SerialDrivers, AnEmptyTextTravelsAsTwoFramesAndIsNotPasted) {
-    state.lastReceivedGuid.set(kGuidB);
+    memory.recordReceived(kGuidB);
     for (int i = 0; i < 2; ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
-    EXPECT_TRUE(sendOverSerial(state, clock, u"", kGuidA));
+    EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidA));
     EXPECT_EQ(port->writes().size(), 2u);
     scriptHeldMessage("", kGuidA);
-    EXPECT_EQ(receiveOverSerial(state, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
     EXPECT_EQ(out, u"");
 }
 
@@ -165,7 +170,7 @@ TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedText) {
     const std::u16string text = u"caf\u00e9 \U0001F600";
     const std::vector<DataFrame> frames = buildMessageFrames("caf\xC3\xA9 \xF0\x9F\x98\x80", kGuidA);
     for (size_t i = 0; i < frames.size(); ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
-    EXPECT_TRUE(sendOverSerial(state, clock, text, kGuidA));
+    EXPECT_TRUE(sendOverSerial(link, clock, text, kGuidA));
     const std::vector<Bytes> writes = port->writes();
     ASSERT_EQ(writes.size(), frames.size());
     for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], Bytes(frames[i].begin(), frames[i].end()));
@@ -173,12 +178,12 @@ TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedText) {
 
 TEST_F(SerialDrivers, SendFailsOnARefusedFrameWithoutRetry) {
     port->scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::statusAnswer(0, 1)}});
-    EXPECT_FALSE(sendOverSerial(state, clock, std::u16string(100, u'x'), kGuidA));
+    EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(100, u'x'), kGuidA));
     EXPECT_EQ(port->writes().size(), 2u);
 }
 
 TEST_F(SerialDrivers, ATextTooLongForOneMessageIsNotSent) {
-    EXPECT_FALSE(sendOverSerial(state, clock, std::u16string(4100, u'\u4e2d'), kGuidA));
+    EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(4100, u'\u4e2d'), kGuidA));
     EXPECT_TRUE(port->writes().empty());
 }
 

@@ -46,29 +46,43 @@ TEST_F(MetaDataFile, EveryRewriteEndsHiddenAndSystemAgain) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "third"));
     EXPECT_EQ(content(), "third");
     EXPECT_EQ(special(), kHiddenSystem);
-    EXPECT_EQ(fs.calls(FsOp::SetAttributes), 6);  // reset (if any) and final attributes, per write
+    EXPECT_FALSE(testing::exists(fs, metaDataTempPath(root)));
 }
 
-TEST_F(MetaDataFile, WriteFailuresAreReported) {
-    fs.failCall(FsOp::Open, 1, kErrorWriteProtect);
-    EXPECT_FALSE(writeMetaDataFile(fs, root, "x"));
-    EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\nCannot write META data  file: " + kMeta + "\n");
+TEST_F(MetaDataFile, AFailedWriteLeavesTheOldFileWholeAndSaysWhy) {
+    ASSERT_TRUE(writeMetaDataFile(fs, root, "old payload"));
+    const std::string temp = kMeta + ".tmp";
+    struct Case {
+        FsOp op;
+        int nth;
+        uint32_t error;
+        std::string line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {FsOp::Open, 1, kErrorWriteProtect, "Cannot write META data  file: " + temp},
+             {FsOp::Write, 1, kErrorDiskFull, "Failed to write all data to file: " + temp},
+             {FsOp::SetAttributes, 1, kErrorAccessDenied, "Failed to set attribute for file: " + temp},
+             {FsOp::MoveFile, 1, kErrorSharingViolation, "Cannot replace META data file: " + kMeta + "\t!!! Error: 32"},
+         }) {
+        trace.clear();
+        fs.failCall(c.op, c.nth, c.error);
+        EXPECT_FALSE(writeMetaDataFile(fs, root, "new payload, cut short"));
+        EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\n" + c.line + "\n");
+        EXPECT_EQ(content(), "old payload") << c.line;
+        EXPECT_EQ(special(), kHiddenSystem) << c.line;
+    }
+    // A half-written file left by an interrupted write never gets in the way of the next.
+    ASSERT_TRUE(testing::writeFile(fs, temp, "half"));
+    ASSERT_TRUE(fs.setAttributes(temp, kHiddenSystem | kAttributeReadOnly));
+    ASSERT_TRUE(writeMetaDataFile(fs, root, "next"));
+    EXPECT_EQ(content(), "next");
 
     trace.clear();
-    fs.failCall(FsOp::Write, 1, kErrorDiskFull);
-    EXPECT_FALSE(writeMetaDataFile(fs, root, "x"));
-    EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\nFailed to write all data to file: " + kMeta + "\n");
-
-    trace.clear();
-    fs.failCall(FsOp::SetAttributes, 2, kErrorAccessDenied);  // after the reset of the earlier file
-    EXPECT_FALSE(writeMetaDataFile(fs, root, "x"));
-    EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\nFailed to set attribute for file: " + kMeta + "\n");
-
-    trace.clear();
+    ASSERT_TRUE(fs.setAttributes(kMeta, 0));
     ASSERT_TRUE(fs.deleteFile(kMeta));
     ASSERT_TRUE(fs.createDirectory(kMeta));
     EXPECT_FALSE(writeMetaDataFile(fs, root, "x"));
-    EXPECT_NE(trace.out().find("Cannot write META data  file: "), std::string::npos);
+    EXPECT_NE(trace.out().find("Cannot replace META data file: "), std::string::npos);
 }
 
 TEST_F(MetaDataFile, ReadGivesTheWholeFile) {

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <stdexcept>
+#include "base/utf8.h"
 
+#include "payload/payload_document.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
 #include "store/store_writer.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
-#include "support/recording_tray.h"
 #include "support/test_drives.h"
 #include "support/trace_capture.h"
 
@@ -16,7 +16,6 @@ namespace shuttle {
 namespace {
 
 using testing::FsOp;
-using Events = std::vector<std::string>;
 
 constexpr uint32_t kLimit = 10485760;
 const std::string kGuid = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
@@ -25,18 +24,15 @@ const std::string kStamped = kStorage + "2026_12_05_03_47_20\\";
 
 class StoreWriter : public ::testing::Test {
 protected:
-    StoreWriter() {
-        state.settings.storeSelection.set(u"Flash Disk (E:)");
-        state.settings.flags = kFlagShowNotifications | kFlagPlaySound | kFlagUsbMode;
-        clock.setLocal(2026, 12, 5, 3, 47, 20);
-    }
+    StoreWriter() { clock.setLocal(2026, 12, 5, 3, 47, 20); }
 
     testing::TestDrives drives;
     testing::FaultyFileSystem fs{drives.fs()};
     std::string src = drives.mount('C');
     std::string store = drives.mount('E');
-    SharedState state;
-    testing::RecordingTray tray;
+    char letter = 'E';
+    uint32_t limit = kLimit;
+    StoreWrite last;
     testing::ManualClock clock;
     testing::TraceCapture trace;
     CopyBuffer buffer;
@@ -45,8 +41,11 @@ protected:
     void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
     void sizedFile(const std::string& path, size_t size) { ASSERT_TRUE(testing::writePatternFile(fs, path, size)); }
     void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
+    // The store write, and the payload document the copy path would make of it.
     bool write(const std::vector<std::u16string>& drop) {
-        return writeVirtualStore(state, fs, tray, clock, buffer, drop, document, kGuid);
+        last = writeVirtualStore(fs, clock, buffer, letter, limit, drop);
+        if (last.written()) assemblePayloadDocument(document, kGuid, last.storedPaths);
+        return last.written();
     }
     std::string serialised() {
         std::ostringstream out;
@@ -81,7 +80,6 @@ TEST_F(StoreWriter, DropListOfExactlyTheLimitIsWritten) {
     std::string copy;
     ASSERT_TRUE(testing::readFile(fs, kStamped + "big.bin", copy));
     EXPECT_EQ(copy, testing::patternBytes(kLimit));
-    EXPECT_EQ(tray.events(), Events{});
     EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
 }
 
@@ -93,20 +91,11 @@ TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouched) {
     clock.advance(5000);
 
     EXPECT_FALSE(write({u"C:\\big.bin", u"C:\\one.txt"}));
-    const std::string text = "Total size is 10485761 bytes (max 10485760 bytes)";
-    EXPECT_EQ(tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | " + text}));
-    EXPECT_EQ(state.lastIconChangeTick.load(), clock.tickMs());
-    EXPECT_NE(trace.out().find(text + "\n"), std::string::npos);
+    EXPECT_EQ(last.refusal, StoreRefusal::TooLarge);
+    EXPECT_EQ(last.totalBytes, kLimit + 1u);
     EXPECT_EQ(snapshot(store), before);
-}
-
-TEST_F(StoreWriter, RefusalNotificationsFollowTheSettings) {
-    sizedFile(src + "big.bin", kLimit + 1);
-    state.settings.flags = kFlagUsbMode;
-    EXPECT_FALSE(write({u"C:\\big.bin"}));
-    EXPECT_EQ(tray.events(), Events{"icon 150"});
-    state.settings.sizeLimit = 104857600;
-    EXPECT_TRUE(write({u"C:\\big.bin"}));
+    limit = 104857600;
+    EXPECT_TRUE(write({u"C:\\big.bin", u"C:\\one.txt"}));
 }
 
 TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWhole) {
@@ -127,7 +116,7 @@ TEST_F(StoreWriter, MissingPathRefusesSilentlyAndLeavesTheDriveAlone) {
     previousPayload();
     const std::string before = snapshot(store);
     EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\gone.txt"}));
-    EXPECT_EQ(tray.events(), Events{});
+    EXPECT_EQ(last.refusal, StoreRefusal::Missing);
     EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
     EXPECT_EQ(snapshot(store), before);
 }
@@ -140,8 +129,7 @@ TEST_F(StoreWriter, EmptyEntriesAreSkippedAndAnEmptyListIsReported) {
 
     trace.clear();
     EXPECT_FALSE(write({u"", u""}));
-    EXPECT_EQ(tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | No files to copy"}));
-    EXPECT_NE(trace.out().find("No files to copy\n"), std::string::npos);
+    EXPECT_EQ(last.refusal, StoreRefusal::NoFiles);
 }
 
 TEST_F(StoreWriter, TwoFilesWithOneLeafNameLandOnOnePath) {
@@ -193,6 +181,7 @@ TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     file(src + "a.txt", "a");
     fs.failCall(FsOp::CreateDirectory, 2, kErrorAccessDenied);  // the stamped folder
     EXPECT_FALSE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(last.refusal, StoreRefusal::CannotCreate);
     EXPECT_NE(trace.out().find("Failed to create directory:  = " + kStamped + "\n" +
                                "Failed to create directory: " + kStamped + "\t!!! Error: 5\n"),
               std::string::npos);
@@ -234,20 +223,13 @@ TEST_F(StoreWriter, UnusableInputIsRefusedWithoutTouchingTheDrive) {
     EXPECT_FALSE(write({u"C:\\a.txt", std::u16string(u"C:\\bad") + char16_t(0xD800)}));
     EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
 
-    state.settings.storeSelection.set(u"Disk (:)");
-    EXPECT_FALSE(write({u"C:\\a.txt"}));
-    EXPECT_NE(trace.out().find("The store selection names no drive letter; nothing copied\n"), std::string::npos);
+    EXPECT_EQ(last.refusal, StoreRefusal::NotUnicode);
 
-    state.settings.storeSelection.set(u"Flash Disk (E:)");
-    JsonValue notAnObject(JsonValue::Kind::Array);
-    try {
-        writeVirtualStore(state, fs, tray, clock, buffer, {u"C:\\a.txt"}, notAnObject, kGuid);
-        ADD_FAILURE() << "expected the JsonValue error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "JsonValue is not an object.");
-    }
+    letter = 0;
+    EXPECT_FALSE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(last.refusal, StoreRefusal::NoDrive);
+    EXPECT_NE(trace.out().find("The store selection names no drive letter; nothing copied\n"), std::string::npos);
     EXPECT_EQ(snapshot(store), before);
-    EXPECT_EQ(tray.events(), Events{});
 }
 
 TEST_F(StoreWriter, MetaDataFileHoldsExactlyTheSerialisedDocument) {
@@ -256,7 +238,7 @@ TEST_F(StoreWriter, MetaDataFileHoldsExactlyTheSerialisedDocument) {
     ASSERT_TRUE(fs.setAttributes(metaDataFilePath(store), kAttributeHidden | kAttributeSystem | kAttributeReadOnly));
     ASSERT_TRUE(write({u"C:\\a.txt"}));
     const std::string bytes = serialised();
-    ASSERT_TRUE(writeMetaDataFile(fs, driveRoot(storeDriveLetter(state.settings.storeSelection.get())), bytes));
+    ASSERT_TRUE(writeMetaDataFile(fs, driveRoot(letter), bytes));
 
     std::string read;
     ASSERT_TRUE(readMetaDataFile(fs, "E:\\", read));

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/shared_state.h"
+#include "core/link_state.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "app/link_environment.h"
 
@@ -29,7 +30,8 @@ public:
         uint64_t tick;
     };
 
-    FakeLinkEnvironment(SharedState& state, Clock& clock) : state_(state), clock_(clock) {}
+    FakeLinkEnvironment(Settings& settings, LinkState& link, Clock& clock)
+        : settings_(settings), link_(link), clock_(clock) {}
 
     bool comPortExists(uint32_t number) override {
         ++existenceQueries;
@@ -39,22 +41,22 @@ public:
     void openSelectedLink(const std::u16string& text) override {
         opens.push_back({text, clock_.tickMs()});
         if (onOpen) onOpen(text);
-        LinkFlags& link = state_.link;
-        if (state_.settings.usbMode()) {
-            state_.settings.storeSelection.set(text);
+        LinkState& link = link_;
+        if (settings_.usbMode()) {
+            settings_.storeSelection.set(text);
             link.openAttempted = 1;
             return;
         }
         unsigned number = 0;
         std::string narrow(text.begin(), text.end());
-        if (std::sscanf(narrow.c_str(), "COM%u", &number) == 1) state_.settings.comPort = number;
+        if (std::sscanf(narrow.c_str(), "COM%u", &number) == 1) settings_.comPort = number;
         link.copyReady = 0;
         link.pasteReady = 0;
         if (link.portOpen != 0) closePort();
-        uint32_t port = state_.settings.comPort;
+        uint32_t port = settings_.comPort;
         link.openAttempted = 1;
         if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0) {
-            state_.settings.comPort = kNoComPort;
+            settings_.comPort = kNoComPort;
             link.linkConnected = 0;
             return;
         }
@@ -69,7 +71,7 @@ public:
 
     void closePort() override {
         ++closes;
-        state_.link.portOpen = 0;
+        link_.portOpen = 0;
     }
 
     std::vector<LinkDrive> findStoreDrives() override { return drives; }
@@ -77,9 +79,14 @@ public:
         directoryQueries.push_back(path);
         return directories.count(path) != 0;
     }
-    void addClipboardListener() override {
-        listening = true;
+    bool addClipboardListener() override {
         listenerEvents.push_back("add");
+        if (refuseListener > 0) {
+            --refuseListener;
+            return false;
+        }
+        listening = true;
+        return true;
     }
     void removeClipboardListener() override {
         listening = false;
@@ -104,10 +111,12 @@ public:
     int existenceQueries = 0;
     std::vector<std::u16string> directoryQueries;
     bool listening = false;
+    int refuseListener = 0;  // the next registrations that fail
     std::vector<std::string> listenerEvents;
 
 private:
-    SharedState& state_;
+    Settings& settings_;
+    LinkState& link_;
     Clock& clock_;
 };
 

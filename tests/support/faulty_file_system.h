@@ -5,7 +5,9 @@
 // It also counts the calls, so a test can see which path the logic took.
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ enum class FsOp {
     Write,
     CopyFile,
     DeleteFile,
+    MoveFile,
     GetAttributes,
     SetAttributes,
     FindFirst,
@@ -37,10 +40,15 @@ public:
     void failCall(FsOp op, int nth, uint32_t error, int times = 1) {
         faults_.push_back({op, calls(op) + nth, times, error});
     }
+    // Runs `action` just before the `nth` call of `op` after this one goes through.
+    void beforeCall(FsOp op, int nth, std::function<void()> action) {
+        actions_.push_back({op, calls(op) + nth, std::move(action)});
+    }
     // Calls of `op` since the wrapper was made or last reset.
     int calls(FsOp op) const { return counts_[static_cast<size_t>(op)]; }
     void reset() {
         faults_.clear();
+        actions_.clear();
         counts_.fill(0);
     }
 
@@ -56,6 +64,9 @@ public:
     }
     bool deleteFile(const std::string& path) override {
         return !injected(FsOp::DeleteFile) && inner_.deleteFile(path);
+    }
+    bool moveFile(const std::string& source, const std::string& target) override {
+        return !injected(FsOp::MoveFile) && inner_.moveFile(source, target);
     }
     uint32_t attributes(const std::string& path) override {
         return injected(FsOp::GetAttributes) ? kInvalidAttributes : inner_.attributes(path);
@@ -83,6 +94,11 @@ private:
         int first;
         int times;
         uint32_t error;
+    };
+    struct Action {
+        FsOp op;
+        int at;
+        std::function<void()> run;
     };
 
     class File final : public OpenFile {
@@ -117,6 +133,8 @@ private:
     // Counts the call; true (with the error recorded) when it is to fail.
     bool injected(FsOp op) {
         int number = ++counts_[static_cast<size_t>(op)];
+        for (Action& action : actions_)
+            if (action.op == op && action.at == number && action.run) std::exchange(action.run, nullptr)();
         lastWasInjected_ = false;
         for (const Fault& fault : faults_) {
             if (fault.op == op && number >= fault.first && number < fault.first + fault.times) {
@@ -130,6 +148,7 @@ private:
 
     FileSystem& inner_;
     std::vector<Fault> faults_;
+    std::vector<Action> actions_;
     std::array<int, static_cast<size_t>(FsOp::Count)> counts_{};
     bool lastWasInjected_ = false;
     uint32_t injectedError_ = 0;

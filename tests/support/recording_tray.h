@@ -1,6 +1,6 @@
 #pragma once
 // A tray that records every call, in order, as text: "icon 150", "beep hand",
-// "beep asterisk", "balloon <title> | <text>".
+// "beep asterisk", "balloon <title> | <text>", "restore".
 
 #include <mutex>
 #include <string>
@@ -18,6 +18,7 @@ public:
         record("balloon " + toUtf8(title) + " | " + toUtf8(text));
     }
     void beep(bool information) override { record(information ? "beep asterisk" : "beep hand"); }
+    void restore() override { record("restore"); }
 
     std::vector<std::string> events() const {
         std::lock_guard<std::mutex> lock(mutex_);

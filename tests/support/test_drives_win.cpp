@@ -24,6 +24,9 @@ public:
         return inner_.copyFile(real(source), real(target), failIfExists);
     }
     bool deleteFile(const std::string& path) override { return inner_.deleteFile(real(path)); }
+    bool moveFile(const std::string& source, const std::string& target) override {
+        return inner_.moveFile(real(source), real(target));
+    }
     uint32_t attributes(const std::string& path) override { return inner_.attributes(real(path)); }
     bool setAttributes(const std::string& path, uint32_t attributes) override {
         return inner_.setAttributes(real(path), attributes);

@@ -1,4 +1,4 @@
-// Both sides of COM mode end to end: two SharedState objects (two computers), each with its
+// Both sides of COM mode end to end: two sides (two computers' link state), each with its
 // own tty port, talking through the simulated link device on real pseudo-terminals.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/tty_serial_ports.h"
+#include "core/guid_memory.h"
 #include "serial/link_port.h"
 #include "serial/serial_drivers.h"
 #include "support/manual_clock.h"
@@ -19,6 +20,13 @@ namespace shuttle {
 namespace {
 
 using namespace std::chrono_literals;
+
+// What one computer keeps of the link.
+struct Side {
+    Settings settings;
+    LinkState link;
+    GuidMemory memory;
+};
 constexpr size_t kPortA = 0, kPortB = 1;
 
 class LinkThroughSimulator : public ::testing::Test {
@@ -36,25 +44,27 @@ protected:
         open(sideB, u"COM6");
     }
     ~LinkThroughSimulator() override {
-        closePortAtExit(sideA);
-        closePortAtExit(sideB);
+        closePortAtExit(sideA.link);
+        closePortAtExit(sideB.link);
         server->stop();
         std::filesystem::remove_all(folder);
     }
 
-    void open(SharedState& side, const std::u16string& port) {
-        openSelectedLink(side, ports, settle, port);  // the 500 ms settle passes at once
+    void open(Side& side, const std::u16string& port) {
+        openSelectedLink(side.settings, side.link, ports, settle, port);  // the 500 ms settle passes at once
         EXPECT_EQ(side.link.linkConnected.load(), 1);
     }
     // The copy path's part: a fresh GUID, recorded before the send, under the link mutex.
-    bool send(SharedState& side, const std::u16string& text) {
+    bool send(Side& side, const std::u16string& text) {
         char guid[40];
         std::snprintf(guid, sizeof guid, "{%08X-0000-4000-8000-%012X}", ++guids, 0xC0FFEEu);
-        return sendAsLastSent(side, systemClock(), text, guid);
+        return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     // The receive loop's part.
-    size_t receive(SharedState& side, std::u16string& out) { return receiveNewText(side, systemClock(), out); }
-    size_t receive(SharedState& side) {
+    size_t receive(Side& side, std::u16string& out) {
+        return receiveNewText(side.link, side.memory, side.settings.comPort, systemClock(), out);
+    }
+    size_t receive(Side& side) {
         std::u16string ignored;
         return receive(side, ignored);
     }
@@ -63,7 +73,7 @@ protected:
         change(options);
         server->setOptions(options);
     }
-    static std::pair<int, int> readiness(const SharedState& side) {
+    static std::pair<int, int> readiness(const Side& side) {
         return {side.link.copyReady.load(), side.link.pasteReady.load()};
     }
 
@@ -73,7 +83,7 @@ protected:
     bool started = false;
     TtySerialPorts ports;
     testing::ManualClock settle;
-    SharedState sideA, sideB;
+    Side sideA, sideB;
     unsigned guids = 0;
 };
 
@@ -103,7 +113,7 @@ TEST_F(LinkThroughSimulator, AMessageOnTheDeviceAtStartIsRememberedNotFetched) {
     ASSERT_TRUE(started);
     ASSERT_TRUE(send(sideA, u"left over from before"));
     EXPECT_EQ(receive(sideB), 0u);
-    EXPECT_EQ(sideB.lastReceivedGuid.get(), sideA.lastSentGuid.get());
+    EXPECT_EQ(sideB.memory.lastReceived(), sideA.memory.lastSent());
     ASSERT_TRUE(send(sideA, u"fresh"));
     std::u16string out;
     EXPECT_EQ(receive(sideB, out), 5u);

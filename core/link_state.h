@@ -1,0 +1,57 @@
+#pragma once
+// What the threads know about the link: the flags kept by the connection, the drivers and the
+// supervisor, the open serial port, the mutex that serialises every use of the link, and the
+// dialog's requests to the supervisor.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "base/guarded.h"
+#include "platform/serial_port.h"
+
+namespace shuttle {
+
+struct LinkState {
+    std::atomic<int> portOpen{0};
+    std::atomic<int> linkConnected{0};
+    std::atomic<int> openAttempted{0};
+    std::atomic<int> copyReady{0};
+    std::atomic<int> pasteReady{0};
+    std::atomic<int> autoProbe{1};
+
+    // Serialises every use of the link: serial frame exchanges, the META data file write and
+    // read, and closing the port.
+    std::mutex mutex;
+    SharedSlot<SerialPort> port;
+
+    // COM mode: a probe has found the device holding nothing, so the next message it holds
+    // arrived while this side was running and is not one left over from before the start.
+    std::atomic<int> seenEmpty{0};
+
+    // Sets the ready flags and the clipboard listener's state. The moment both let a copy
+    // through - the listener is on and the link can take data - is traced once as "Listening
+    // for copies": from then on a copy reaches the link.
+    void setReadiness(bool copy, bool paste);
+    void setListening(bool on);
+    bool listening() const { return listening_.load(); }
+
+private:
+    void announce();
+    std::mutex announceMutex_;
+    std::atomic<bool> listening_{false};
+    bool announced_ = false;
+};
+
+// Requests from the dialog and the desktop to the supervisor: set to 1 by the window thread,
+// cleared when taken.
+struct Requests {
+    std::atomic<int> modeChange{0};
+    std::atomic<int> linkButton{0};
+    std::atomic<int> selectionChange{0};
+    std::atomic<int> sizeLimit{0};
+    std::atomic<int> reopenLink{0};    // the machine woke up: the port may have come back anew
+    std::atomic<int> devicesChanged{0};  // a device arrived or left
+};
+
+}  // namespace shuttle
