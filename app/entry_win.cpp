@@ -28,6 +28,7 @@
 #include "serial/link_port.h"
 #include "store/file_tree.h"
 #include "app/user_interface_win.h"
+#include "shuttle_version.h"
 
 namespace shuttle {
 namespace {
@@ -86,7 +87,7 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
         openTraceConsole([context] {
             if (context->removeTrayIcon && context->window != nullptr) context->removeTrayIcon(context->window);
         });
-        printOut("Shuttle 3.0.0.6\n");
+        printOut("Shuttle " SHUTTLE_VERSION_TEXT "\n");
     }
 
     // 3.

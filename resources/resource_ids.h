@@ -36,7 +36,3 @@
 #define IDC_SIZE_FRAME 1036
 #define IDC_COM_OPTIONS_FRAME 1037
 #define IDC_USB_OPTIONS_FRAME 1040
-
-// Version of the program, in the forms the resources and the dialog need.
-#define SHUTTLE_VERSION_NUMBERS 3, 0, 0, 6
-#define SHUTTLE_VERSION_TEXT "3.0.0.6"

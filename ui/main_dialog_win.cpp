@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "resources/resource_ids.h"
+#include "shuttle_version.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {

@@ -22,7 +22,8 @@ HWND createMainDialog(HINSTANCE instance, HWND mainWindow, SharedState& state);
 // The dialog procedure; nonzero when it handled the message.
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The three centred lines of the version box: product, "Version 3.0.0.6", and a tag line.
+// The three centred lines of the version box: product, "Version 3.0.0.6" (the project
+// version), and a tag line.
 std::wstring versionText();
 
 }  // namespace shuttle

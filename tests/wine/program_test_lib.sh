@@ -9,6 +9,8 @@ SHUTTLE_EXE=$BUILD/Shuttle.exe
 PROBE_EXE=$BUILD/tools/shuttle-probe/shuttle-probe.exe
 checks_passed=0
 checks_failed=0
+# The version the build generated from the project version (what the program shows).
+SHUTTLE_VERSION=$(sed -n 's/^#define SHUTTLE_VERSION_TEXT "\(.*\)"$/\1/p' "$BUILD/generated/shuttle_version.h")
 
 check() {  # check "description" command...
     local what=$1

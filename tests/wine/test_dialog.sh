@@ -232,7 +232,7 @@ check "'Play sound' and 'Start in tray' restored (Flags $now)" [ "$now" = "$befo
 
 section "the version box"
 check "the version box shows the program's name and version" \
-    eval 'drive text 1019 | head -2 | tr -d "\n" | grep -qx "ShuttleVersion 3.0.0.6"'
+    eval 'drive text 1019 | head -2 | tr -d "\n" | grep -qx "ShuttleVersion ${SHUTTLE_VERSION:?}"'
 check "a popup menu is seen when one is open (the tray menu)" \
     quietly drive tray-event 123 12 30 + menu-keys 2000 0x1B  # Escape closes it
 check "... and the tray menu closes on Escape" within_ms 2000 eval '! drive menu-open'
