@@ -7,7 +7,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"SHUTTLE";
 constexpr wchar_t kWindowTitle[] = L"Shuttle";
-constexpr WORD kAppIcon = 136;
+constexpr WORD kAppIcon = IDI_COPY_READY;
 
 MainWindowContext* contextOf(HWND window) {
     return reinterpret_cast<MainWindowContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));

@@ -8,12 +8,13 @@
 #include <functional>
 
 #include "core/shared_state.h"
+#include "resources/resource_ids.h"
 
 namespace shuttle {
 
 constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
-constexpr UINT kCommandOpen = 32777;
-constexpr UINT kCommandExit = 32776;
+constexpr UINT kCommandOpen = IDM_TRAY_OPEN;
+constexpr UINT kCommandExit = IDM_TRAY_EXIT;
 
 // What the window procedure needs; lives for the whole process.
 struct MainWindowContext {
