@@ -10,6 +10,7 @@
 #define IDR_TRAY_MENU 135
 #define IDM_TRAY_EXIT 32776
 #define IDM_TRAY_OPEN 32777
+#define IDM_TRAY_START_WITH_WINDOWS 32778
 
 // Icons
 #define IDI_COPY_READY 136   // clipboard with a blue sheet; also the window's icon

@@ -248,7 +248,7 @@ check "picture of the tray icon with the balloon: tray-balloon.png (the corner) 
     eval 'screenshot tray-balloon.png 0 0 400 200 && screenshot tray-balloon-screen.png'
 
 section "leaving through the tray menu"
-quietly drive tray-event 123 12 30 + menu-keys 2000 0x28 0x28 0x0D  # Down, Down, Enter: "Exit"
+quietly drive tray-event 123 12 30 + menu-keys 2000 0x28 0x28 0x28 0x0D  # Down x3, Enter: "Exit"
 code=timeout
 if within_ms 10000 eval '! shuttle_running'; then
     code=0

@@ -1,6 +1,6 @@
 # The tray menu's commands as the main window receives them in WM_COMMAND, read from
 # resources/resource_ids.h (IDM_TRAY_*), so the numbers have one source. Source it for
-# COMMAND_OPEN and COMMAND_EXIT.
+# COMMAND_OPEN, COMMAND_START_WITH_WINDOWS and COMMAND_EXIT.
 
 resource_id() {  # resource_id NAME: the number a "#define NAME number" line gives
     local header
@@ -9,4 +9,5 @@ resource_id() {  # resource_id NAME: the number a "#define NAME number" line giv
 }
 
 COMMAND_OPEN=$(resource_id IDM_TRAY_OPEN)
+COMMAND_START_WITH_WINDOWS=$(resource_id IDM_TRAY_START_WITH_WINDOWS)
 COMMAND_EXIT=$(resource_id IDM_TRAY_EXIT)
