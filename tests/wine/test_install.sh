@@ -50,6 +50,11 @@ msiexec_quiet() {
         >/dev/null 2>&1 </dev/null
 }
 msiexec_runs=0
+# The next computer; the previous one's server (kept alive by the warm-up) ends first.
+next_computer() {
+    wineserver -k >/dev/null 2>&1
+    new_computer "$1"
+}
 settings_key_exists() { reg_cmd query 'HKCU\Software\ORB\Shuttle' >/dev/null; }
 program_dir() { echo "$WINEPREFIX/drive_c/Program Files/Shuttle"; }
 # The Start menu of all users; Wine puts a per-machine package's shortcut in the installing
@@ -120,7 +125,7 @@ check "Add/Remove Programs no longer lists it" [ -z "$(registered_version "$code
 check "the user's settings stay" [ "$(settings_value Flags)" = 0xd ]
 
 echo "# start with Windows"
-new_computer install-start
+next_computer install-start
 msiexec_quiet /i "$PACKAGE.msi" STARTWITHWINDOWS=1
 code=$?
 check "msiexec /i STARTWITHWINDOWS=1 /qn succeeds (exit $code)" [ "$code" = 0 ]
@@ -158,7 +163,7 @@ check "a rebuild ($rebuild_version) and a later version ($later_version) made fr
     'build_as "$work/rebuild.msi" "$rebuild_version" "$rebuild_code" && build_as "$work/later.msi" "$later_version" "$later_code"'
 check "the upgrade row takes every installed version and carries its features over (attributes 257)" \
     eval 'msiinfo export "$PACKAGE.msi" Upgrade | tr -d "\r" | grep -q "	0.0.0			257		OLDERVERSIONFOUND$"'
-new_computer install-upgrade
+next_computer install-upgrade
 msiexec_quiet /i "$PACKAGE.msi"
 msiexec_quiet /i "$work/rebuild.msi"
 code=$?
