@@ -24,6 +24,8 @@
 #include "ui/link_panel_win.h"
 #include "ui/main_window_win.h"
 
+#include "shuttle_version.h"
+
 namespace shuttle {
 namespace {
 
@@ -113,7 +115,7 @@ int runApplication(HINSTANCE instance, const wchar_t* commandLine, int showComma
         openTraceConsole([] {
             if (HWND window = consoleTrayWindow.load()) removeTrayIcon(window);
         });
-        printOut("Shuttle 3.0.0.6\n");
+        printOut("Shuttle " SHUTTLE_VERSION_TEXT "\n");
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 

@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "resources/resource_ids.h"  // plain macros, shared with the resource compiler
+
 namespace shuttle {
 
 // Icon resources.
 enum TrayIconId : uint16_t {
-    kIconCopyReady = 136,   // clipboard with a blue sheet
-    kIconIdle = 138,        // the same clipboard in grey
-    kIconPasteReady = 160,  // clipboard with a yellow sheet
-    kIconSuccess = 155,     // blue square with a tick
-    kIconFailure = 150,     // red square with a cross
+    kIconCopyReady = IDI_COPY_READY,    // clipboard with a blue sheet
+    kIconIdle = IDI_IDLE,               // the same clipboard in grey
+    kIconPasteReady = IDI_PASTE_READY,  // clipboard with a yellow sheet
+    kIconSuccess = IDI_COPY_DONE,       // blue square with a tick
+    kIconFailure = IDI_COPY_FAILED,     // red square with a cross
 };
 
 class Tray {

@@ -10,6 +10,7 @@
 #define IDR_TRAY_MENU 135
 #define IDM_TRAY_EXIT 32776
 #define IDM_TRAY_OPEN 32777
+#define IDM_TRAY_START_WITH_WINDOWS 32778
 
 // Icons
 #define IDI_COPY_READY 136   // clipboard with a blue sheet; also the window's icon
@@ -36,7 +37,3 @@
 #define IDC_SIZE_FRAME 1036
 #define IDC_COM_OPTIONS_FRAME 1037
 #define IDC_USB_OPTIONS_FRAME 1040
-
-// Version of the program, in the forms the resources and the dialog need.
-#define SHUTTLE_VERSION_NUMBERS 3, 0, 0, 6
-#define SHUTTLE_VERSION_TEXT "3.0.0.6"

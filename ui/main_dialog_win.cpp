@@ -7,6 +7,7 @@
 #include <string>
 
 #include "resources/resource_ids.h"
+#include "shuttle_version.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {

@@ -23,7 +23,8 @@ HWND createMainDialog(HINSTANCE instance, HWND mainWindow, Settings& settings, R
 // The dialog procedure; nonzero when it handled the message.
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The three centred lines of the version box: product, "Version 3.0.0.6", and a tag line.
+// The three centred lines of the version box: product, "Version 3.0.0.6" (the project
+// version), and a tag line.
 std::wstring versionText();
 
 }  // namespace shuttle

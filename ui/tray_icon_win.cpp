@@ -4,7 +4,10 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <vector>
 
+#include "base/print.h"
+#include "core/start_with_windows.h"
 #include "platform/win_dpi.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window_win.h"
@@ -39,12 +42,40 @@ ScopedIcon loadTrayIcon(HWND window, HINSTANCE instance, uint16_t icon) {
         LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
 }
 
+// The full path of Shuttle.exe as this process was started from it; empty when unknown.
+std::u16string programPath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::u16string(buffer.begin(), buffer.begin() + length);
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Flips "Start with Windows" from what the Run key says now, so that a change made elsewhere
+// (the installer, another copy) is what the click acts on.
+void toggleStartWithWindows() {
+    const std::u16string program = programPath();
+    if (program.empty()) return;
+    auto key = makeRegistryRunKey();
+    const bool on = !startsWithWindows(*key, program);
+    if (setStartWithWindows(*key, program, on))
+        printOut("Start with Windows: %s\n", on ? "on" : "off");
+    else
+        printErr("Start with Windows: the Run key could not be changed\n");
+}
+
 void showTrayMenu(HWND window, WPARAM anchor) {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     ScopedMenu menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (!menu) return;
     HMENU popup = GetSubMenu(menu.get(), 0);
     if (popup == nullptr) return;
+    const std::u16string program = programPath();
+    const bool startsWithLogon = !program.empty() && startsWithWindows(*makeRegistryRunKey(), program);
+    CheckMenuItem(popup, IDM_TRAY_START_WITH_WINDOWS, MF_BYCOMMAND | (startsWithLogon ? MF_CHECKED : MF_UNCHECKED));
     SetForegroundWindow(window);
     UINT flags = TPM_RIGHTBUTTON | (GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
     TrackPopupMenuEx(popup, flags, GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor), window, nullptr);
@@ -115,6 +146,9 @@ LRESULT onTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             case IDM_TRAY_OPEN:
                 showMainWindow(window);
+                return 0;
+            case IDM_TRAY_START_WITH_WINDOWS:
+                toggleStartWithWindows();
                 return 0;
             default:
                 break;

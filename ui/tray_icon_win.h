@@ -45,8 +45,8 @@ private:
 // Deletes the icon of `window` (also used by the console control handler).
 void removeTrayIcon(HWND window);
 
-// WM_COMMAND and the tray callback message of the main window: the menu items "Open" and
-// "Exit", a click on the icon, the balloon time-out. Gives the message result.
+// WM_COMMAND and the tray callback message of the main window: the menu items "Open", "Start
+// with Windows" and "Exit", a click on the icon, the balloon time-out. Gives the message result.
 LRESULT onTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace shuttle

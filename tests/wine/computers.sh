@@ -7,6 +7,8 @@
 #   computer_start_shuttle NAME ARGS... starts Shuttle.exe on NAME (needs SHUTTLE_EXE, PROBE_EXE)
 #   computer_stop NAME                  "Exit" from the tray menu, then the prefix's server ends
 
+source "$(dirname "${BASH_SOURCE[0]}")/tray_commands.sh"
+
 declare -A COMPUTER_DISPLAY COMPUTER_PID
 
 computer_prefix() { echo "$SHUTTLE_WINE_ROOT/computer-$1"; }
@@ -56,7 +58,7 @@ computer_start_shuttle() {
 
 computer_stop() {
     local name=$1
-    on_computer "$name" "$WINE64" "$PROBE_EXE" command 32776 >/dev/null 2>&1 </dev/null || true
+    on_computer "$name" "$WINE64" "$PROBE_EXE" command "$COMMAND_EXIT" >/dev/null 2>&1 </dev/null || true
     if [ -n "${COMPUTER_PID[$name]:-}" ]; then
         wait "${COMPUTER_PID[$name]}" 2>/dev/null || true
         unset "COMPUTER_PID[$name]"

@@ -4,9 +4,13 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=wine_env.sh
 source "$here/wine_env.sh"
+# shellcheck source=tray_commands.sh
+source "$here/tray_commands.sh"
 
 SHUTTLE_EXE=$BUILD/Shuttle.exe
 PROBE_EXE=$BUILD/tools/shuttle-probe/shuttle-probe.exe
+# The version the build generated from the project version (what the program shows).
+SHUTTLE_VERSION=$(sed -n 's/^#define SHUTTLE_VERSION_TEXT "\(.*\)"$/\1/p' "$BUILD/generated/shuttle_version.h")
 checks_passed=0
 checks_failed=0
 
@@ -53,7 +57,7 @@ start_shuttle() {
 
 # Ends Shuttle through the tray menu's "Exit" and gives its exit code.
 exit_shuttle() {
-    probe command 32776
+    probe command "$COMMAND_EXIT"
     local code=0
     wait "$SHUTTLE_PID" || code=$?
     return $code

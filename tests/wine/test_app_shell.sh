@@ -24,7 +24,7 @@ check "the main window is gone after Exit" probe wait-gone 3000
 
 new_computer shell-console
 check "start with exactly -console" start_shuttle -console
-check "-console opens a console that holds the trace" console_contains "Shuttle 3.0.0.6"
+check "-console opens a console that holds the trace" console_contains "Shuttle ${SHUTTLE_VERSION:?}$"
 check "Exit with a console ends with code 0" exit_shuttle
 for variant in "-Console" " -console" "-console " "x -console"; do
     check "command line '$variant' starts" start_shuttle "$variant"

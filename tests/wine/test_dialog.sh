@@ -24,7 +24,7 @@ simulator_pid=
 SHUTTLE_PID=
 cleanup() {
     if [ -n "$SHUTTLE_PID" ] && shuttle_running; then
-        probe command 32776 >/dev/null
+        probe command "$COMMAND_EXIT" >/dev/null
         within_ms 5000 eval '! shuttle_running'
     fi
     [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
@@ -143,7 +143,7 @@ check "... and writes Com=5" within_ms 2000 com_is 5
 
 section "the window through the tray"
 check "the default flags start in the tray (window hidden)" window_hidden
-probe command 32777 >/dev/null
+probe command "$COMMAND_OPEN" >/dev/null
 check "the tray's 'Open' shows the main window" within_ms 2000 window_shown
 drive move 320 120 >/dev/null  # off the tray window, so that pictures show both
 check "COM mode: ' COM' checked, only the COM options frame shown" \
@@ -216,8 +216,8 @@ states=$(dialog_states)
 drive click 1017
 check "'OK' hides the main window" window_hidden
 check "the tray icon stays while the window is hidden" drive tray-present
-probe command 32777 >/dev/null
-check "'Open' (command 32777) shows it again" within_ms 2000 window_shown
+probe command "$COMMAND_OPEN" >/dev/null
+check "'Open' (command $COMMAND_OPEN) shows it again" within_ms 2000 window_shown
 check "... with the same check marks and layout ($states)" [ "$(dialog_states)" = "$states" ]
 drive click 1017 + tray-event 1024 10 30
 check "a click on the tray icon (NIN_SELECT) shows it again" within_ms 2000 window_shown
@@ -232,7 +232,7 @@ check "'Play sound' and 'Start in tray' restored (Flags $now)" [ "$now" = "$befo
 
 section "the version box"
 check "the version box shows the program's name and version" \
-    eval 'drive text 1019 | head -2 | tr -d "\n" | grep -qx "ShuttleVersion 3.0.0.6"'
+    eval 'drive text 1019 | head -2 | tr -d "\n" | grep -qx "ShuttleVersion ${SHUTTLE_VERSION:?}"'
 check "a popup menu is seen when one is open (the tray menu)" \
     quietly drive tray-event 123 12 30 + menu-keys 2000 0x1B  # Escape closes it
 check "... and the tray menu closes on Escape" within_ms 2000 eval '! drive menu-open'
@@ -248,7 +248,7 @@ check "picture of the tray icon with the balloon: tray-balloon.png (the corner) 
     eval 'screenshot tray-balloon.png 0 0 400 200 && screenshot tray-balloon-screen.png'
 
 section "leaving through the tray menu"
-quietly drive tray-event 123 12 30 + menu-keys 2000 0x28 0x28 0x0D  # Down, Down, Enter: "Exit"
+quietly drive tray-event 123 12 30 + menu-keys 2000 0x28 0x28 0x28 0x0D  # Down x3, Enter: "Exit"
 code=timeout
 if within_ms 10000 eval '! shuttle_running'; then
     code=0
