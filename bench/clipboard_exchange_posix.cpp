@@ -202,5 +202,53 @@ BENCHMARK(BM_CopyToPasteInComMode)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// USB mode: the user copies a folder of 90 files of 1 MB on A; the store write runs on the
+// transfer worker while another program keeps opening A's clipboard.
+void BM_StoreWriteOfNinetyMegabytes(benchmark::State& run) {
+    setTraceSink([](TraceStream, const std::string&) {});
+    char pattern[] = "/tmp/shuttle-usb-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    std::filesystem::create_directories(folder + "/source/tree");
+    std::filesystem::create_directories(folder + "/drive");
+    const std::string megabyte(1 << 20, 'm');
+    for (int i = 0; i < 90; ++i) {
+        FILE* file = std::fopen((folder + "/source/tree/file" + std::to_string(i) + ".bin").c_str(), "wb");
+        if (file == nullptr || std::fwrite(megabyte.data(), 1, megabyte.size(), file) != megabyte.size()) {
+            run.SkipWithError("cannot write the source tree");
+            return;
+        }
+        std::fclose(file);
+    }
+    TtySerialPorts ports;
+    BenchComputer a(ports);
+    a.files.mapDrive('C', folder + "/source");
+    a.files.mapDrive('E', folder + "/drive");
+    Settings& settings = a.computer.settings();
+    settings.setFlag(kFlagUsbMode, true);
+    settings.storeSelection.set(u"Bench drive (E:)");
+    settings.sizeLimit = 104857600;
+    a.computer.link().setReadiness(true, true);
+    a.computer.link().linkConnected = 1;
+    a.computer.start({a.clipboard, a.tray, a.panel}, {kTransferWorker});
+
+    double windowMs = 0, busyMs = 0;
+    for (auto _ : run) {
+        a.clipboard.userCopiesFiles({u"C:\\tree"});
+        ClipboardProber prober(a.clipboard);
+        const auto copiedAt = SteadyClock::now();
+        a.computer.onClipboardChange();
+        windowMs = std::max(windowMs, std::chrono::duration<double, std::milli>(SteadyClock::now() - copiedAt).count());
+        a.computer.waitForTransfers(600000);
+        run.SetIterationTime(std::chrono::duration<double>(SteadyClock::now() - copiedAt).count());
+        busyMs = std::max(busyMs, prober.longestRefusalMs());
+    }
+    run.counters["window_ms"] = windowMs;
+    run.counters["busy_ms"] = busyMs;
+    run.counters["megabytes"] = 90;
+    a.computer.stop();
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_StoreWriteOfNinetyMegabytes)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace shuttle
