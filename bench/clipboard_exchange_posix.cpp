@@ -117,6 +117,19 @@ private:
     std::thread thread_;
 };
 
+// The window thread's part of a clipboard change, as its timer repeats it while another
+// program holds the clipboard; gives the longest single call in milliseconds.
+double windowThreadPart(Computer& computer) {
+    double longest = 0;
+    for (;;) {
+        const auto start = SteadyClock::now();
+        const bool again = computer.onClipboardChange();
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count());
+        if (!again) return longest;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kCopyRetryMs));
+    }
+}
+
 std::u16string textOf(size_t units, bool cjk) {
     std::u16string text(units, u'x');
     for (size_t i = 0; i < units; ++i) text[i] = cjk ? char16_t(0x4E00 + i % 2000) : char16_t(u'a' + i % 26);
@@ -171,8 +184,7 @@ void BM_CopyToPasteInComMode(benchmark::State& run) {
         a->clipboard.userCopiesText(text);
         ClipboardProber prober(a->clipboard);
         const auto copiedAt = SteadyClock::now();
-        a->computer.onClipboardChange();
-        windowMs = std::max(windowMs, std::chrono::duration<double, std::milli>(SteadyClock::now() - copiedAt).count());
+        windowMs = std::max(windowMs, windowThreadPart(a->computer));
         std::unique_lock<std::mutex> lock(mutex);
         if (!pasted.wait_for(lock, std::chrono::seconds(30), [&] { return pastes > before; })) {
             run.SkipWithError("the text never arrived");
@@ -236,8 +248,7 @@ void BM_StoreWriteOfNinetyMegabytes(benchmark::State& run) {
         a.clipboard.userCopiesFiles({u"C:\\tree"});
         ClipboardProber prober(a.clipboard);
         const auto copiedAt = SteadyClock::now();
-        a.computer.onClipboardChange();
-        windowMs = std::max(windowMs, std::chrono::duration<double, std::milli>(SteadyClock::now() - copiedAt).count());
+        windowMs = std::max(windowMs, windowThreadPart(a.computer));
         a.computer.waitForTransfers(600000);
         run.SetIterationTime(std::chrono::duration<double>(SteadyClock::now() - copiedAt).count());
         busyMs = std::max(busyMs, prober.longestRefusalMs());
