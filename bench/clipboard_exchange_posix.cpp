@@ -137,7 +137,7 @@ std::u16string textOf(size_t units, bool cjk) {
 }
 
 void BM_CopyToPasteInComMode(benchmark::State& run) {
-    setTraceSink([](TraceStream, const std::string&) {});
+    if (std::getenv("SHUTTLE_BENCH_TRACE") == nullptr) setTraceSink([](TraceStream, const std::string&) {});
     const size_t units = static_cast<size_t>(run.range(0));
     const bool cjk = run.range(1) != 0;
     char pattern[] = "/tmp/shuttle-e2e-XXXXXX";
@@ -157,7 +157,6 @@ void BM_CopyToPasteInComMode(benchmark::State& run) {
     openSelectedLink(b->computer.settings(), b->computer.link(), ports, systemClock(), u"COM6");
     a->computer.start({a->clipboard, a->tray, a->panel}, {kTransferWorker});
     a->computer.pollOnce();  // A sees the device ready to take a message
-    b->computer.pollOnce();  // B sees it empty: what arrives from now on is news
 
     std::mutex mutex;
     std::condition_variable pasted;
@@ -170,6 +169,8 @@ void BM_CopyToPasteInComMode(benchmark::State& run) {
         pasted.notify_all();
     });
     b->computer.start({b->clipboard, b->tray, b->panel}, {kReceiveWorker});
+    // B's first poll finds the device empty: what arrives from then on is news to it.
+    while (b->computer.link().seenEmpty == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     std::u16string text = textOf(units, cjk);
     const size_t frames = buildMessageFrames(toUtf8(text), "{00000000-0000-0000-0000-000000000000}").size();
