@@ -231,7 +231,9 @@ CopyRead readCopy(ExchangeContext& context, CopyJob& job) {
     }
     job = CopyJob{};
     if (context.settings.usbMode()) {
-        if (auto files = context.clipboard.dropList()) {
+        if (context.clipboard.isFormatAvailable(kFormatHdrop)) {  // a file list wins, even one that cannot be read
+            auto files = context.clipboard.dropList();
+            if (!files) return CopyRead::Nothing;
             job.kind = CopyJob::Kind::Files;
             job.files = std::move(*files);
         } else if (readInlineFormats(context, job.formats)) {
