@@ -64,12 +64,6 @@ protected:
     Notifier notifier{tray, clock, settings};
 };
 
-TEST_F(TransferProgressTest, TheTextIsSendingWithThePercentage) {
-    EXPECT_EQ(progressText(42), u"Sending\u2026 42 %");
-    EXPECT_EQ(progressText(0), u"Sending\u2026 0 %");
-    EXPECT_EQ(progressText(100), u"Sending\u2026 100 %");
-}
-
 TEST_F(TransferProgressTest, ATransferShorterThanASecondShowsNothing) {
     run(99, 10);  // 990 ms
     EXPECT_TRUE(tray.tips.empty());

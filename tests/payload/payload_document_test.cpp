@@ -49,14 +49,6 @@ TEST(PayloadAssembly, FillsTheDocumentAsTheWorkedExample) {
     EXPECT_EQ(textOf(empty), documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"));
 }
 
-TEST(PayloadAssembly, InlineFormatsTravelAsBase64InTheirOrder) {
-    JsonValue document(JsonValue::Kind::Object);
-    assembleInlineDocument(document, kExampleGuid,
-                           {{"CF_UNICODETEXT", {'h', 0, 'i', 0, 0, 0}}, {"CF_TEXT", {'h', 'i', 0}}});
-    EXPECT_EQ(textOf(document), "{\"GUID\":\"" + kExampleGuid +
-                                    "\",\"data\":[\"aABpAAAA\",\"aGkA\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\"]}");
-}
-
 TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
     // Every byte value, and a block whose base64 ends in padding: nothing in base64 is a quote,
     // comma or bracket, which the reader's text search would take for the document's own.
