@@ -35,6 +35,10 @@ void openTraceConsole(std::function<void()> onConsoleEvent) {
     FILE* stream = nullptr;
     freopen_s(&stream, "CONOUT$", "w", stdout);
     freopen_s(&stream, "CONOUT$", "w", stderr);
+    // Each trace call is flushed whole (base/print): buffered, a line reaches the console in
+    // one write, so the console decodes a character of several UTF-8 bytes as one ("…", "ü").
+    std::setvbuf(stdout, nullptr, _IOFBF, 4096);
+    std::setvbuf(stderr, nullptr, _IOFBF, 4096);
     freopen_s(&stream, "CONIN$", "r", stdin);
 }
 

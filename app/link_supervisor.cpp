@@ -46,6 +46,23 @@ LinkSupervisor::LinkSupervisor(Settings& settings, LinkState& link, Requests& re
       clock_(clock),
       stop_(stop) {}
 
+// Status texts begin with a space; the progress gets one too.
+void LinkSupervisor::showStatus(const std::u16string& linkText) {
+    panel_.setStatusText(shownProgress_.empty() ? linkText : u" " + shownProgress_);
+}
+
+// The transfer worker publishes its progress through the notifier; this thread owns the status
+// line and shows it, at most once a round, and the link state again when the transfer ends.
+void LinkSupervisor::followProgress() {
+    std::u16string progress = notifier_.progressText();
+    if (progress == shownProgress_) return;
+    shownProgress_ = std::move(progress);
+    if (shownProgress_.empty())
+        showLinkState();
+    else
+        showStatus(shownProgress_);
+}
+
 void LinkSupervisor::showLinkState() {
     LinkState& link = link_;
     bool usb = usbMode();
@@ -54,22 +71,22 @@ void LinkSupervisor::showLinkState() {
     bool paste = link.pasteReady != 0;
     if (link.linkConnected != 0) {
         if (copy && paste)
-            panel_.setStatusText(link_text::kReady);
+            showStatus(link_text::kReady);
         else if (copy)
-            panel_.setStatusText(link_text::kReadyToCopy);
+            showStatus(link_text::kReadyToCopy);
         else if (paste)
-            panel_.setStatusText(link_text::kReadyToPaste);
+            showStatus(link_text::kReadyToPaste);
         else
-            panel_.setStatusText(link_text::kNotReady);
+            showStatus(link_text::kNotReady);
         panel_.setLinkButtonCaption(link_text::kDisconnect);
         panel_.enableLinks(usb);
         return;
     }
     if (link.openAttempted != 0) {
-        panel_.setStatusText(usb ? link_text::kNotReady : link_text::kFailed);
+        showStatus(usb ? link_text::kNotReady : link_text::kFailed);
         panel_.setLinkButtonCaption(link_text::kRefresh);
     } else {
-        panel_.setStatusText(usb ? link_text::kSelectUsb : link_text::kSelectCom);
+        showStatus(usb ? link_text::kSelectUsb : link_text::kSelectCom);
         panel_.setLinkButtonCaption(usb ? link_text::kRefresh : link_text::kAuto);
     }
     panel_.enableLinks(true);
@@ -318,6 +335,7 @@ void LinkSupervisor::runRound() {
     keepListening();
     if (usbMode()) checkStoreDrive();
     followReadyFlags();
+    followProgress();
     restoreStateIcon();
     if (!usbMode() && link_.autoProbe != 0 && link_.pasteReady == 0) searchPorts();
 }

@@ -2,7 +2,8 @@
 // The link supervisor: the worker that owns the connection state shown to the user. Every
 // 100 ms it carries out the dialog's requests, checks the store drive in USB mode, keeps the
 // clipboard listener registered, turns changes of the ready flags into the state icon and the
-// status text, and in COM mode searches the ports for the link device.
+// status text, and in COM mode searches the ports for the link device. While a transfer shows
+// its progress, the status text shows it too.
 
 #include <cstdint>
 #include <string>
@@ -75,6 +76,9 @@ private:
     void keepListening();
     void followReadyFlags();
     void restoreStateIcon();
+    void followProgress();
+    // The status line: `linkText`, or the progress of a transfer while one is shown.
+    void showStatus(const std::u16string& linkText);
     void searchPorts();
     void showSearching();
 
@@ -90,6 +94,7 @@ private:
     int previousCopyReady_ = 0;
     int previousPasteReady_ = 0;
     bool sizesFilled_ = false;
+    std::u16string shownProgress_;  // the progress text on the status line; empty when none
 };
 
 // The thread procedure: `begin`, then rounds while the run flag is set. Returns 1.

@@ -41,6 +41,7 @@ class QuietTray final : public Tray {
 public:
     void setIcon(uint16_t) override {}
     void showBalloon(const std::u16string&, const std::u16string&) override {}
+    void setTip(const std::u16string&) override {}
     void beep(bool) override {}
     void restore() override {}
 };

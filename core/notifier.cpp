@@ -1,5 +1,8 @@
 #include "core/notifier.h"
 
+#include "base/print.h"
+#include "base/utf8.h"
+
 namespace shuttle {
 
 void showNotification(Tray& tray, const std::u16string& title, const std::u16string& text, bool showBalloon,
@@ -26,6 +29,17 @@ bool Notifier::iconChangeExpired(uint64_t ms) {
 void Notifier::notify(const std::u16string& title, const std::u16string& text, bool informationSound) {
     showNotification(tray_, title, text, settings_.has(kFlagShowNotifications), settings_.has(kFlagPlaySound),
                      informationSound);
+}
+
+void Notifier::showProgress(const std::u16string& text) {
+    progress_.set(text);
+    tray_.setTip(text);
+    printOut("Progress: %s\n", toUtf8(text).c_str());
+}
+
+void Notifier::endProgress() {
+    progress_.set(u"");
+    tray_.setTip(std::u16string(kNormalTrayTip));
 }
 
 void Notifier::log(const char* message) {

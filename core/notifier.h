@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/guarded.h"
 #include "core/settings.h"
 #include "log/logger.h"
 #include "platform/clock.h"
@@ -38,6 +39,13 @@ public:
     // An entry of the daily log when logging is on.
     void log(const char* message);
 
+    // A transfer's progress: the tray icon's tip shows `text` (and the trace prints it), and
+    // progressText() gives it to the status line of the dialog.
+    void showProgress(const std::u16string& text);
+    // The transfer ended: the normal tip returns and progressText() is empty again.
+    void endProgress();
+    std::u16string progressText() const { return progress_.get(); }
+
     // Re-adds the notification-area icon (the shell restarted and lost it).
     void restoreTrayIcon() { tray_.restore(); }
 
@@ -47,6 +55,7 @@ private:
     const Settings& settings_;
     Logger* logger_;
     std::atomic<uint64_t> iconChangeTick_{0};  // 0 = no icon change pending
+    GuardedText<std::u16string> progress_;
 };
 
 }  // namespace shuttle

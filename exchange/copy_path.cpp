@@ -1,10 +1,13 @@
 #include "exchange/copy_path.h"
 
+#include <algorithm>
 #include <mutex>
 #include <sstream>
 
 #include "base/print.h"
 #include "base/utf8.h"
+#include "exchange/transfer_progress.h"
+#include "payload/format_catalogue.h"
 #include "payload/json_value.h"
 #include "payload/payload_document.h"
 #include "serial/serial_drivers.h"
@@ -18,7 +21,9 @@ namespace {
 constexpr int kClipboardOpenAttempts = 5;
 const std::u16string kCantCopyTitle = u"Can't copy";
 
-void reportResult(ExchangeContext& context, bool succeeded) {
+// A transfer that showed its progress ends it (100 % when it succeeded) before the balloon.
+void reportResult(ExchangeContext& context, TransferProgress& progress, bool succeeded) {
+    progress.finish(succeeded);
     if (succeeded) {
         printOut(">>> Copy successful\n");
         context.notifier.setIcon(kIconSuccess);
@@ -59,6 +64,13 @@ bool linkCanCarry(ExchangeContext& context) {
     return link.copyReady != 0 && link.pasteReady != 0 && link.linkConnected != 0 && storeLetter(context.settings) != 0;
 }
 
+void refuseTooLarge(ExchangeContext& context, uint64_t total, uint64_t limit) {
+    const std::string text = formatText("Total size is %llu bytes (max %lu bytes)", static_cast<unsigned long long>(total),
+                                        static_cast<unsigned long>(limit));
+    refuse(context, fromUtf8(text));
+    printOut("%s\n", text.c_str());
+}
+
 // Tells the user why the store was left alone; a missing item says nothing, as the drop list
 // simply no longer holds what it names.
 void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
@@ -67,48 +79,137 @@ void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
             printOut("No files to copy\n");
             refuse(context, u"No files to copy");
             break;
-        case StoreRefusal::TooLarge: {
-            const std::string text =
-                formatText("Total size is %llu bytes (max %lu bytes)", static_cast<unsigned long long>(write.totalBytes),
-                           static_cast<unsigned long>(context.settings.sizeLimit.load()));
-            refuse(context, fromUtf8(text));
-            printOut("%s\n", text.c_str());
+        case StoreRefusal::TooLarge:
+            refuseTooLarge(context, write.totalBytes, context.settings.sizeLimit.load());
             break;
-        }
         default:
             break;
     }
 }
 
-std::string serialisedFileList(const std::string& guid, const std::vector<std::string>& paths) {
-    JsonValue document(JsonValue::Kind::Object);
-    assemblePayloadDocument(document, guid, paths);
+// Password managers and other programs mark what must not leave this computer with formats of
+// their own. A CanUploadToCloudClipboard value that cannot be read counts as a refusal: a
+// secret sent by mistake cannot be taken back.
+bool markedPrivate(ExchangeContext& context) {
+    Clipboard& clipboard = context.clipboard;
+    auto present = [&](PrivacyMarker marker) {
+        const uint32_t id = context.formatIds.markerId(marker);
+        return id != 0 && clipboard.isFormatAvailable(id);
+    };
+    if (present(PrivacyMarker::ExcludeFromMonitoring) || present(PrivacyMarker::ViewerIgnore)) return true;
+    if (!present(PrivacyMarker::CanUploadToCloud)) return false;
+    const auto value = clipboard.data(context.formatIds.markerId(PrivacyMarker::CanUploadToCloud));
+    if (!value || value->size() < 4) return true;
+    const auto& bytes = *value;
+    return (bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0;  // the DWORD is 0
+}
+
+// The block up to and including its terminating zero unit of `unit` bytes: the system may size
+// a block larger than the text it holds. A block without a terminator is taken whole.
+std::vector<uint8_t> upToTerminator(std::vector<uint8_t> bytes, size_t unit) {
+    for (size_t at = 0; at + unit <= bytes.size(); at += unit) {
+        if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(at + unit), [](uint8_t b) { return b == 0; })) {
+            bytes.resize(at + unit);
+            break;
+        }
+    }
+    return bytes;
+}
+
+bool isPlainText(const InlineFormat& format) {
+    return format.name == "CF_UNICODETEXT" || format.name == "CF_TEXT" || format.name == "CF_OEMTEXT";
+}
+
+// The text formats the clipboard offers, CF_UNICODETEXT first and then in catalogue order.
+std::vector<InlineFormat> readTextFormats(ExchangeContext& context) {
+    std::vector<InlineFormat> formats;
+    auto take = [&](std::string_view name) {
+        const uint32_t id = formatIdFromName(name, context.formatIds);
+        if (id == 0 || !context.clipboard.isFormatAvailable(id)) return;
+        auto bytes = context.clipboard.data(id);
+        if (!bytes) return;
+        const size_t unit = id == kFormatUnicodeText ? sizeof(char16_t) : 1;
+        formats.push_back({std::string(name), upToTerminator(std::move(*bytes), unit)});
+    };
+    const std::string_view unicode = standardFormatName(kFormatUnicodeText);
+    take(unicode);
+    for (std::string_view name : textFormatNames)
+        if (name != unicode) take(name);
+    return formats;
+}
+
+// USB mode without a file list. A plain text wins over a picture (a spreadsheet offers its
+// cells as both), a picture over a text that is only markup (a browser's "Copy image" adds an
+// HTML fragment naming the image). CF_DIB is also there when a program copied CF_BITMAP: the
+// system makes one from the other.
+bool readInlineFormats(ExchangeContext& context, std::vector<InlineFormat>& formats) {
+    std::vector<InlineFormat> texts = readTextFormats(context);
+    if (std::none_of(texts.begin(), texts.end(), isPlainText)) {
+        if (auto picture = context.clipboard.data(kFormatDib)) {
+            formats.push_back({std::string(standardFormatName(kFormatDib)), std::move(*picture)});
+            return true;
+        }
+    }
+    formats = std::move(texts);
+    return !formats.empty();
+}
+
+uint64_t inlineBytes(const std::vector<InlineFormat>& formats) {
+    uint64_t total = 0;
+    for (const InlineFormat& format : formats) total += format.bytes.size();
+    return total;
+}
+
+std::string serialised(const JsonValue& document) {
     std::ostringstream text;
     document.writeTo(text);
     return text.str();
 }
 
-void copyFilesToStore(ExchangeContext& context, const std::vector<std::u16string>& files) {
-    const char letter = storeLetter(context.settings);
-    const std::string guid = newGuidText(context.guids);
-    const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
-                                               context.settings.sizeLimit.load(), files);
-    if (!write.written()) {
-        reportStoreRefusal(context, write);
-        return;
-    }
-    if (context.stop.raised()) {  // the session is ending: the old payload stays the valid one
+// The document goes to the drive last, under the link mutex with this side's GUID recorded,
+// so that no poll reads the one without the other. A session that is ending leaves the old
+// payload the valid one.
+void publishDocument(ExchangeContext& context, TransferProgress& progress, char letter, const std::string& guid,
+                     const JsonValue& document) {
+    if (context.stop.raised()) {
         printOut(">>> Transfer abandoned\n");
         return;
     }
-    const std::string bytes = serialisedFileList(guid, write.storedPaths);
+    const std::string bytes = serialised(document);
     bool written;
     {
         std::lock_guard<std::mutex> lock(context.link.mutex);
         context.memory.recordSent(guid);
         written = writeMetaDataFile(context.files, driveRoot(letter), bytes);
     }
-    reportResult(context, written);
+    reportResult(context, progress, written);
+}
+
+void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<std::u16string>& files) {
+    const char letter = storeLetter(context.settings);
+    const std::string guid = newGuidText(context.guids);
+    const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
+                                               context.settings.sizeLimit.load(), files, progress.callback());
+    if (!write.written()) {
+        reportStoreRefusal(context, write);
+        return;
+    }
+    JsonValue document(JsonValue::Kind::Object);
+    assemblePayloadDocument(document, guid, write.storedPaths);
+    publishDocument(context, progress, letter, guid, document);
+}
+
+// A text or a picture travels inside the document, so no store folder is written. The folder
+// of an earlier file list stays as it is: the other computer may still be copying from it (a
+// paste in progress), nothing points into it once this document replaces the old one, and the
+// next file list replaces the whole storage folder anyway.
+void writeInlineToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<InlineFormat>& formats) {
+    const char letter = storeLetter(context.settings);
+    const std::string guid = newGuidText(context.guids);
+    JsonValue document(JsonValue::Kind::Object);
+    assembleInlineDocument(document, guid, formats);
+    publishDocument(context, progress, letter, guid, document);
 }
 
 }  // namespace
@@ -124,12 +225,22 @@ CopyRead readCopy(ExchangeContext& context, CopyJob& job) {
     if (!session.isOpen()) return CopyRead::Busy;
     // Our own paste made the main window the owner: never send it back.
     if (context.clipboard.ownedByMainWindow()) return CopyRead::Nothing;
+    if (markedPrivate(context)) {
+        printOut("Marked private by its owner; not sent\n");
+        return CopyRead::Nothing;
+    }
     job = CopyJob{};
     if (context.settings.usbMode()) {
-        auto files = context.clipboard.dropList();
-        if (!files) return CopyRead::Nothing;
-        job.kind = CopyJob::Kind::Files;
-        job.files = std::move(*files);
+        if (context.clipboard.isFormatAvailable(kFormatHdrop)) {  // a file list wins, even one that cannot be read
+            auto files = context.clipboard.dropList();
+            if (!files) return CopyRead::Nothing;
+            job.kind = CopyJob::Kind::Files;
+            job.files = std::move(*files);
+        } else if (readInlineFormats(context, job.formats)) {
+            job.kind = CopyJob::Kind::Inline;
+        } else {
+            return CopyRead::Nothing;
+        }
     } else {
         auto text = context.clipboard.unicodeText();
         if (!text) return CopyRead::Nothing;
@@ -149,6 +260,14 @@ bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
         refuseLongText(context, job.text.size());
         return false;
     }
+    if (job.kind == CopyJob::Kind::Inline) {
+        const uint64_t limit = std::min<uint64_t>(context.settings.sizeLimit.load(), kMaxInlineBytes);
+        const uint64_t total = inlineBytes(job.formats);
+        if (total > limit) {
+            refuseTooLarge(context, total, limit);
+            return false;
+        }
+    }
     if (!linkCanCarry(context)) {
         reportNotConnected(context);
         return false;
@@ -157,12 +276,21 @@ bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
 }
 
 void carryCopy(ExchangeContext& context, const CopyJob& job) {
-    if (job.kind == CopyJob::Kind::Files) {
-        copyFilesToStore(context, job.files);
-        return;
+    TransferProgress progress(context.notifier, context.clock);
+    switch (job.kind) {
+        case CopyJob::Kind::Files:
+            copyFilesToStore(context, progress, job.files);
+            return;
+        case CopyJob::Kind::Inline:
+            writeInlineToStore(context, progress, job.formats);
+            return;
+        case CopyJob::Kind::Text:
+            break;
     }
     const std::string guid = newGuidText(context.guids);
-    reportResult(context, sendAsLastSent(context.link, context.memory, context.clock, job.text, guid));
+    const bool sent =
+        sendAsLastSent(context.link, context.memory, context.clock, job.text, guid, progress.callback());
+    reportResult(context, progress, sent);
 }
 
 }  // namespace shuttle

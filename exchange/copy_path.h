@@ -9,38 +9,47 @@
 #include <vector>
 
 #include "exchange/exchange_context.h"
+#include "payload/payload_document.h"
+#include "store/meta_data_file.h"
 
 namespace shuttle {
 
 constexpr size_t kMaxComTextUnits = 3000;
+// The most clipboard bytes a text or picture may carry in USB mode whatever the size limit:
+// their base64 inside the document must stay within what every reader accepts.
+constexpr uint64_t kMaxInlineBytes = (kMaxMetaDataFileSize - 4096) / 4 * 3;
 
 // What the user copied, taken off the clipboard.
 struct CopyJob {
-    enum class Kind { Text, Files };
+    enum class Kind { Text, Files, Inline };
     Kind kind = Kind::Text;
-    std::u16string text;               // Text: CF_UNICODETEXT up to its first zero unit
-    std::vector<std::u16string> files; // Files: the file-drop list's entries, in order
+    std::u16string text;                // Text (COM mode): CF_UNICODETEXT up to its first zero unit
+    std::vector<std::u16string> files;  // Files (USB mode): the file-drop list's entries, in order
+    std::vector<InlineFormat> formats;  // Inline (USB mode): a text's formats or a picture, in document order
 };
 
 enum class CopyRead {
     Taken,    // the job holds what the current mode carries
-    Nothing,  // nothing to carry: this computer's own paste, or no format of the mode
+    Nothing,  // nothing to carry: this computer's own paste, content marked private, or no format of the mode
     Busy,     // another program holds the clipboard: look again in a moment
 };
 
 // Window thread: opens the clipboard (a few attempts), ignores a change this computer made
-// itself (its own paste), copies out what the current mode carries, and closes the clipboard.
+// itself (its own paste) and content its owner marked private, copies out what the current
+// mode carries, and closes the clipboard. COM mode carries CF_UNICODETEXT; USB mode a file
+// list, else a text (the text formats offered, CF_UNICODETEXT first), else a picture (CF_DIB).
 CopyRead readCopy(ExchangeContext& context, CopyJob& job);
 
 // Window thread: the clipboard stayed busy for every look at one change.
 void reportClipboardBusy(ExchangeContext& context);
 
-// Window thread: whether the job may go to the transfer worker. A text over the COM limit is
-// refused ("Can't copy"), and a copy while the link cannot take it is reported as not sent.
+// Window thread: whether the job may go to the transfer worker. A text over the COM limit and
+// a USB text or picture over the size limit are refused ("Can't copy"), and a copy while the
+// link cannot take it is reported as not sent.
 bool acceptCopy(ExchangeContext& context, const CopyJob& job);
 
-// Transfer worker: gives the job a new GUID, sends it or writes it to the store, and reports
-// the result through the tray.
+// Transfer worker: gives the job a new GUID, sends it or writes it to the store, shows the
+// progress of a long transfer, and reports the result through the tray.
 void carryCopy(ExchangeContext& context, const CopyJob& job);
 
 // A new GUID in registry form as UTF-8 ("" when the generator gave nothing); echoed as

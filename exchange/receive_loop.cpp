@@ -75,7 +75,7 @@ void ReceiveLoop::pollSerial() {
     paste(std::move(block), kFormatUnicodeText);
 }
 
-// Pastes the first format of the payload that is a file list or a text format.
+// Pastes the first format of the payload that is a file list, a text format or a picture.
 void ReceiveLoop::pasteFirstUsableFormat(const std::string& document, const std::string& root,
                                          const std::vector<std::string>& formats,
                                          const std::vector<std::string>& data) {
@@ -83,6 +83,16 @@ void ReceiveLoop::pasteFirstUsableFormat(const std::string& document, const std:
         const std::string& name = formats[index];
         if (name == "CF_HDROP") {
             if (auto block = buildDropFileList(document, root)) paste(std::move(*block), kFormatHdrop);
+            return;
+        }
+        if (name == standardFormatName(kFormatDib)) {
+            if (index >= data.size()) return;
+            const std::string bytes = base64Decode(data[index]);
+            if (!isPlausibleDib(bytes)) {
+                printOut("The picture on the drive is not a bitmap; not pasted\n");
+                return;
+            }
+            paste(std::vector<uint8_t>(bytes.begin(), bytes.end()), kFormatDib);  // the block exactly
             return;
         }
         if (isTextFormat(name)) {

@@ -12,6 +12,7 @@ namespace shuttle {
 
 constexpr uint32_t kFormatUnicodeText = 13;  // CF_UNICODETEXT
 constexpr uint32_t kFormatHdrop = 15;        // CF_HDROP
+constexpr uint32_t kFormatDib = 8;           // CF_DIB
 
 // Position = standard clipboard format id.
 inline constexpr std::array<std::string_view, 18> standardFormatNames{
@@ -37,9 +38,23 @@ inline constexpr std::array<std::string_view, 7> textFormatNames{
     "CF_TEXT", "CF_OEMTEXT", "CF_UNICODETEXT", "CF_HTML", "CF_RTF", "CF_RTFNOOBJS", "CF_RETEXTOBJ",
 };
 
+// Registered formats that password managers and other programs add to mark content that must
+// not leave this computer.
+enum class PrivacyMarker : size_t {
+    ExcludeFromMonitoring,  // present: no clipboard monitor may process the content
+    CanUploadToCloud,       // a DWORD; 0: the content must not be synced to other devices
+    ViewerIgnore,           // present: clipboard viewers ignore the content
+};
+inline constexpr std::array<std::u16string_view, 3> privacyMarkerNames{
+    u"ExcludeClipboardContentFromMonitorProcessing",
+    u"CanUploadToCloudClipboard",
+    u"Clipboard Viewer Ignore",
+};
+
 // The ids this computer's clipboard gave the four registered formats, in the order of
-// `registeredFormats`. Made once at start-up and passed to whoever converts names; a format
-// whose registration failed keeps id 0. A default-constructed object has registered nothing.
+// `registeredFormats`, and the three privacy markers. Made once at start-up and passed to
+// whoever converts names or looks for markers; a format whose registration failed keeps id 0.
+// A default-constructed object has registered nothing.
 class ClipboardFormatIds {
 public:
     ClipboardFormatIds() = default;
@@ -47,9 +62,12 @@ public:
 
     // The local id of a registered format's payload name; 0 for any other name.
     uint32_t idOfPayloadName(std::string_view payloadName) const;
+    // The local id of a privacy marker; 0 when its registration failed.
+    uint32_t markerId(PrivacyMarker marker) const { return markers_[static_cast<size_t>(marker)]; }
 
 private:
     std::array<uint32_t, 4> ids_{};
+    std::array<uint32_t, 3> markers_{};
 };
 
 // The name of a standard format id; "" for ids outside the table.
@@ -60,5 +78,9 @@ uint32_t formatIdFromName(std::string_view name, const ClipboardFormatIds& ids);
 
 // Whether the name is one of `textFormatNames`.
 bool isTextFormat(std::string_view name);
+
+// Whether `bytes` can be a CF_DIB block: a bitmap header of a known size that fits, with one
+// plane. Bytes from the drive are checked before the system is asked to draw them.
+bool isPlausibleDib(std::string_view bytes);
 
 }  // namespace shuttle

@@ -83,6 +83,18 @@ void assemblePayloadDocument(JsonValue& document, const std::string& guidText,
     document["GUID"] = JsonValue(guidText);
 }
 
+void assembleInlineDocument(JsonValue& document, const std::string& guidText, const std::vector<InlineFormat>& formats) {
+    JsonValue names(JsonValue::Kind::Array);
+    JsonValue data(JsonValue::Kind::Array);
+    for (const InlineFormat& format : formats) {
+        names.append(format.name);
+        data.append(base64Encode(format.bytes.data(), format.bytes.size()));
+    }
+    document["formats"] = std::move(names);
+    document["data"] = std::move(data);
+    document["GUID"] = JsonValue(guidText);
+}
+
 bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
                          std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data) {
     guid.clear();

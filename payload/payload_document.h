@@ -22,6 +22,18 @@ constexpr size_t kDropFilesHeaderSize = 20;  // DROPFILES: pFiles, pt.x, pt.y, f
 void assemblePayloadDocument(JsonValue& document, const std::string& guidText,
                              const std::vector<std::string>& utf8Paths);
 
+// A clipboard format whose data travels inside the document: its payload name and the bytes
+// of its clipboard block.
+struct InlineFormat {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// Sets the members of `document` (an Object) for formats carried inline: "formats" = the names
+// in the given order, "data" = the base64 of each one's bytes, "GUID" = guidText. Base64 holds
+// no quote, comma or bracket, so the reader's text search takes the entries back whole.
+void assembleInlineDocument(JsonValue& document, const std::string& guidText, const std::vector<InlineFormat>& formats);
+
 // Reads a META data file's text. True only for a complete document whose GUID `memory` finds
 // new and whose "formats" and "data" lists were read; such a GUID is remembered as received
 // before the lists are read, so a document whose lists cannot be read is not offered again. A
@@ -38,6 +50,11 @@ bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const
 // are single-byte paths (fWide = 0); any other list is UTF-16 (fWide = 1). Nothing when the text
 // holds no list or memory runs out.
 std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, const std::string& localRoot);
+
+// Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks).
+std::string base64Encode(const uint8_t* bytes, size_t size);
+// The length base64Encode gives for `size` bytes.
+constexpr size_t base64Length(size_t size) { return (size + 2) / 3 * 4; }
 
 // Standard base64 (RFC 4648 alphabet); every other character ("=", line breaks) is skipped and
 // trailing bits that make no whole byte are dropped.

@@ -1,4 +1,4 @@
-// Text helpers of the payload document: base64 decoding and splitting at a delimiter.
+// Text helpers of the payload document: base64 and splitting at a delimiter.
 
 #include <array>
 
@@ -9,18 +9,40 @@ namespace shuttle {
 namespace {
 
 constexpr int kNotInAlphabet = -1;
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr std::array<int, 256> makeBase64Table() {
     std::array<int, 256> table{};
     for (int& entry : table) entry = kNotInAlphabet;
-    constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = i;
+    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = i;
     return table;
 }
 
 constexpr std::array<int, 256> kBase64Table = makeBase64Table();
 
 }  // namespace
+
+std::string base64Encode(const uint8_t* bytes, size_t size) {
+    std::string text;
+    text.reserve(base64Length(size));
+    size_t at = 0;
+    for (; at + 3 <= size; at += 3) {
+        const uint32_t group = (uint32_t(bytes[at]) << 16) | (uint32_t(bytes[at + 1]) << 8) | bytes[at + 2];
+        text.push_back(kAlphabet[group >> 18]);
+        text.push_back(kAlphabet[(group >> 12) & 63]);
+        text.push_back(kAlphabet[(group >> 6) & 63]);
+        text.push_back(kAlphabet[group & 63]);
+    }
+    if (at < size) {
+        const bool two = at + 1 < size;
+        const uint32_t group = (uint32_t(bytes[at]) << 16) | (two ? uint32_t(bytes[at + 1]) << 8 : 0);
+        text.push_back(kAlphabet[group >> 18]);
+        text.push_back(kAlphabet[(group >> 12) & 63]);
+        text.push_back(two ? kAlphabet[(group >> 6) & 63] : '=');
+        text.push_back('=');
+    }
+    return text;
+}
 
 std::string base64Decode(const std::string& text) {
     std::string bytes;

@@ -25,6 +25,10 @@ public:
     virtual std::optional<std::u16string> unicodeText() = 0;
     // CF_HDROP entries in order, as the system reports them (an entry may be empty).
     virtual std::optional<std::vector<std::u16string>> dropList() = 0;
+    // The bytes of a format held in a memory block, the whole block as the system sizes it
+    // (formats the system makes from another on request included); nothing when absent or
+    // unreadable. Only while the clipboard is open.
+    virtual std::optional<std::vector<uint8_t>> data(uint32_t format) const = 0;
     // Replaces the content with `block` under `format`, in the main window's name (which makes
     // it the owner). The block is made before the clipboard is emptied, so a block that cannot
     // be made, or a format id of 0, leaves the content as it was.

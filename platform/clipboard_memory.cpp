@@ -187,6 +187,10 @@ void MemoryClipboard::userCopiesData(uint32_t format, std::vector<uint8_t> bytes
     replaceContent(kOtherProgram, {{format, std::move(bytes)}});
 }
 
+void MemoryClipboard::userCopiesFormats(std::map<uint32_t, std::vector<uint8_t>> content) {
+    replaceContent(kOtherProgram, std::move(content));
+}
+
 void MemoryClipboard::holdOpenByOtherProgram(bool held) {
     std::lock_guard<std::mutex> lock(mutex_);
     heldByOther_ = held;

@@ -28,6 +28,8 @@ public:
     void userCopiesText(const std::u16string& text);
     void userCopiesFiles(const std::vector<std::u16string>& paths);
     void userCopiesData(uint32_t format, std::vector<uint8_t> bytes);
+    // Several formats at once, as one program's copy.
+    void userCopiesFormats(std::map<uint32_t, std::vector<uint8_t>> content);
     void holdOpenByOtherProgram(bool held);
     // Another program's own open and close: refused while anyone holds the clipboard.
     bool openAsOtherProgram();
@@ -37,7 +39,8 @@ public:
     // Refuses the next `count` opens of the main window (a busy clipboard).
     void refuseOpens(int count);
 
-    std::optional<std::vector<uint8_t>> data(uint32_t format) const;
+    // Also for tests, with the clipboard closed.
+    std::optional<std::vector<uint8_t>> data(uint32_t format) const override;
     int owner() const;
     int changeCount() const;
     bool listening() const;

@@ -79,6 +79,16 @@ public:
         return paths;
     }
 
+    std::optional<std::vector<uint8_t>> data(uint32_t format) const override {
+        if (!IsClipboardFormatAvailable(format)) return std::nullopt;
+        HANDLE handle = GetClipboardData(format);
+        if (handle == nullptr) return std::nullopt;
+        GlobalLock lock(handle);  // fails for formats held as GDI handles (CF_BITMAP)
+        if (lock.data() == nullptr) return std::nullopt;
+        const auto* bytes = static_cast<const uint8_t*>(lock.data());
+        return std::vector<uint8_t>(bytes, bytes + GlobalSize(handle));
+    }
+
     bool replace(uint32_t format, const std::vector<uint8_t>& block) override {
         if (format == 0) return false;
         OwnedGlobal memory(block.size());

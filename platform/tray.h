@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "resources/resource_ids.h"  // plain macros, shared with the resource compiler
 
@@ -18,6 +19,9 @@ enum TrayIconId : uint16_t {
     kIconFailure = IDI_COPY_FAILED,     // red square with a cross
 };
 
+// The icon's tip when nothing is going on.
+inline constexpr std::u16string_view kNormalTrayTip = u"Shuttle";
+
 class Tray {
 public:
     virtual ~Tray() = default;
@@ -25,6 +29,8 @@ public:
     virtual void setIcon(uint16_t icon) = 0;
     // A balloon with information fields only; it never makes a sound of its own.
     virtual void showBalloon(const std::u16string& title, const std::u16string& text) = 0;
+    // The text shown when the pointer rests on the icon (at most 127 characters are shown).
+    virtual void setTip(const std::u16string& text) = 0;
     // The system beep: the information sound when `information`, else the error sound.
     virtual void beep(bool information) = 0;
     // Adds the icon again, with the picture it showed last: the shell that held it restarted.

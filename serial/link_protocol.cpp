@@ -267,12 +267,14 @@ LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std:
     return LinkStatus::Ok;
 }
 
-LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames) {
+LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames,
+                        const ProgressCallback& progress) {
     resetLine(port);
     for (size_t index = 0; index < frames.size(); ++index) {
         const Exchange answer = exchange(port, clock, frames[index].data(), frames[index].size(), false);
         LinkStatus status;
         if (writeFailure(answer.step, static_cast<int>(index), status)) return status;
+        if (progress) progress(index + 1, frames.size());
     }
     return LinkStatus::Ok;
 }

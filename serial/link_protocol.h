@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/guid_text.h"
+#include "base/progress.h"
 #include "core/guid_memory.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -71,7 +72,9 @@ LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& m
 LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream,
                        uint32_t& expectedCrc);
 
-// Sends the frames in order, each acknowledged by the device before the next.
-LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames);
+// Sends the frames in order, each acknowledged by the device before the next; `progress`
+// hears of every acknowledged frame (frames sent of frames).
+LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames,
+                        const ProgressCallback& progress = {});
 
 }  // namespace shuttle

@@ -27,12 +27,13 @@ bool isPortNumber(unsigned com) { return static_cast<int32_t>(com) >= 0; }
 
 }  // namespace
 
-bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid) {
+bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
+                    const ProgressCallback& progress) {
     std::shared_ptr<SerialPort> port = link.port.get();
     if (!port) return false;
     const std::vector<DataFrame> frames = buildMessageFrames(encodeLinkText(text), guid);
     if (frames.empty()) return false;
-    return writeMessage(*port, clock, frames) == LinkStatus::Ok;
+    return writeMessage(*port, clock, frames, progress) == LinkStatus::Ok;
 }
 
 size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out) {
@@ -58,10 +59,10 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
 }
 
 bool sendAsLastSent(LinkState& link, GuidMemory& memory, Clock& clock, const std::u16string& text,
-                    const std::string& guid) {
+                    const std::string& guid, const ProgressCallback& progress) {
     std::lock_guard<std::mutex> lock(link.mutex);
     memory.recordSent(guid);
-    return sendOverSerial(link, clock, text, guid);
+    return sendOverSerial(link, clock, text, guid, progress);
 }
 
 size_t receiveNewText(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out) {

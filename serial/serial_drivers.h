@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/progress.h"
 #include "core/guid_memory.h"
 #include "core/link_state.h"
 #include "platform/clock.h"
@@ -13,8 +14,9 @@ namespace shuttle {
 
 // Sends `text` (up to its first zero unit) as the message `guid` over the open port. True when
 // every frame was written and acknowledged; false with no port open or on any failed frame (no
-// retry).
-bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid);
+// retry). `progress` hears of every acknowledged frame.
+bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
+                    const ProgressCallback& progress = {});
 
 // Probes the device on port `com`, keeps the copy-ready and paste-ready flags, and fetches a
 // new message. Returns the number of UTF-16 units of a new, intact text, which is then in
@@ -25,7 +27,7 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
 // The copy path's hand-over: under the link mutex, records `guid` as this side's last sent
 // GUID and sends the text, so that no poll sees the one without the other.
 bool sendAsLastSent(LinkState& link, GuidMemory& memory, Clock& clock, const std::u16string& text,
-                    const std::string& guid);
+                    const std::string& guid, const ProgressCallback& progress = {});
 
 // The receive loop's poll of the link: receiveOverSerial under the link mutex.
 size_t receiveNewText(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);

@@ -41,7 +41,8 @@ bool isInside(const std::string& folder, const std::string& source) {
     return folder.size() >= prefix.size() && sameAsciiCaseless(folder.substr(0, prefix.size()), prefix);
 }
 
-void streamCopy(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& target) {
+void streamCopy(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& target,
+                const CopiedBytes& copied) {
     std::unique_ptr<OpenFile> in = fs.open(source, FileAccess::Read, kShareRead, FileDisposition::OpenExisting,
                                            kAttributeNormal);
     if (!in) {
@@ -67,6 +68,7 @@ void streamCopy(FileSystem& fs, CopyBuffer& buffer, const std::string& source, c
             printOut("Failed to write to target file: %s\n", target.c_str());
             break;
         }
+        if (copied) copied(got);
     }
 }
 
@@ -185,7 +187,8 @@ bool removeReadOnlyAttribute(FileSystem& fs, const std::string& path) {
     return true;
 }
 
-void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder) {
+void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
+                      const CopiedBytes& copied) {
     const std::string target = folder + leafName(source);
     if (!fs.deleteFile(target) && fs.lastError() != kErrorFileNotFound)
         printOut("Failed to delete file: %s\n", target.c_str());
@@ -206,12 +209,15 @@ void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& sou
     if (size <= static_cast<int64_t>(kCopyChunkSize)) {
         if (!fs.copyFile(source, target, false))
             printOut("Cannot copy file %s\t!!! Error: %lu\n", source.c_str(), code(fs));
+        else if (copied)
+            copied(static_cast<uint64_t>(size));
         return;
     }
-    streamCopy(fs, buffer, source, target);
+    streamCopy(fs, buffer, source, target, copied);
 }
 
-void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder) {
+void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
+                           const CopiedBytes& copied) {
     if (isInside(folder, source)) {
         printOut("Cannot copy folder %s into itself: %s\n", source.c_str(), folder.c_str());
         return;
@@ -236,21 +242,21 @@ void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string
         }
         const std::string child = source + "\\" + entry.name;
         if (entry.isDirectory())
-            copyDirectoryToFolder(fs, buffer, child, childFolder);
+            copyDirectoryToFolder(fs, buffer, child, childFolder, copied);
         else
-            copyFileToFolder(fs, buffer, child, childFolder);
+            copyFileToFolder(fs, buffer, child, childFolder, copied);
     } while (listing->next(entry));
 }
 
 void copyPathsToFolder(FileSystem& fs, CopyBuffer& buffer, const std::vector<std::string>& paths,
-                       const std::string& folder) {
+                       const std::string& folder, const CopiedBytes& copied) {
     for (const std::string& original : paths) {
         const std::string path = withoutSingleLeadingSeparator(original);
         uint32_t attributes = fs.attributes(path);
         if (attributes != kInvalidAttributes && (attributes & kAttributeDirectory))
-            copyDirectoryToFolder(fs, buffer, path, folder);
+            copyDirectoryToFolder(fs, buffer, path, folder, copied);
         else
-            copyFileToFolder(fs, buffer, path, folder);
+            copyFileToFolder(fs, buffer, path, folder, copied);
     }
 }
 

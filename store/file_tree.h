@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,15 +63,21 @@ bool removeDirectoryRecursively(FileSystem& fs, const std::string& path);
 // Resets a file to normal attributes (read-only, hidden and system cleared); folders are left alone.
 bool removeReadOnlyAttribute(FileSystem& fs, const std::string& path);
 
+// Told the bytes of each piece the copies below have just written (a small file whole, a
+// large one chunk by chunk).
+using CopiedBytes = std::function<void(uint64_t bytes)>;
+
 // Copies a file into `folder` under its leaf name, replacing a file of that name.
-void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder);
+void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
+                      const CopiedBytes& copied = {});
 
 // Copies a folder with its whole tree into `folder` under its leaf name, merging into an
 // existing folder of that name.
-void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder);
+void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
+                           const CopiedBytes& copied = {});
 
 // Copies each path (file or folder) into `folder`.
 void copyPathsToFolder(FileSystem& fs, CopyBuffer& buffer, const std::vector<std::string>& paths,
-                       const std::string& folder);
+                       const std::string& folder, const CopiedBytes& copied = {});
 
 }  // namespace shuttle

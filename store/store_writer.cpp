@@ -65,7 +65,8 @@ bool createStoreFolder(FileSystem& fs, const std::string& path) {
 }  // namespace
 
 StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffer, char driveLetter,
-                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList) {
+                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList,
+                             const ProgressCallback& progress) {
     const std::vector<std::u16string> sources = nonEmptyEntries(dropList);
     if (driveLetter == 0) {
         printOut("The store selection names no drive letter; nothing copied\n");
@@ -85,7 +86,17 @@ StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffe
     removeDirectoryRecursively(fs, generalRoot);  // what cannot be removed stays beside the new folder
     if (!createStoreFolder(fs, generalRoot) || !createStoreFolder(fs, stampedRoot))
         return refused(StoreRefusal::CannotCreate);
-    copyPathsToFolder(fs, copyBuffer, items.copyList, stampedRoot);
+    uint64_t copied = 0;
+    CopiedBytes onCopied;
+    if (progress) {
+        // The measured total counts only the files directly inside a dropped folder, so the
+        // bytes copied may pass it.
+        onCopied = [&](uint64_t bytes) {
+            copied += bytes;
+            progress(copied < total ? copied : total, total);
+        };
+    }
+    copyPathsToFolder(fs, copyBuffer, items.copyList, stampedRoot, onCopied);
 
     StoreWrite result;
     result.totalBytes = total;

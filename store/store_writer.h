@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/progress.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "store/file_tree.h"
@@ -35,8 +36,10 @@ struct StoreWrite {
 
 // `dropList` holds the entries of the clipboard's file-drop list in order, as DragQueryFileW
 // gives them (empty entries are skipped). `driveLetter` is the store drive's letter (0 when
-// the selection names none); `sizeLimit` the most bytes one copy may carry.
+// the selection names none); `sizeLimit` the most bytes one copy may carry. `progress` hears of
+// the bytes copied so far of the total measured (never more than that total).
 StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffer, char driveLetter,
-                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList);
+                             uint32_t sizeLimit, const std::vector<std::u16string>& dropList,
+                             const ProgressCallback& progress = {});
 
 }  // namespace shuttle

@@ -94,7 +94,10 @@ bool TrayIcon::add() {
     data.uCallbackMessage = kTrayCallbackMessage;
     ScopedIcon icon = loadTrayIcon(window_, instance_, shownIcon_);
     data.hIcon = icon.get();
-    copyText(data.szTip, kTrayTooltip, wcslen(kTrayTooltip));
+    {
+        std::lock_guard<std::mutex> lock(tipMutex_);
+        copyText(data.szTip, wideText(tip_), tip_.size());
+    }
     if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
     NOTIFYICONDATAW version = iconRecord(window_, 0);
     version.uVersion = NOTIFYICON_VERSION_4;
@@ -128,6 +131,17 @@ void TrayIcon::showBalloon(const std::u16string& title, const std::u16string& te
     data.dwInfoFlags = NIIF_NOSOUND;  // the sound, if any, is the beep the caller chose
     copyText(data.szInfoTitle, wideText(title), title.size());
     copyText(data.szInfo, wideText(text), text.size());
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayIcon::setTip(const std::u16string& text) {
+    {
+        std::lock_guard<std::mutex> lock(tipMutex_);
+        tip_ = text;
+    }
+    if (!added_) return;
+    NOTIFYICONDATAW data = iconRecord(window_, NIF_TIP | NIF_SHOWTIP);
+    copyText(data.szTip, wideText(text), text.size());
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "platform/tray.h"
 
@@ -12,11 +14,10 @@ namespace shuttle {
 
 constexpr UINT kTrayCallbackMessage = WM_APP + 100;  // 0x8064
 constexpr UINT kTrayIconId = 0xEA856883u;
-inline constexpr wchar_t kTrayTooltip[] = L"Shuttle";
 
 class TrayIcon final : public Tray {
 public:
-    // Adds the grey icon with the tooltip "Shuttle" for `window`; icons come from `instance`.
+    // Adds the grey icon with the normal tip "Shuttle" for `window`; icons come from `instance`.
     // The version call follows only when the icon was added.
     TrayIcon(HWND window, HINSTANCE instance);
     ~TrayIcon() override;
@@ -30,6 +31,7 @@ public:
 
     void setIcon(uint16_t icon) override;
     void showBalloon(const std::u16string& title, const std::u16string& text) override;
+    void setTip(const std::u16string& text) override;
     void beep(bool information) override;
     void restore() override;
 
@@ -40,6 +42,8 @@ private:
     const HINSTANCE instance_;
     std::atomic<bool> added_{false};
     std::atomic<uint16_t> shownIcon_{kIconIdle};
+    mutable std::mutex tipMutex_;
+    std::u16string tip_{kNormalTrayTip};  // the tip shown now, for a restored icon
 };
 
 // Deletes the icon of `window` (also used by the console control handler).

@@ -8,6 +8,7 @@
 #include "support/fake_link_panel.h"
 #include "support/manual_clock.h"
 #include "support/recording_tray.h"
+#include "support/trace_capture.h"
 
 namespace shuttle {
 namespace {
@@ -537,6 +538,34 @@ TEST_F(LinkSupervisorTest, PasteReadyIconIsRestoredToo) {
     tray.clear();
     for (int i = 0; i < 31; ++i) supervisor.runRound();
     EXPECT_EQ(tray.events(), Events{"icon 160"});
+}
+
+TEST_F(LinkSupervisorTest, TheStatusLineShowsATransfersProgressAndThenTheLinkAgain) {
+    testing::TraceCapture trace;
+    link.autoProbe = 0;
+    ASSERT_TRUE(supervisor.begin());
+    link.linkConnected = 1;
+    setReady(1, 1);
+    supervisor.runRound();
+    ASSERT_EQ(panel.status, u" Ready");
+
+    notifier.showProgress(u"Sending\u2026 42 %");  // the transfer worker
+    notifier.showProgress(u"Sending\u2026 43 %");
+    panel.statusHistory.clear();
+    supervisor.runRound();
+    EXPECT_EQ(panel.statusHistory, Texts{u" Sending\u2026 43 %"}) << "the latest, once a round";
+    supervisor.runRound();
+    EXPECT_EQ(panel.statusHistory.size(), 1u) << "an unchanged progress is not written again";
+
+    setReady(1, 0);  // the flags change meanwhile: the progress keeps the line
+    supervisor.runRound();
+    EXPECT_EQ(panel.status, u" Sending\u2026 43 %");
+
+    setReady(1, 1);
+    notifier.endProgress();
+    supervisor.runRound();
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_EQ(tray.tips(), (Events{"Sending\u2026 42 %", "Sending\u2026 43 %", "Shuttle"}));
 }
 
 // ---- thread procedure -----------------------------------------------------------------------

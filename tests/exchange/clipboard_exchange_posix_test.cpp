@@ -12,8 +12,11 @@
 #include <fstream>
 #include <thread>
 
+#include <cstring>
+
 #include "base/utf8.h"
 #include "payload/json_value.h"
+#include "payload/payload_document.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
 #include "support/manual_clock.h"
@@ -30,6 +33,7 @@ using testing::TestComputer;
 
 constexpr uint32_t kFormatBitmap = 2;
 constexpr uint32_t kFormatText = 1;
+constexpr uint32_t kFormatLocale = 16;
 
 // The serial ports of the simulator, each write also noting whether the sender's clipboard was
 // open at that moment.
@@ -131,6 +135,54 @@ protected:
         document.writeTo(out);
     }
 
+    // The GUID the copy path made (the last one when it made several).
+    std::string sentGuid() {
+        const std::string out = trace.out();
+        const size_t at = out.rfind(">>> NEW GUID=");
+        if (at == std::string::npos) return "";
+        const size_t start = at + 13;
+        return out.substr(start, out.find('\n', start) - start);
+    }
+    static int count(const std::string& text, const std::string& piece) {
+        int found = 0;
+        for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++found;
+        return found;
+    }
+    static std::vector<uint8_t> textBlock(const std::u16string& text) {
+        std::vector<uint8_t> bytes((text.size() + 1) * 2, 0);
+        std::memcpy(bytes.data(), text.data(), text.size() * 2);
+        return bytes;
+    }
+    // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
+    static std::vector<uint8_t> testDib(int width, int height) {
+        const size_t row = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+        std::vector<uint8_t> bytes(40 + row * static_cast<size_t>(height), 0);
+        auto put = [&](size_t at, uint32_t value, int size) {
+            for (int i = 0; i < size; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+        };
+        put(0, 40, 4);
+        put(4, static_cast<uint32_t>(width), 4);
+        put(8, static_cast<uint32_t>(height), 4);
+        put(12, 1, 2);
+        put(14, 24, 2);
+        put(20, static_cast<uint32_t>(row * static_cast<size_t>(height)), 4);
+        for (size_t i = 40; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+        return bytes;
+    }
+    // The tray of a transfer that lasted over a second: tips climbing to 100 %, the normal tip,
+    // then the result icon and balloon as always.
+    static void expectProgressThenResult(const Events& events, const std::string& balloon) {
+        std::vector<int> percentages;
+        size_t at = 0;
+        for (; at < events.size() && events[at].rfind("tip Sending\u2026 ", 0) == 0; ++at)
+            percentages.push_back(std::stoi(events[at].substr(events[at].rfind(' ', events[at].size() - 3) + 1)));
+        ASSERT_FALSE(percentages.empty()) << "no progress shown";
+        for (size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]);
+        EXPECT_EQ(percentages.back(), 100);
+        EXPECT_EQ(std::vector<std::string>(events.begin() + static_cast<std::ptrdiff_t>(at), events.end()),
+                  (Events{"tip Shuttle", "icon 155", "balloon " + balloon + " | " + balloon}));
+    }
+
     testing::TraceCapture trace;
     std::string folder;
     std::unique_ptr<linksim::PtyLinkServer> server;
@@ -182,7 +234,7 @@ TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnits) {
     EXPECT_EQ(b->pastedText(), u"untouched") << "a refused text never reaches the device";
 }
 
-TEST_F(ClipboardExchange, FormatsOfTheOtherModeAreIgnoredSilently) {
+TEST_F(ClipboardExchange, FormatsNoModeCarriesAreIgnoredSilently) {
     connectSerial();
     a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});
@@ -191,9 +243,70 @@ TEST_F(ClipboardExchange, FormatsOfTheOtherModeAreIgnoredSilently) {
     EXPECT_TRUE(a->tray.events().empty());
 
     a->useUsb();
-    a->copyText(u"text in USB mode");
+    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});  // a picture only as a GDI handle
+    a->copyPathRuns();
+    a->clipboard.userCopiesData(kFormatLocale, {9, 4, 0, 0});
+    a->copyPathRuns();
     EXPECT_TRUE(a->tray.events().empty());
     EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
+    EXPECT_FALSE(trace.contains("NEW GUID"));
+}
+
+// ---- content marked private -----------------------------------------------------------------
+
+TEST_F(ClipboardExchange, ComTextMarkedPrivateNeverReachesTheDeviceAndTheNextOneDoes) {
+    connectSerial();
+    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
+    const int writesBefore = watchedPorts.writes.load();
+    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"hunter2")},
+                                    {a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring), {}}});
+    a->copyPathRuns();
+    EXPECT_EQ(watchedPorts.writes.load(), writesBefore) << "not a single frame";
+    EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
+    EXPECT_FALSE(trace.contains("NEW GUID"));
+    EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 1);
+
+    a->copyText(u"not a secret");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"not a secret") << trace.out();
+}
+
+TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowedIsSent) {
+    makeComputers();
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    b->useUsb();
+    writeSource("secret.txt", "s");
+    const uint32_t exclude = a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring);
+    const uint32_t cloud = a->formatIds.markerId(PrivacyMarker::CanUploadToCloud);
+    const uint32_t ignore = a->formatIds.markerId(PrivacyMarker::ViewerIgnore);
+    struct Case {
+        const char* name;
+        uint32_t marker;
+        std::vector<uint8_t> value;
+    };
+    const std::vector<Case> cases = {
+        {"exclude from monitor processing", exclude, {}},
+        {"clipboard viewer ignore", ignore, {1}},
+        {"cloud upload 0", cloud, {0, 0, 0, 0}},
+        {"cloud upload unreadable", cloud, {1, 0}},
+    };
+    for (const Case& c : cases) {
+        trace.clear();
+        a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"password")}, {c.marker, c.value}});
+        a->copyPathRuns();
+        a->clipboard.userCopiesFormats({{kFormatHdrop, makeDropFilesBlock({u"C:\\secret.txt"})}, {c.marker, c.value}});
+        a->copyPathRuns();
+        EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 2) << c.name;
+        EXPECT_FALSE(trace.contains("NEW GUID")) << c.name;
+    }
+    EXPECT_TRUE(a->tray.events().empty());
+    EXPECT_TRUE(fs::is_empty(folder + "/drive")) << "neither a document nor a store folder";
+
+    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"shareable")}, {cloud, {1, 0, 0, 0}}});
+    a->copyPathRuns();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"shareable") << trace.out();
 }
 
 TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
@@ -447,6 +560,151 @@ TEST_F(ClipboardExchange, UsbPollWaitsForTheLinkAndASelection) {
     b->useUsb();
     b->computer.pollOnce();
     EXPECT_TRUE(b->clipboard.data(kFormatText)) << "nothing was remembered while the link was down";
+}
+
+// ---- texts and pictures in USB mode ---------------------------------------------------------
+
+TEST_F(ClipboardExchange, UsbTextTravelsInsideTheDocumentAndIsPastedOnTheOtherSide) {
+    makeComputers();
+    a->useUsb();
+    b->useUsb();
+    a->copyText(u"hi");
+    ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
+    const std::string guid = sentGuid();
+    EXPECT_EQ(driveFile(kMetaDataFileName),
+              "{\"GUID\":\"" + guid + "\",\"data\":[\"aABpAAAA\"],\"formats\":[\"CF_UNICODETEXT\"]}");
+    EXPECT_FALSE(fs::exists(folder + "/drive/" + kStorageFolderName)) << "no store folder for a text";
+
+    const int changesOnA = a->clipboard.changeCount();
+    a->computer.pollOnce();
+    EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"hi");
+    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0, 0}))
+        << "the block sent, terminator included, and the zero byte every reader adds";
+    b->copyPathRuns();  // the listener's notification for B's own paste
+    EXPECT_EQ(count(trace.out(), "NEW GUID"), 1) << "a pasted text is not sent back";
+
+    // No 3000-unit limit here, and any character travels.
+    std::u16string longText;
+    for (int i = 0; i < 2500; ++i) longText += u"\u4e2d\U0001F600";
+    b->copyText(longText);
+    a->computer.pollOnce();
+    EXPECT_EQ(a->pastedText(), longText);
+}
+
+TEST_F(ClipboardExchange, UsbTextCarriesEveryTextFormatOfferedUpToItsTerminator) {
+    makeComputers();
+    a->useUsb();
+    b->useUsb();
+    const uint32_t html = a->formatIds.idOfPayloadName("CF_HTML");
+    const std::vector<uint8_t> ansi{'a', 'b', 0, 'x', 'y'};  // the system sized the block larger
+    const std::vector<uint8_t> markup{'<', 'b', '>', 0};
+    a->clipboard.userCopiesFormats({{kFormatText, ansi},
+                                    {html, markup},
+                                    {kFormatUnicodeText, textBlock(u"ab")},
+                                    {kFormatDib, testDib(4, 2)}});
+    a->copyPathRuns();
+    auto encoded = [](std::vector<uint8_t> bytes) { return base64Encode(bytes.data(), bytes.size()); };
+    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" +
+                                                encoded(textBlock(u"ab")) + "\",\"" + encoded({'a', 'b', 0}) + "\",\"" +
+                                                encoded(markup) + "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\",\"CF_HTML\"]}")
+        << "CF_UNICODETEXT first; a plain text wins over the picture";
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"ab");
+}
+
+TEST_F(ClipboardExchange, UsbPictureArrivesAsTheSameDibAndFilesKeepPriority) {
+    makeComputers();
+    a->useUsb();
+    b->useUsb();
+    const std::vector<uint8_t> picture = testDib(200, 100);
+    const uint32_t html = a->formatIds.idOfPayloadName("CF_HTML");
+    a->clipboard.userCopiesFormats({{kFormatDib, picture}, {html, {'<', 'i', 'm', 'g', '>', 0}}});
+    a->copyPathRuns();
+    ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
+    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" +
+                                                base64Encode(picture.data(), picture.size()) +
+                                                "\"],\"formats\":[\"CF_DIB\"]}")
+        << "a picture wins over markup naming it";
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.data(kFormatDib), picture) << "byte for byte, nothing added";
+    b->copyPathRuns();
+    EXPECT_EQ(count(trace.out(), "NEW GUID"), 1) << "a pasted picture is not sent back";
+
+    writeSource("doc.txt", "document");
+    a->clipboard.userCopiesFormats({{kFormatHdrop, makeDropFilesBlock({u"C:\\doc.txt"})},
+                                    {kFormatUnicodeText, textBlock(u"C:\\doc.txt")},
+                                    {kFormatDib, picture}});
+    a->copyPathRuns();
+    EXPECT_NE(driveFile(kMetaDataFileName).find("\"formats\":[\"CF_HDROP\"]"), std::string::npos);
+    b->computer.pollOnce();
+    EXPECT_TRUE(b->clipboard.data(kFormatHdrop)) << trace.out();
+}
+
+TEST_F(ClipboardExchange, UsbPictureOverTheLimitIsRefusedWithTheSizeMessage) {
+    makeComputers();
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    a->computer.settings().sizeLimit = 1000;
+    const std::vector<uint8_t> picture(1001, 7);
+    a->clipboard.userCopiesData(kFormatDib, picture);
+    a->copyPathRuns();
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | Total size is 1001 bytes (max 1000 bytes)"}));
+    EXPECT_TRUE(trace.contains("Total size is 1001 bytes (max 1000 bytes)\n"));
+    EXPECT_FALSE(trace.contains("NEW GUID"));
+    EXPECT_TRUE(fs::is_empty(folder + "/drive"));
+
+    a->tray.clear();
+    a->computer.settings().sizeLimit = kSizeLimitRows.back().bytes;  // 100 MB: the document still has to fit
+    a->clipboard.userCopiesData(kFormatDib, std::vector<uint8_t>(kMaxInlineBytes + 1, 7));
+    a->copyPathRuns();
+    EXPECT_EQ(a->tray.events(),
+              (Events{"icon 150", "balloon Can't copy | Total size is " + std::to_string(kMaxInlineBytes + 1) +
+                                      " bytes (max " + std::to_string(kMaxInlineBytes) + " bytes)"}));
+    EXPECT_TRUE(fs::is_empty(folder + "/drive"));
+}
+
+TEST_F(ClipboardExchange, APictureFromTheDriveThatIsNoBitmapIsNotPasted) {
+    makeComputers();
+    b->useUsb();
+    b->clipboard.userCopiesText(u"keep me");
+    writeMetaByOtherProgram("CF_DIB", "aGVsbG8gd29ybGQ=");  // "hello world"
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"keep me");
+    EXPECT_TRUE(trace.contains("The picture on the drive is not a bitmap; not pasted\n"));
+}
+
+// ---- progress of long transfers ------------------------------------------------------------
+
+TEST_F(ClipboardExchange, ALongComTransferShowsItsProgressUpToOneHundredThenTheResult) {
+    connectSerial();
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->copyText(std::u16string(3000, u'x'));  // 64 frames, each waited for at least 20 ms
+    expectProgressThenResult(a->tray.events(), "Copy successful");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), std::u16string(3000, u'x'));
+}
+
+// A clock whose every reading is 40 ms later than the one before.
+class SteppingClock final : public Clock {
+public:
+    uint64_t tickMs() override { return ticks_ += 40; }
+    void sleepMs(uint32_t ms) override { ticks_ += ms; }
+    std::tm localNow() override { return {}; }
+
+private:
+    std::atomic<uint64_t> ticks_{1000};
+};
+
+TEST_F(ClipboardExchange, ALongStoreCopyShowsItsProgressUpToOneHundredThenTheResult) {
+    SteppingClock clock;
+    makeComputers(clock);
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    writeSource("big.bin", std::string(kCopyChunkSize * 60, 'b'));  // 60 chunks: 2.4 s on this clock
+    a->copyFiles({u"C:\\big.bin"});
+    expectProgressThenResult(a->tray.events(), "Copy successful");
 }
 
 // ---- the computer's own life ------------------------------------------------------------------

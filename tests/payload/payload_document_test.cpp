@@ -49,6 +49,22 @@ TEST(PayloadAssembly, FillsTheDocumentAsTheWorkedExample) {
     EXPECT_EQ(textOf(empty), documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"));
 }
 
+TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
+    // Every byte value, and a block whose base64 ends in padding: nothing in base64 is a quote,
+    // comma or bracket, which the reader's text search would take for the document's own.
+    std::vector<uint8_t> picture;
+    for (int value = 0; value < 256; ++value) picture.push_back(static_cast<uint8_t>(value));
+    picture.push_back(0x5D);  // "]"
+    JsonValue document(JsonValue::Kind::Object);
+    assembleInlineDocument(document, kExampleGuid, {{"CF_DIB", picture}, {"CF_HTML", {'<', 'b', '>', ',', '"', 0}}});
+    const Reading reading = read(textOf(document));
+    ASSERT_TRUE(reading.isNew);
+    EXPECT_EQ(reading.formats, (Lines{"CF_DIB", "CF_HTML"}));
+    ASSERT_EQ(reading.data.size(), 2u);
+    EXPECT_EQ(base64Decode(reading.data[0]), std::string(picture.begin(), picture.end()));
+    EXPECT_EQ(base64Decode(reading.data[1]), std::string("<b>,\"\0", 6));
+}
+
 TEST(PayloadAssembly, NeedsAnObject) {
     JsonValue array(JsonValue::Kind::Array);
     EXPECT_THROW(assemblePayloadDocument(array, kExampleGuid, {kReportE}), std::runtime_error);

@@ -267,6 +267,24 @@ TEST_F(LinkTransactions, WriteMessageSendsEveryFrameAndReadsOnlyHeads) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 4);
 }
 
+TEST_F(LinkTransactions, WriteMessageTellsEveryAcknowledgedFrameAndNoRefusedOne) {
+    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
+    ASSERT_EQ(frames.size(), 4u);
+    using Steps = std::vector<std::pair<uint64_t, uint64_t>>;
+    Steps steps;
+    const ProgressCallback progress = [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); };
+    for (size_t i = 0; i < frames.size(); ++i) port.script({Reply::Write::Accept, testing::headAnswer(4, uint8_t(i))});
+    EXPECT_EQ(writeMessage(port, clock, frames, progress), LinkStatus::Ok);
+    EXPECT_EQ(steps, (Steps{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+
+    steps.clear();
+    testing::ScriptedSerialPort refusing;
+    refusing.scriptAll({{Reply::Write::Accept, testing::headAnswer()},
+                        {Reply::Write::Accept, testing::statusAnswer(0x00)}});
+    EXPECT_EQ(writeMessage(refusing, clock, frames, progress), LinkStatus::Refused);
+    EXPECT_EQ(steps, (Steps{{1, 4}}));
+}
+
 TEST_F(LinkTransactions, EveryWriteFailureEndsTheTransactionWithItsLine) {
     const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
     const std::vector<ReadCase> cases = {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "store/file_tree.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
@@ -246,6 +248,25 @@ TEST_F(FileTree, StreamFailuresPrintTheirMessageAndLeaveThePartialTarget) {
     fs.failCall(FsOp::Open, 3, kErrorAccessDenied);  // the target
     copyFileToFolder(fs, buffer, src + "big", dst);
     EXPECT_EQ(trace.out(), "Failed to open target file E:\\big\t!!! Error: 5\n");
+}
+
+TEST_F(FileTree, CopiesTellEveryPieceWrittenAndNothingThatFailed) {
+    std::vector<uint64_t> pieces;
+    const CopiedBytes copied = [&](uint64_t bytes) { pieces.push_back(bytes); };
+    folder(src + "d");
+    folder(src + "d\\inner");
+    file(src + "d\\small", "12345");
+    file(src + "d\\inner\\large", testing::patternBytes(kCopyChunkSize * 2 + 7));
+    file(src + "single", "abc");
+    copyPathsToFolder(fs, buffer, {src + "d", src + "single"}, dst, copied);
+    std::sort(pieces.begin(), pieces.end());  // the order of a folder listing is the platform's
+    EXPECT_EQ(pieces, (std::vector<uint64_t>{3, 5, 7, kCopyChunkSize, kCopyChunkSize}));
+
+    pieces.clear();
+    fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
+    fs.failCall(FsOp::Write, 2, kErrorDiskFull);
+    copyPathsToFolder(fs, buffer, {src + "single", src + "d\\inner\\large"}, dst, copied);
+    EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "only the chunk written before the failure";
 }
 
 TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {

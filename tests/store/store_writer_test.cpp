@@ -111,6 +111,26 @@ TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWho
     EXPECT_EQ(deep, testing::patternBytes(300000));
 }
 
+TEST_F(StoreWriter, ProgressClimbsToTheMeasuredTotalAndNeverPassesIt) {
+    sizedFile(src + "big.bin", 200000);  // streamed: four pieces
+    folder(src + "tree");
+    folder(src + "tree\\sub");
+    sizedFile(src + "tree\\sub\\deep.bin", 300000);  // copied, though the measure does not count it
+    std::vector<std::pair<uint64_t, uint64_t>> steps;
+    last = writeVirtualStore(fs, clock, buffer, letter, limit, {u"C:\\big.bin", u"C:\\tree"},
+                             [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); });
+    ASSERT_TRUE(last.written());
+    ASSERT_FALSE(steps.empty());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].second, 200000u);
+        EXPECT_LE(steps[i].first, 200000u);
+        if (i > 0) {
+            EXPECT_GE(steps[i].first, steps[i - 1].first);
+        }
+    }
+    EXPECT_EQ(steps[3].first, 200000u) << "the last chunk of big.bin completes the measured total";
+}
+
 TEST_F(StoreWriter, MissingPathRefusesSilentlyAndLeavesTheDriveAlone) {
     file(src + "here.txt", "x");
     previousPayload();

@@ -1,6 +1,9 @@
 // clipboard-tool: the clipboard from the command line (texts are UTF-8 files so that any
 // character survives the shell and Wine).
-//   set-text FILE             put FILE's UTF-8 text on the clipboard as CF_UNICODETEXT
+//   set-text FILE [MARK...]   put FILE's UTF-8 text on the clipboard as CF_UNICODETEXT; each
+//                             MARK is a format put beside it in the same copy, written NAME
+//                             (a DWORD 0) or NAME=N (the DWORD N), e.g. the privacy markers
+//                             "Clipboard Viewer Ignore" or CanUploadToCloudClipboard=1
 //   get-text FILE             write CF_UNICODETEXT to FILE as UTF-8 (exit 1 when absent)
 //   set-files PATH...         put a file list (CF_HDROP, wide paths)
 //   get-files                 print the file list, one path a line (exit 1 when absent)
@@ -75,21 +78,36 @@ bool openClipboard() {
     return false;
 }
 
-bool putBlock(UINT format, const void* data, size_t size) {
-    if (!openClipboard()) return false;
-    EmptyClipboard();
+bool placeBlock(UINT format, const void* data, size_t size) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
     void* target = block ? GlobalLock(block) : nullptr;
-    if (target == nullptr) {
-        CloseClipboard();
-        return false;
-    }
+    if (target == nullptr) return false;
     std::memcpy(target, data, size);
     GlobalUnlock(block);
     bool placed = SetClipboardData(format, block) != nullptr;
     if (!placed) GlobalFree(block);
+    return placed;
+}
+
+// Several formats as one copy: one open, one empty, every block placed.
+bool putBlocks(const std::vector<std::pair<UINT, std::string>>& blocks) {
+    if (!openClipboard()) return false;
+    EmptyClipboard();
+    bool placed = true;
+    for (const auto& [format, bytes] : blocks) placed = placeBlock(format, bytes.data(), bytes.size()) && placed;
     CloseClipboard();
     return placed;
+}
+
+bool putBlock(UINT format, const void* data, size_t size) {
+    return putBlocks({{format, std::string(static_cast<const char*>(data), size)}});
+}
+
+// "NAME" or "NAME=N": a registered format holding a DWORD (0 unless given).
+std::pair<UINT, std::string> markBlock(const std::wstring& mark) {
+    const size_t equals = mark.find(L'=');
+    const DWORD value = equals == std::wstring::npos ? 0 : std::wcstoul(mark.c_str() + equals + 1, nullptr, 10);
+    return {formatId(mark.substr(0, equals)), std::string(reinterpret_cast<const char*>(&value), sizeof value)};
 }
 
 int getBlock(UINT format, std::vector<char>& out) {
@@ -159,9 +177,12 @@ int listFormats() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
     const std::wstring verb = argv[1];
-    if (verb == L"set-text" && argc == 3) {
+    if (verb == L"set-text" && argc >= 3) {
         std::wstring text = wide(readFile(argv[2]));
-        return putBlock(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t)) ? 0 : 2;
+        std::vector<std::pair<UINT, std::string>> blocks{
+            {CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t))}};
+        for (int i = 3; i < argc; ++i) blocks.push_back(markBlock(argv[i]));
+        return putBlocks(blocks) ? 0 : 2;
     }
     if (verb == L"get-text" && argc == 3) {
         std::vector<char> block;

@@ -18,6 +18,12 @@
 //   menu-open                     exit 0 when a popup menu is open
 //   context-menu ID               post WM_CONTEXTMENU to a control (as a right click would)
 //   balloon TITLE TEXT            show a balloon on Shuttle's icon (for pictures of the tray)
+//   stored-text ID                print a control's text as the system keeps it, without asking
+//                                 Shuttle (works while Shuttle is held still)
+//   tray-hover                    rest the pointer on the notification-area icon (its tip shows)
+//   tray-tip MS [PREFIX]          wait until the icon's tip is shown (and begins with PREFIX);
+//                                 print its text (UTF-8). Neither command sends Shuttle a message,
+//                                 so both work while Shuttle is held still.
 //   move X Y                      move the main window (so that pictures show the tray beside it)
 //   setting NAME                  print a saved setting of HKCU\Software\ORB\Shuttle: a number in
 //                                 decimal, a text as UTF-8 (exit 1 when it is not there)
@@ -26,6 +32,7 @@
 // with its code.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -111,6 +118,66 @@ int pressMenuKeys(DWORD ms, int count, wchar_t** keys) {
     return 0;
 }
 
+// Wine draws the notification area itself: each icon is a window of its own inside the tray
+// window ("__winex11_tray_icon" in Wine 8's stand-alone tray, "__wine_tray_icon" in later
+// versions), and its tip a tooltip window shown while the pointer rests on it. In a fresh
+// prefix Shuttle's icon is the only one.
+BOOL CALLBACK findTrayIcon(HWND window, LPARAM result) {
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    if ((std::wcscmp(name, L"__winex11_tray_icon") == 0 || std::wcscmp(name, L"__wine_tray_icon") == 0) &&
+        IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK findTrayIconInside(HWND window, LPARAM result) {
+    if (!findTrayIcon(window, result)) return FALSE;
+    EnumChildWindows(window, findTrayIcon, result);
+    return *reinterpret_cast<HWND*>(result) == nullptr;
+}
+
+HWND trayIconWindow() {
+    HWND found = nullptr;
+    EnumWindows(findTrayIconInside, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int hoverTrayIcon() {
+    HWND icon = trayIconWindow();
+    if (icon == nullptr) return 1;
+    RECT box{};
+    GetWindowRect(icon, &box);
+    // Off the icon first, so that resting on it is a new hover even when the pointer was there.
+    SetCursorPos(box.right + 40, box.bottom + 40);
+    Sleep(50);
+    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    return 0;
+}
+
+// The text of a shown tip of another process (balloons, which are tooltips too, left out).
+std::wstring shownTrayTip() {
+    std::wstring text;
+    auto look = [](HWND window, LPARAM result) -> BOOL {
+        wchar_t name[64] = L"";
+        GetClassNameW(window, name, 64);
+        if (std::wcscmp(name, TOOLTIPS_CLASSW) != 0 || !IsWindowVisible(window)) return TRUE;
+        if (GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON) return TRUE;
+        wchar_t buffer[256] = L"";
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 1000,
+                                 &length) ||
+            length == 0)
+            return TRUE;
+        *reinterpret_cast<std::wstring*>(result) = std::wstring(buffer, length);
+        return FALSE;
+    };
+    EnumWindows(look, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
 // Reads what Shuttle saved, without starting reg.exe (a second Wine process).
 int printSetting(const wchar_t* name) {
     constexpr wchar_t kKey[] = L"Software\\ORB\\Shuttle";
@@ -158,6 +225,22 @@ int run(int argc, wchar_t** argv) {
         return Shell_NotifyIconW(NIM_MODIFY, &data) ? 0 : 1;
     }
 
+    if (verb == L"tray-hover") return hoverTrayIcon();
+    if (verb == L"tray-tip" && (argc == 3 || argc == 4)) {
+        const std::wstring prefix = argc == 4 ? argv[3] : L"";
+        std::wstring tip;
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(number(2));
+        do {
+            tip = shownTrayTip();
+            if (!tip.empty() && tip.compare(0, prefix.size(), prefix) == 0) {
+                printWide(tip + L"\n");
+                return 0;
+            }
+            Sleep(20);
+        } while (GetTickCount64() < end);
+        return 1;
+    }
+
     if (verb == L"move") {
         return SetWindowPos(mainWindow(), nullptr, number(2), number(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
                    ? 0
@@ -180,6 +263,12 @@ int run(int argc, wchar_t** argv) {
     if (verb == L"select") {
         if (SendMessageW(item, CB_SETCURSEL, number(3), 0) == CB_ERR) return 1;
         SendMessageW(mainDialog(), WM_COMMAND, MAKEWPARAM(number(2), CBN_SELCHANGE), reinterpret_cast<LPARAM>(item));
+        return 0;
+    }
+    if (verb == L"stored-text") {
+        wchar_t buffer[1024] = {};
+        const int length = InternalGetWindowText(item, buffer, 1024);
+        printWide(std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0) + L"\n");
         return 0;
     }
     if (verb == L"text") {

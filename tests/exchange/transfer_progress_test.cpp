@@ -1,0 +1,148 @@
+// The progress a transfer shows in the tray icon's tip, against the recording tray and a clock
+// that moves only when told.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "base/utf8.h"
+#include "exchange/transfer_progress.h"
+#include "support/manual_clock.h"
+#include "support/trace_capture.h"
+
+namespace shuttle {
+namespace {
+
+using Tips = std::vector<std::string>;
+
+// A tray that notes the time of every tip.
+class TimedTray final : public Tray {
+public:
+    explicit TimedTray(Clock& clock) : clock_(clock) {}
+    void setIcon(uint16_t) override {}
+    void showBalloon(const std::u16string&, const std::u16string&) override {}
+    void setTip(const std::u16string& text) override { tips.push_back({clock_.tickMs(), toUtf8(text)}); }
+    void beep(bool) override {}
+    void restore() override {}
+
+    struct Tip {
+        uint64_t tick;
+        std::string text;
+    };
+    std::vector<Tip> tips;
+
+private:
+    Clock& clock_;
+};
+
+class TransferProgressTest : public ::testing::Test {
+protected:
+    // A transfer of `steps` equal steps, `stepMs` apart; the progress is finished as `completed`.
+    void run(int steps, uint64_t stepMs, bool completed = true) {
+        TransferProgress progress(notifier, clock);
+        for (int step = 1; step <= steps; ++step) {
+            clock.advance(stepMs);
+            progress.update(static_cast<uint64_t>(step), static_cast<uint64_t>(steps));
+        }
+        progress.finish(completed);
+    }
+    Tips texts() const {
+        Tips result;
+        for (const auto& tip : tray.tips) result.push_back(tip.text);
+        return result;
+    }
+    std::vector<int> percentages() const {
+        std::vector<int> result;
+        for (const auto& tip : tray.tips)
+            if (tip.text != "Shuttle") result.push_back(std::stoi(tip.text.substr(tip.text.find(' ') + 1)));
+        return result;
+    }
+
+    testing::TraceCapture trace;
+    testing::ManualClock clock;
+    Settings settings;
+    TimedTray tray{clock};
+    Notifier notifier{tray, clock, settings};
+};
+
+TEST_F(TransferProgressTest, ATransferShorterThanASecondShowsNothing) {
+    run(99, 10);  // 990 ms
+    EXPECT_TRUE(tray.tips.empty());
+    EXPECT_EQ(notifier.progressText(), u"");
+}
+
+TEST_F(TransferProgressTest, ALongTransferClimbsThrottledToOneHundredAndGivesTheTipBack) {
+    const uint64_t start = clock.tickMs();
+    run(1000, 7);  // 7 s in steps of 0.1 %
+    const std::vector<int> shown = percentages();
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown.back(), 100);
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_GT(shown[i], shown[i - 1]) << i;
+    EXPECT_EQ(texts().back(), "Shuttle");
+    EXPECT_GE(tray.tips.front().tick - start, kProgressDelayMs) << "nothing before the first second";
+    // Ten a second at most: the progress tips stand at least 100 ms apart; only the closing
+    // 100 % and the normal tip follow when the transfer ends.
+    for (size_t i = 1; i + 2 < tray.tips.size(); ++i)
+        EXPECT_GE(tray.tips[i].tick - tray.tips[i - 1].tick, kProgressIntervalMs) << i;
+    EXPECT_LE(tray.tips.size(), 6000 / kProgressIntervalMs + 2);
+    EXPECT_GE(tray.tips.size(), 6000 / kProgressIntervalMs - 2) << "every 100 ms while it moves";
+    EXPECT_EQ(notifier.progressText(), u"");
+}
+
+TEST_F(TransferProgressTest, UpdatesFasterThanTenASecondAreDroppedAndTheLastComesAtTheEnd) {
+    TransferProgress progress(notifier, clock);
+    clock.advance(1500);
+    progress.update(10, 100);
+    clock.advance(50);
+    progress.update(20, 100);  // too soon
+    clock.advance(49);
+    progress.update(30, 100);  // still too soon
+    clock.advance(1);
+    progress.update(40, 100);
+    clock.advance(10);
+    progress.update(100, 100);  // the end comes too soon to be shown...
+    progress.finish(true);       // ...so the finish shows it
+    EXPECT_EQ(texts(), (Tips{"Sending\u2026 10 %", "Sending\u2026 40 %", "Sending\u2026 100 %", "Shuttle"}));
+}
+
+TEST_F(TransferProgressTest, PercentagesNeverGoBackNorRepeat) {
+    TransferProgress progress(notifier, clock);
+    clock.advance(1000);
+    progress.update(50, 100);
+    for (uint64_t done : {40u, 50u, 49u}) {
+        clock.advance(200);
+        progress.update(done, 100);
+    }
+    clock.advance(200);
+    progress.update(51, 100);
+    clock.advance(200);
+    progress.update(7, 0);  // a total of nothing
+    clock.advance(200);
+    progress.update(500, 100);  // more than the total
+    EXPECT_EQ(texts(), (Tips{"Sending\u2026 50 %", "Sending\u2026 51 %", "Sending\u2026 100 %"}));
+    EXPECT_EQ(notifier.progressText(), u"Sending\u2026 100 %") << "the dialog's status line reads this";
+}
+
+TEST_F(TransferProgressTest, AFailedOrAbandonedTransferGivesTheTipBackWithoutOneHundred) {
+    {
+        TransferProgress failed(notifier, clock);
+        for (uint64_t done = 1; done <= 200; ++done) {  // two thirds in 3 s, then the device falls silent
+            clock.advance(15);
+            failed.update(done, 300);
+        }
+        failed.finish(false);
+    }
+    EXPECT_EQ(texts().back(), "Shuttle");
+    EXPECT_EQ(percentages().back(), 66);
+
+    tray.tips.clear();
+    {
+        TransferProgress abandoned(notifier, clock);
+        clock.advance(2000);
+        abandoned.update(1, 3);
+    }
+    EXPECT_EQ(texts(), (Tips{"Sending\u2026 33 %", "Shuttle"}));
+    EXPECT_EQ(notifier.progressText(), u"");
+}
+
+}  // namespace
+}  // namespace shuttle
