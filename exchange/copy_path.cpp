@@ -59,8 +59,12 @@ bool linkCanCarry(ExchangeContext& context) {
     return link.copyReady != 0 && link.pasteReady != 0 && link.linkConnected != 0 && storeLetter(context.settings) != 0;
 }
 
-// Tells the user why the store was left alone; a missing item says nothing, as the drop list
-// simply no longer holds what it names.
+// "<leaf name>: <reason>" for the balloon and the log.
+std::string failedItemText(const FailedItem& item) {
+    return leafName(item.path) + ": " + describeFileError(item.error);
+}
+
+// Tells the user why the store was left alone.
 void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
     switch (write.refusal) {
         case StoreRefusal::NoFiles:
@@ -75,9 +79,34 @@ void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
             printOut("%s\n", text.c_str());
             break;
         }
+        case StoreRefusal::NotUnicode:
+        case StoreRefusal::Unreadable:
+        case StoreRefusal::CannotCreate: {
+            // Nothing was sent: the other computer keeps the previous payload.
+            const std::string text = failedItemText(write.failed);
+            printOut(">>> Can't copy %s\n", text.c_str());
+            refuse(context, fromUtf8(text));
+            context.notifier.log(("Can't copy " + text).c_str());
+            break;
+        }
         default:
             break;
     }
+}
+
+// Tells the user once that what an earlier copy left on the drive could not be removed; told
+// again only after the store was clean in between.
+void reportLeftover(ExchangeContext& context, const StoreWrite& write, CopyPathState& state) {
+    if (!write.leftover.failed()) {
+        state.leftoverTold = false;
+        return;
+    }
+    if (state.leftoverTold) return;
+    state.leftoverTold = true;
+    const std::string text = failedItemText(write.leftover);
+    printOut(">>> Old files stay on the drive: %s\n", text.c_str());
+    context.notifier.notify(u"Old files stay on the drive", fromUtf8(text), false);
+    context.notifier.log(("Old files stay on the drive: " + text).c_str());
 }
 
 std::string serialisedFileList(const std::string& guid, const std::vector<std::string>& paths) {
@@ -88,7 +117,7 @@ std::string serialisedFileList(const std::string& guid, const std::vector<std::s
     return text.str();
 }
 
-void copyFilesToStore(ExchangeContext& context, const std::vector<std::u16string>& files) {
+void copyFilesToStore(ExchangeContext& context, const std::vector<std::u16string>& files, CopyPathState& state) {
     const char letter = storeLetter(context.settings);
     const std::string guid = newGuidText(context.guids);
     const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
@@ -109,6 +138,7 @@ void copyFilesToStore(ExchangeContext& context, const std::vector<std::u16string
         written = writeMetaDataFile(context.files, driveRoot(letter), bytes);
     }
     reportResult(context, written);
+    if (written) reportLeftover(context, write, state);
 }
 
 }  // namespace
@@ -156,9 +186,9 @@ bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
     return true;
 }
 
-void carryCopy(ExchangeContext& context, const CopyJob& job) {
+void carryCopy(ExchangeContext& context, const CopyJob& job, CopyPathState& state) {
     if (job.kind == CopyJob::Kind::Files) {
-        copyFilesToStore(context, job.files);
+        copyFilesToStore(context, job.files, state);
         return;
     }
     const std::string guid = newGuidText(context.guids);
