@@ -204,7 +204,8 @@ std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, c
             wideUnits += (ascii ? path.size() : widePath.size()) + 1;
         });
         if (accepted == 0) {
-            trace.printOut("No path of the file list can be pasted (%zu refused); nothing pasted\n", refused);
+            trace.printOut("No path of the file list can be pasted (%lu refused); nothing pasted\n",
+                           static_cast<unsigned long>(refused));
             return std::nullopt;
         }
         return allAscii ? blockOf(list.items, driveLetter, prefix, narrowBytes + 1, false)

@@ -105,7 +105,8 @@ bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const
     guid = field.text;
     const std::string& drive = driveName;
     if (field.tooLong) {
-        trace.printOut("GUID=%s\xE2\x80\xA6 (longer than %zu characters)\n", traceText(guid).c_str(), kGuidTextSize);
+        trace.printOut("GUID=%s\xE2\x80\xA6 (longer than %lu characters)\n", traceText(guid).c_str(),
+                       static_cast<unsigned long>(kGuidTextSize));
         trace.printOut("%s old data\n", drive.c_str());
         return false;
     }
@@ -131,7 +132,7 @@ bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const
         if (trace.take()) printOut("format=%s\n", traceText(name).c_str());
         return true;
     });
-    if (cut) trace.printOut("Only the first %zu formats are read\n", kMaxPayloadFormats);
+    if (cut) trace.printOut("Only the first %lu formats are read\n", static_cast<unsigned long>(kMaxPayloadFormats));
     if (!formatsRead) return false;
     // Data entry i belongs to format i: entries behind the last format read belong to none.
     return readList(text, kDataMarker, [&](std::string_view entry) {
