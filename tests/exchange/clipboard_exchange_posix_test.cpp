@@ -560,21 +560,6 @@ TEST_F(ClipboardExchange, AListWhoseEveryPathIsRefusedLeavesTheClipboardAlone) {
     EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << "said once";
 }
 
-TEST_F(ClipboardExchange, ADocumentFromAStandardJsonWriterIsPasted) {
-    makeComputers();
-    b->useUsb();
-    fs::create_directories(folder + "/drive/" + kStorage + "/2024_05_17_09_30_12");
-    std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary)
-        << "{\"GUID\": \"{0F0F0F0F-1111-4222-8333-444455556666}\", \"data\": [[\"E:\\\\" << kStorage
-        << "\\\\2024_05_17_09_30_12\\\\report.txt\", \"E:\\\\" << kStorage
-        << "\\\\2024_05_17_09_30_12\\\\photos\"]], \"formats\": [\"CF_HDROP\"]}";
-    b->computer.pollOnce();
-    auto block = b->clipboard.data(kFormatHdrop);
-    ASSERT_TRUE(block) << trace.out();
-    const std::u16string stamped = u"F:\\" + fromUtf8(kStorage) + u"\\2024_05_17_09_30_12\\";
-    EXPECT_EQ(parseDropFilesBlock(*block), (std::vector<std::u16string>{stamped + u"report.txt", stamped + u"photos"}));
-}
-
 TEST_F(ClipboardExchange, UnicodeTextOfOddLengthEndsWithAWholeZeroUnit) {
     makeComputers();
     b->useUsb();

@@ -376,17 +376,6 @@ TEST_F(FileTree, PathListSendsFoldersAndFilesTheirOwnWayAndStopsAtAFailure) {
     EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing\t!!! Error: 2\n");
 }
 
-TEST(FileErrorWords, SayWhatWentWrongInAFewWords) {
-    EXPECT_EQ(describeFileError(kErrorAccessDenied), "access denied");
-    EXPECT_EQ(describeFileError(kErrorSharingViolation), "in use by another program");
-    EXPECT_EQ(describeFileError(kErrorLockViolation), "in use by another program");
-    EXPECT_EQ(describeFileError(kErrorFileNotFound), "not found");
-    EXPECT_EQ(describeFileError(kErrorPathNotFound), "not found");
-    EXPECT_EQ(describeFileError(kErrorDiskFull), "the drive is full");
-    EXPECT_EQ(describeFileError(kErrorCopyIntoItself), "it holds the store folder");
-    EXPECT_EQ(describeFileError(1392), "error 1392");
-}
-
 TEST(CopyBufferLease, ASecondHolderGetsABufferOfItsOwn) {
     CopyBuffer buffer;
     char* first = nullptr;
