@@ -61,7 +61,8 @@ bool linkCanCarry(ExchangeContext& context) {
 
 // "<leaf name>: <reason>" for the balloon and the log.
 std::string failedItemText(const FailedItem& item) {
-    return leafName(item.path) + ": " + describeFileError(item.error);
+    const std::string leaf = leafName(item.path);
+    return (leaf.empty() ? item.path : leaf) + ": " + describeFileError(item.error);
 }
 
 // Tells the user why the store was left alone.
