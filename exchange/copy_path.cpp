@@ -71,8 +71,13 @@ void refuseTooLarge(ExchangeContext& context, uint64_t total, uint64_t limit) {
     printOut("%s\n", text.c_str());
 }
 
-// Tells the user why the store was left alone; a missing item says nothing, as the drop list
-// simply no longer holds what it names.
+// "<leaf name>: <reason>" for the balloon and the log.
+std::string failedItemText(const FailedItem& item) {
+    const std::string leaf = leafName(item.path);
+    return (leaf.empty() ? item.path : leaf) + ": " + describeFileError(item.error);
+}
+
+// Tells the user why the store was left alone.
 void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
     switch (write.refusal) {
         case StoreRefusal::NoFiles:
@@ -82,6 +87,16 @@ void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
         case StoreRefusal::TooLarge:
             refuseTooLarge(context, write.totalBytes, context.settings.sizeLimit.load());
             break;
+        case StoreRefusal::NotUnicode:
+        case StoreRefusal::Unreadable:
+        case StoreRefusal::CannotCreate: {
+            // Nothing was sent: the other computer keeps the previous payload.
+            const std::string text = failedItemText(write.failed);
+            printOut(">>> Can't copy %s\n", text.c_str());
+            refuse(context, fromUtf8(text));
+            context.notifier.log(("Can't copy " + text).c_str());
+            break;
+        }
         default:
             break;
     }
@@ -170,11 +185,27 @@ std::string serialised(const JsonValue& document) {
 // The document goes to the drive last, under the link mutex with this side's GUID recorded,
 // so that no poll reads the one without the other. A session that is ending leaves the old
 // payload the valid one.
-void publishDocument(ExchangeContext& context, TransferProgress& progress, char letter, const std::string& guid,
+// Tells the user once that what an earlier copy left on the drive could not be removed; told
+// again only after the store was clean in between.
+void reportLeftover(ExchangeContext& context, const StoreWrite& write, CopyPathState& state) {
+    if (!write.leftover.failed()) {
+        state.leftoverTold = false;
+        return;
+    }
+    if (state.leftoverTold) return;
+    state.leftoverTold = true;
+    const std::string text = failedItemText(write.leftover);
+    printOut(">>> Old files stay on the drive: %s\n", text.c_str());
+    context.notifier.notify(u"Old files stay on the drive", fromUtf8(text), false);
+    context.notifier.log(("Old files stay on the drive: " + text).c_str());
+}
+
+// True when the document is on the drive.
+bool publishDocument(ExchangeContext& context, TransferProgress& progress, char letter, const std::string& guid,
                      const JsonValue& document) {
     if (context.stop.raised()) {
         printOut(">>> Transfer abandoned\n");
-        return;
+        return false;
     }
     const std::string bytes = serialised(document);
     bool written;
@@ -184,9 +215,11 @@ void publishDocument(ExchangeContext& context, TransferProgress& progress, char 
         written = writeMetaDataFile(context.files, driveRoot(letter), bytes);
     }
     reportResult(context, progress, written);
+    return written;
 }
 
-void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<std::u16string>& files) {
+void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<std::u16string>& files,
+                      CopyPathState& state) {
     const char letter = storeLetter(context.settings);
     const std::string guid = newGuidText(context.guids);
     const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
@@ -197,7 +230,7 @@ void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, cons
     }
     JsonValue document(JsonValue::Kind::Object);
     assemblePayloadDocument(document, guid, write.storedPaths);
-    publishDocument(context, progress, letter, guid, document);
+    if (publishDocument(context, progress, letter, guid, document)) reportLeftover(context, write, state);
 }
 
 // A text or a picture travels inside the document, so no store folder is written. The folder
@@ -275,11 +308,11 @@ bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
     return true;
 }
 
-void carryCopy(ExchangeContext& context, const CopyJob& job) {
+void carryCopy(ExchangeContext& context, const CopyJob& job, CopyPathState& state) {
     TransferProgress progress(context.notifier, context.clock);
     switch (job.kind) {
         case CopyJob::Kind::Files:
-            copyFilesToStore(context, progress, job.files);
+            copyFilesToStore(context, progress, job.files, state);
             return;
         case CopyJob::Kind::Inline:
             writeInlineToStore(context, progress, job.formats);

@@ -48,9 +48,16 @@ void reportClipboardBusy(ExchangeContext& context);
 // link cannot take it is reported as not sent.
 bool acceptCopy(ExchangeContext& context, const CopyJob& job);
 
+// What the copy path remembers from one copy to the next; the transfer worker keeps it.
+struct CopyPathState {
+    bool leftoverTold = false;  // the user knows that an earlier copy could not be removed
+};
+
 // Transfer worker: gives the job a new GUID, sends it or writes it to the store, shows the
-// progress of a long transfer, and reports the result through the tray.
-void carryCopy(ExchangeContext& context, const CopyJob& job);
+// progress of a long transfer, and reports the result through the tray. A store write goes
+// whole or says which item failed and why ("Can't copy" / "<name>: access denied"); what an
+// earlier copy left on the drive is told once.
+void carryCopy(ExchangeContext& context, const CopyJob& job, CopyPathState& state);
 
 // A new GUID in registry form as UTF-8 ("" when the generator gave nothing); echoed as
 // ">>> NEW GUID=%s".

@@ -26,6 +26,13 @@ bool openWithRetries(ExchangeContext& context) {
     return false;
 }
 
+// FNV-1a: tells a re-read document from the one parsed before.
+uint64_t contentHash(const std::string& bytes) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ULL;
+    return hash;
+}
+
 void reportPasteFailed(ExchangeContext& context) {
     printOut("Paste failed: the clipboard was busy\n");
     context.notifier.setIcon(kIconFailure);
@@ -75,19 +82,24 @@ void ReceiveLoop::pollSerial() {
     paste(std::move(block), kFormatUnicodeText);
 }
 
-// Pastes the first format of the payload that is a file list, a text format or a picture.
-void ReceiveLoop::pasteFirstUsableFormat(const std::string& document, const std::string& root,
+// Pastes the first format of the payload that is a file list, a text format or a picture. The
+// document is let go before a file list's paste, which copies the block once more.
+void ReceiveLoop::pasteFirstUsableFormat(std::string& document, const std::string& root,
                                          const std::vector<std::string>& formats,
-                                         const std::vector<std::string>& data) {
+                                         const std::vector<std::string>& data, TraceBudget& trace) {
     for (size_t index = 0; index < formats.size(); ++index) {
         const std::string& name = formats[index];
         if (name == "CF_HDROP") {
-            if (auto block = buildDropFileList(document, root)) paste(std::move(*block), kFormatHdrop);
+            std::optional<std::vector<uint8_t>> block = buildDropFileList(document, root, trace);
+            std::string().swap(document);
+            trace.finish();
+            if (block) paste(std::move(*block), kFormatHdrop);
             return;
         }
         if (name == standardFormatName(kFormatDib)) {
             if (index >= data.size()) return;
             const std::string bytes = base64Decode(data[index]);
+            trace.finish();
             if (!isPlausibleDib(bytes)) {
                 printOut("The picture on the drive is not a bitmap; not pasted\n");
                 return;
@@ -97,13 +109,36 @@ void ReceiveLoop::pasteFirstUsableFormat(const std::string& document, const std:
         }
         if (isTextFormat(name)) {
             if (index >= data.size()) return;
-            std::string bytes = base64Decode(data[index]);
-            std::vector<uint8_t> block(bytes.begin(), bytes.end());
-            block.push_back(0);
-            paste(std::move(block), formatIdFromName(name, context_.formatIds));
+            trace.finish();
+            paste(textClipboardBlock(name, base64Decode(data[index])), formatIdFromName(name, context_.formatIds));
             return;
         }
     }
+}
+
+// Reads the META data file and gives true when its content is new to this loop.
+bool ReceiveLoop::readDocumentIfChanged(const std::string& root, std::string& document) {
+    const uint64_t now = context_.clock.tickMs();
+    const bool sameDrive = seen_ && seen_->root == root;
+    MetaDataVersion skip;
+    if (sameDrive && now - seen_->versionSeenTick >= kVersionSettleMs) skip = seen_->version;
+    MetaDataVersion version;
+    MetaDataRead read;
+    {
+        std::lock_guard<std::mutex> lock(context_.link.mutex);
+        read = readMetaDataFileIfChanged(context_.files, root, skip, version, document);
+    }
+    if (!sameDrive) seen_ = SeenDocument{root, {}, now, 0, false};
+    if (version != seen_->version || !version.known()) {
+        seen_->version = version;
+        seen_->versionSeenTick = now;
+    }
+    if (read != MetaDataRead::Read) return false;
+    const uint64_t hash = contentHash(document);
+    if (seen_->parsed && seen_->contentHash == hash) return false;
+    seen_->contentHash = hash;
+    seen_->parsed = true;
+    return true;
 }
 
 void ReceiveLoop::pollStore() {
@@ -117,17 +152,13 @@ void ReceiveLoop::pollStore() {
     if (letter == 0) return;
     const std::string root = driveRoot(letter);
     std::string document;
-    bool read;
-    {
-        std::lock_guard<std::mutex> lock(context_.link.mutex);
-        read = readMetaDataFile(context_.files, root, document);
-    }
-    if (!read) return;
+    if (!readDocumentIfChanged(root, document)) return;
+    TraceBudget trace;
     std::string guid;
     std::vector<std::string> formats;
     std::vector<std::string> data;
-    if (!readPayloadDocument(context_.memory, toUtf8(selection), document, guid, formats, data)) return;
-    pasteFirstUsableFormat(document, root, formats, data);
+    if (!readPayloadDocument(context_.memory, toUtf8(selection), document, guid, formats, data, trace)) return;
+    pasteFirstUsableFormat(document, root, formats, data, trace);
 }
 
 void ReceiveLoop::pollOnce() {

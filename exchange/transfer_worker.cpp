@@ -38,7 +38,7 @@ void TransferWorker::run() {
             job = takeJob(lock, true);
         }
         if (!job) return;
-        carryCopy(context_, *job);
+        carryCopy(context_, *job, copyState_);
         finishJob();
     }
 }
@@ -50,7 +50,7 @@ bool TransferWorker::carryWaitingJob() {
         job = takeJob(lock, false);
     }
     if (!job) return false;
-    carryCopy(context_, *job);
+    carryCopy(context_, *job, copyState_);
     finishJob();
     return true;
 }

@@ -42,6 +42,7 @@ private:
     bool busy_ = false;
     bool stopping_ = false;
     uint64_t carried_ = 0;
+    CopyPathState copyState_;  // used only by the thread carrying a job
 };
 
 }  // namespace shuttle

@@ -1,5 +1,6 @@
 // buildDropFileList on arbitrary document text. Whatever the text, every path in the block
-// must lie inside the local store folder and the block must be well formed.
+// must lie inside the local store folder, the block must be well formed, and a block is made
+// only for a list that holds at least one such path.
 
 #include <cstdint>
 #include <string>
@@ -39,9 +40,9 @@ void checkPath(const std::string& path) {
 
 void checkNarrow(const std::vector<uint8_t>& block) {
     std::string list(block.begin() + 20, block.end());
-    fuzz::require(list.size() >= 1 && list.back() == '\0', "list ends with zero");
-    if (list.size() == 1) return;
-    fuzz::require(list.size() >= 2 && list[list.size() - 2] == '\0', "list ends with two zeros");
+    fuzz::require(list.size() >= 2 && list.back() == '\0', "at least one path, and the list ends with zero");
+    fuzz::require(list[0] != '\0', "no empty first path");
+    fuzz::require(list[list.size() - 2] == '\0', "list ends with two zeros");
     size_t start = 0;
     while (start + 1 < list.size()) {
         size_t end = list.find('\0', start);
@@ -54,7 +55,8 @@ void checkWide(const std::vector<uint8_t>& block) {
     fuzz::require(block.size() % 2 == 0, "whole UTF-16 units");
     std::u16string list;
     for (size_t i = 20; i + 1 < block.size(); i += 2) list.push_back(char16_t(block[i] | (block[i + 1] << 8)));
-    fuzz::require(list.size() >= 2 && list.back() == 0 && list[list.size() - 2] == 0, "wide list ends with two zeros");
+    fuzz::require(list.size() >= 3 && list[0] != 0, "at least one path");
+    fuzz::require(list.back() == 0 && list[list.size() - 2] == 0, "wide list ends with two zeros");
     size_t start = 0;
     while (start + 1 < list.size()) {
         size_t end = list.find(char16_t(0), start);

@@ -44,6 +44,14 @@ void forEachListItem(std::string_view list, Visit&& visit) {
     }
 }
 
+// `piece` without the JSON white space around it.
+inline std::string_view withoutBlanks(std::string_view piece) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const size_t first = piece.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return std::string_view();
+    return piece.substr(first, piece.find_last_not_of(kBlanks) - first + 1);
+}
+
 // A list item without its first and last character (the quotes around it); "" when it has
 // fewer than three characters.
 inline std::string_view withoutEnds(std::string_view piece) {

@@ -1,7 +1,9 @@
-// Text helpers of the payload document: base64 and splitting at a delimiter.
+// Text helpers of the payload document: base64, splitting at a delimiter and the clipboard
+// block of a text format.
 
 #include <array>
 
+#include "payload/format_catalogue.h"
 #include "payload/list_pieces.h"
 #include "payload/payload_document.h"
 
@@ -60,6 +62,16 @@ std::string base64Decode(const std::string& text) {
         }
     }
     return bytes;
+}
+
+std::vector<uint8_t> textClipboardBlock(std::string_view formatName, const std::string& bytes) {
+    const bool wide = formatName == standardFormatName(kFormatUnicodeText);
+    std::vector<uint8_t> block;
+    block.reserve(bytes.size() + 3);
+    block.assign(bytes.begin(), bytes.end());
+    if (wide && block.size() % 2 != 0) block.push_back(0);  // a cut last unit becomes whole
+    block.insert(block.end(), wide ? 2 : 1, 0);
+    return block;
 }
 
 std::vector<std::string> splitString(const std::string& text, char delimiter) {

@@ -1,6 +1,6 @@
 #pragma once
 // The file operations the store needs, with the semantics of the Win32 calls they stand for
-// (CreateFileW, GetFileSizeEx, ReadFile, WriteFile, CopyFileW, DeleteFileW, Get/SetFileAttributesW,
+// (CreateFileW, GetFileSizeEx, GetFileTime, ReadFile, WriteFile, CopyFileW, DeleteFileW, Get/SetFileAttributesW,
 // FindFirstFileW/FindNextFileW, CreateDirectoryW, RemoveDirectoryW, GetLastError). Paths are UTF-8
 // Windows paths ("E:\folder\name"); each implementation converts them at its own boundary.
 // Failures are reported Windows-style: the call gives false (or null) and lastError() then holds
@@ -31,13 +31,18 @@ constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorNotSameDevice = 17;
 constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorWriteProtect = 19;
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorCrc = 23;
 constexpr uint32_t kErrorGenFailure = 31;
 constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorLockViolation = 33;
+constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorInvalidName = 123;
+constexpr uint32_t kErrorBadPathname = 161;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorFilenameTooLong = 206;
@@ -54,6 +59,9 @@ public:
     virtual ~OpenFile() = default;
     // GetFileSizeEx.
     virtual bool size(int64_t& bytes) = 0;
+    // GetFileTime's last-write time, in 100 ns units since 1601 (FILETIME). Only compared for
+    // equality: whether the file changed since it was last read.
+    virtual bool lastWriteTime(uint64_t& time) = 0;
     // ReadFile: up to `length` bytes; fewer only at the end of the file (0 there).
     virtual bool read(void* buffer, uint32_t length, uint32_t& bytesRead) = 0;
     // WriteFile of the whole `length` bytes unless the medium refuses.

@@ -54,6 +54,13 @@ uint32_t win32ErrorOf(int error) {
     }
 }
 
+// A POSIX time as a FILETIME: 100 ns units since 1601-01-01.
+uint64_t fileTimeOf(const struct timespec& when) {
+    constexpr uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+    return (static_cast<uint64_t>(when.tv_sec) + kSecondsFrom1601To1970) * 10000000ULL +
+           static_cast<uint64_t>(when.tv_nsec) / 100;
+}
+
 bool failWith(uint32_t code) {
     threadLastError = code;
     return false;
@@ -105,6 +112,13 @@ public:
         struct stat info {};
         if (::fstat(fd_.get(), &info) != 0) return failWith(win32ErrorOf(errno));
         bytes = static_cast<int64_t>(info.st_size);
+        return true;
+    }
+
+    bool lastWriteTime(uint64_t& time) override {
+        struct stat info {};
+        if (::fstat(fd_.get(), &info) != 0) return failWith(win32ErrorOf(errno));
+        time = fileTimeOf(info.st_mtim);
         return true;
     }
 

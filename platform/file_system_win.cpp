@@ -44,6 +44,12 @@ public:
         bytes = value.QuadPart;
         return true;
     }
+    bool lastWriteTime(uint64_t& time) override {
+        FILETIME written{};
+        if (!GetFileTime(handle_.get(), nullptr, nullptr, &written)) return false;
+        time = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+        return true;
+    }
     bool read(void* buffer, uint32_t length, uint32_t& bytesRead) override {
         DWORD done = 0;
         BOOL ok = ReadFile(handle_.get(), buffer, length, &done, nullptr);

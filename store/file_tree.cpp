@@ -41,35 +41,94 @@ bool isInside(const std::string& folder, const std::string& source) {
     return folder.size() >= prefix.size() && sameAsciiCaseless(folder.substr(0, prefix.size()), prefix);
 }
 
-void streamCopy(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& target,
-                const CopiedBytes& copied) {
+FailedItem failure(const std::string& path, uint32_t error) {
+    return FailedItem{path, error != 0 ? error : kErrorGenFailure};
+}
+
+// The attributes that SetFileAttributesW takes, without read-only.
+uint32_t writableAttributes(uint32_t attributes) {
+    const uint32_t kept = attributes & (kAttributeHidden | kAttributeSystem | kAttributeArchive);
+    return kept != 0 ? kept : kAttributeNormal;
+}
+
+FailedItem streamCopy(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& target,
+                      const CopiedBytes& copied) {
     std::unique_ptr<OpenFile> in = fs.open(source, FileAccess::Read, kShareRead, FileDisposition::OpenExisting,
                                            kAttributeNormal);
     if (!in) {
-        printOut("Failed to open source file %s\t!!! Error: %lu\n", source.c_str(), code(fs));
-        return;
+        const uint32_t error = fs.lastError();
+        printOut("Failed to open source file %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
+        return failure(source, error);
     }
     std::unique_ptr<OpenFile> out = fs.open(target, FileAccess::Write, kShareNone, FileDisposition::CreateAlways,
                                             kAttributeNormal);
     if (!out) {
-        printOut("Failed to open target file %s\t!!! Error: %lu\n", target.c_str(), code(fs));
-        return;
+        const uint32_t error = fs.lastError();
+        printOut("Failed to open target file %s\t!!! Error: %lu\n", target.c_str(), static_cast<unsigned long>(error));
+        return failure(source, error);
     }
     CopyBuffer::Lease chunk(buffer);
     for (;;) {
         uint32_t got = 0;
         if (!in->read(chunk.data(), kCopyChunkSize, got)) {
-            printOut("Failed to read from soutce file: %s\t!!! Error: %lu\n", source.c_str(), code(fs));
-            break;
+            const uint32_t error = fs.lastError();
+            printOut("Failed to read from soutce file: %s\t!!! Error: %lu\n", source.c_str(),
+                     static_cast<unsigned long>(error));
+            return failure(source, error);
         }
-        if (got == 0) break;
+        if (got == 0) return {};
         uint32_t put = 0;
         if (!out->write(chunk.data(), got, put) || put != got) {
+            // A write that reports success for fewer bytes ran out of room.
+            const uint32_t error = put != got && put != 0 ? kErrorDiskFull : fs.lastError();
             printOut("Failed to write to target file: %s\n", target.c_str());
-            break;
+            return failure(source, error != 0 ? error : kErrorDiskFull);
         }
         if (copied) copied(got);
     }
+}
+
+// Removes what `folder` holds, then the folder; notes the first item that stays in `failed`.
+bool removeTree(FileSystem& fs, const std::string& path, FailedItem& failed) {
+    auto note = [&](const std::string& item, uint32_t error) {
+        if (!failed.failed()) failed = failure(item, error);
+        return false;
+    };
+    const std::string folder = withSeparator(path);
+    FindEntry entry;
+    std::unique_ptr<FindEnumeration> listing = fs.findFirst(folder + "*", entry);
+    if (!listing) {
+        const uint32_t error = fs.lastError();
+        if (error == kErrorPathNotFound || error == kErrorFileNotFound) return true;  // gone already
+        return note(path, error);
+    }
+    bool whole = true;
+    do {
+        if (entry.isDotOrDotDot()) continue;
+        if (entry.name.empty()) {  // a name the platform could not convert cannot be addressed
+            whole = note(folder, kErrorInvalidName);
+            continue;
+        }
+        const std::string fullPath = folder + entry.name;
+        // A read-only item cannot be deleted.
+        if (entry.attributes & kAttributeReadOnly) fs.setAttributes(fullPath, writableAttributes(entry.attributes));
+        if (entry.isDirectory()) {
+            if (!removeTree(fs, fullPath, failed)) whole = false;
+        } else if (!fs.deleteFile(fullPath)) {
+            whole = note(fullPath, fs.lastError());
+        }
+    } while (listing->next(entry));
+    const uint32_t ended = fs.lastError();
+    listing.reset();
+    if (ended != kErrorNoMoreFiles) whole = note(folder, ended);
+    if (!whole) return false;
+    if (fs.removeDirectory(path)) return true;
+    const uint32_t error = fs.lastError();
+    const uint32_t attributes = fs.attributes(path);
+    if (attributes != kInvalidAttributes && (attributes & kAttributeReadOnly) &&
+        fs.setAttributes(path, writableAttributes(attributes)) && fs.removeDirectory(path))
+        return true;
+    return note(path, error);
 }
 
 }  // namespace
@@ -86,6 +145,28 @@ CopyBuffer::Lease::Lease(CopyBuffer& owner) {
 
 CopyBuffer::Lease::~Lease() {
     if (owner_ != nullptr) owner_->inUse_ = false;
+}
+
+std::string describeFileError(uint32_t error) {
+    switch (error) {
+        case kErrorAccessDenied: return "access denied";
+        case kErrorSharingViolation:
+        case kErrorLockViolation: return "in use by another program";
+        case kErrorFileNotFound:
+        case kErrorPathNotFound: return "not found";
+        case kErrorInvalidName:
+        case kErrorBadPathname: return "invalid name";
+        case kErrorFilenameTooLong: return "name too long";
+        case kErrorDiskFull:
+        case kErrorHandleDiskFull: return "the drive is full";
+        case kErrorWriteProtect: return "the drive is write-protected";
+        case kErrorNotReady: return "the drive is not ready";
+        case kErrorCrc:
+        case kErrorIoDevice: return "device error";
+        case kErrorNotEnoughMemory: return "not enough memory";
+        case kErrorCopyIntoItself: return "it holds the store folder";
+        default: return "error " + std::to_string(error);
+    }
 }
 
 std::string makeTimestamp(Clock& clock) {
@@ -118,11 +199,17 @@ uint64_t getDirectorySize(FileSystem& fs, const std::u16string& path) {
     return total;
 }
 
-bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size) {
+bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size, uint32_t& error) {
     std::string narrow;
-    if (!tryToUtf8(withoutSingleLeadingSeparator(path), narrow)) return false;
+    if (!tryToUtf8(withoutSingleLeadingSeparator(path), narrow)) {
+        error = kErrorInvalidName;
+        return false;
+    }
     uint32_t attributes = fs.attributes(narrow);
-    if (attributes == kInvalidAttributes) return false;
+    if (attributes == kInvalidAttributes) {
+        error = fs.lastError();
+        return false;
+    }
     if (attributes & kAttributeDirectory) {
         size = getDirectorySize(fs, withoutSingleLeadingSeparator(path));
         return true;
@@ -136,42 +223,31 @@ bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint6
         file = openForSize();
     }
     if (!file) {
-        printErr("Error opening file: %lu\n", code(fs));
+        error = fs.lastError();
+        printErr("Error opening file: %lu\n", static_cast<unsigned long>(error));
         return false;
     }
     int64_t bytes = 0;
     if (!file->size(bytes)) {
-        printErr("Error getting file size: %lu\n", code(fs));
+        error = fs.lastError();
+        printErr("Error getting file size: %lu\n", static_cast<unsigned long>(error));
         return false;
     }
     if (bytes < 0) {
-        printErr("Error: File size is negative. %lu\n", code(fs));
+        error = kErrorGenFailure;
+        printErr("Error: File size is negative. %lu\n", static_cast<unsigned long>(error));
         return false;
     }
     size = static_cast<uint64_t>(bytes);
     return true;
 }
 
-bool removeDirectoryRecursively(FileSystem& fs, const std::string& path) {
-    std::string folder = withSeparator(path);
-    FindEntry entry;
-    std::unique_ptr<FindEnumeration> listing = fs.findFirst(folder + "*", entry);
-    if (!listing) return false;
-    do {
-        // A name the platform could not convert cannot be addressed; the folder then stays.
-        if (entry.isDotOrDotDot() || entry.name.empty()) continue;
-        std::string fullPath = folder + entry.name;
-        if (entry.isDirectory()) {
-            if (!removeDirectoryRecursively(fs, fullPath)) {
-                printOut("!removeDirectoryRecursively fullPath = %s", fullPath.c_str());
-                return false;
-            }
-        } else if (!fs.deleteFile(fullPath)) {
-            return false;
-        }
-    } while (listing->next(entry));
-    listing.reset();
-    return fs.removeDirectory(path);
+bool removeDirectoryRecursively(FileSystem& fs, const std::string& path, FailedItem* failed) {
+    FailedItem first;
+    if (removeTree(fs, path, first)) return true;
+    printOut("Cannot remove %s\t!!! Error: %lu\n", first.path.c_str(), static_cast<unsigned long>(first.error));
+    if (failed != nullptr) *failed = first;
+    return false;
 }
 
 bool removeReadOnlyAttribute(FileSystem& fs, const std::string& path) {
@@ -187,8 +263,8 @@ bool removeReadOnlyAttribute(FileSystem& fs, const std::string& path) {
     return true;
 }
 
-void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
-                      const CopiedBytes& copied) {
+FailedItem copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
+                            uint32_t sourceAttributes, const CopiedBytes& copied) {
     const std::string target = folder + leafName(source);
     if (!fs.deleteFile(target) && fs.lastError() != kErrorFileNotFound)
         printOut("Failed to delete file: %s\n", target.c_str());
@@ -198,66 +274,86 @@ void copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& sou
         std::unique_ptr<OpenFile> file =
             fs.open(source, FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
         if (!file) {
-            printOut("Cannot open file: %s\t!!! Error: %lu\n", source.c_str(), code(fs));
-            return;
+            const uint32_t error = fs.lastError();
+            printOut("Cannot open file: %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
+            return failure(source, error);
         }
         if (!file->size(size)) {
-            printOut("Cannot get file size for %s\t!!! Error: %lu\n", source.c_str(), code(fs));
-            return;
+            const uint32_t error = fs.lastError();
+            printOut("Cannot get file size for %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
+            return failure(source, error);
         }
     }
-    if (size <= static_cast<int64_t>(kCopyChunkSize)) {
-        if (!fs.copyFile(source, target, false))
-            printOut("Cannot copy file %s\t!!! Error: %lu\n", source.c_str(), code(fs));
-        else if (copied)
-            copied(static_cast<uint64_t>(size));
-        return;
+    if (size > static_cast<int64_t>(kCopyChunkSize)) return streamCopy(fs, buffer, source, target, copied);
+    if (!fs.copyFile(source, target, false)) {
+        const uint32_t error = fs.lastError();
+        printOut("Cannot copy file %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
+        return failure(source, error);
     }
-    streamCopy(fs, buffer, source, target, copied);
+    // The platform copy keeps the source's attributes; a read-only copy would block the
+    // removal of its folder at the next copy.
+    const uint32_t attributes = sourceAttributes != kInvalidAttributes ? sourceAttributes : fs.attributes(target);
+    if (attributes != kInvalidAttributes && (attributes & kAttributeReadOnly) &&
+        !fs.setAttributes(target, writableAttributes(attributes))) {
+        const uint32_t error = fs.lastError();
+        printOut("Cannot make the copy %s writable\t!!! Error: %lu\n", target.c_str(), static_cast<unsigned long>(error));
+        return failure(source, error);
+    }
+    if (copied) copied(static_cast<uint64_t>(size));
+    return {};
 }
 
-void copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
-                           const CopiedBytes& copied) {
+FailedItem copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source,
+                                 const std::string& folder, const CopiedBytes& copied) {
     if (isInside(folder, source)) {
         printOut("Cannot copy folder %s into itself: %s\n", source.c_str(), folder.c_str());
-        return;
+        return failure(source, kErrorCopyIntoItself);
     }
     const std::string newFolder = folder + leafName(source);
     if (!fs.createDirectory(newFolder) && fs.lastError() != kErrorAlreadyExists) {
+        const uint32_t error = fs.lastError();
         printOut("Failed to create directory:  = %s\n", newFolder.c_str());
-        return;
+        return failure(source, error);
     }
     FindEntry entry;
     std::unique_ptr<FindEnumeration> listing = fs.findFirst(source + "\\*", entry);
     if (!listing) {
+        const uint32_t error = fs.lastError();
         printOut("Failed to open directory:  = %s\n", source.c_str());
-        return;
+        return failure(source, error);
     }
     const std::string childFolder = newFolder + "\\";
     do {
         if (entry.isDotOrDotDot()) continue;
         if (entry.name.empty()) {
-            printOut("Skipped a name in %s that is not valid Unicode\n", source.c_str());
-            continue;
+            printOut("A name in %s is not valid Unicode\n", source.c_str());
+            return failure(source, kErrorInvalidName);
         }
         const std::string child = source + "\\" + entry.name;
-        if (entry.isDirectory())
-            copyDirectoryToFolder(fs, buffer, child, childFolder, copied);
-        else
-            copyFileToFolder(fs, buffer, child, childFolder, copied);
+        FailedItem failed = entry.isDirectory()
+                                ? copyDirectoryToFolder(fs, buffer, child, childFolder, copied)
+                                : copyFileToFolder(fs, buffer, child, childFolder, entry.attributes, copied);
+        if (failed.failed()) return failed;
     } while (listing->next(entry));
+    const uint32_t ended = fs.lastError();
+    if (ended != kErrorNoMoreFiles) {
+        printOut("Listing %s broke off\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(ended));
+        return failure(source, ended);
+    }
+    return {};
 }
 
-void copyPathsToFolder(FileSystem& fs, CopyBuffer& buffer, const std::vector<std::string>& paths,
-                       const std::string& folder, const CopiedBytes& copied) {
+FailedItem copyPathsToFolder(FileSystem& fs, CopyBuffer& buffer, const std::vector<std::string>& paths,
+                             const std::string& folder, const CopiedBytes& copied) {
     for (const std::string& original : paths) {
         const std::string path = withoutSingleLeadingSeparator(original);
         uint32_t attributes = fs.attributes(path);
-        if (attributes != kInvalidAttributes && (attributes & kAttributeDirectory))
-            copyDirectoryToFolder(fs, buffer, path, folder, copied);
-        else
-            copyFileToFolder(fs, buffer, path, folder, copied);
+        FailedItem failed = attributes != kInvalidAttributes && (attributes & kAttributeDirectory)
+                                ? copyDirectoryToFolder(fs, buffer, path, folder, copied)
+                                : copyFileToFolder(fs, buffer, path, folder, attributes, copied);
+        if (failed.failed()) return failed;
     }
+    return {};
 }
 
 }  // namespace shuttle

@@ -65,27 +65,37 @@ bool writeMetaDataFile(FileSystem& fs, const std::string& driveRoot, const std::
 }
 
 bool readMetaDataFile(FileSystem& fs, const std::string& driveRoot, std::string& out) {
+    MetaDataVersion version;
+    return readMetaDataFileIfChanged(fs, driveRoot, MetaDataVersion{}, version, out) == MetaDataRead::Read;
+}
+
+MetaDataRead readMetaDataFileIfChanged(FileSystem& fs, const std::string& driveRoot, const MetaDataVersion& skipIf,
+                                       MetaDataVersion& version, std::string& out) {
+    version = MetaDataVersion{};
     const std::string fullPath = metaDataFilePath(driveRoot);
-    if (!isFolder(fs.attributes(driveRoot)) || !isFile(fs.attributes(fullPath))) return false;
+    if (!isFolder(fs.attributes(driveRoot)) || !isFile(fs.attributes(fullPath))) return MetaDataRead::Nothing;
     std::unique_ptr<OpenFile> file =
         fs.open(fullPath, FileAccess::Read, kShareRead | kShareDelete, FileDisposition::OpenExisting, kAttributeNormal);
     if (!file) {
         printOut("Cannot READ data file: %s !!! Error: %lu\n", fullPath.c_str(),
                  static_cast<unsigned long>(fs.lastError()));
-        return false;
+        return MetaDataRead::Nothing;
     }
     int64_t size = 0;
-    if (!file->size(size) || size < 0) return false;
+    if (!file->size(size) || size < 0) return MetaDataRead::Nothing;
+    uint64_t written = 0;
+    if (file->lastWriteTime(written)) version = MetaDataVersion{size, written};
+    if (version.known() && skipIf.known() && version == skipIf) return MetaDataRead::Unchanged;
     if (size > kMaxMetaDataFileSize) {
         printOut("META data file %s is too large: %lld bytes (max %lld bytes), ignored\n", fullPath.c_str(),
                  static_cast<long long>(size), static_cast<long long>(kMaxMetaDataFileSize));
-        return false;
+        return MetaDataRead::Nothing;
     }
     std::string bytes(static_cast<size_t>(size), '\0');
     uint32_t got = 0;
-    if (!file->read(&bytes[0], static_cast<uint32_t>(size), got) || got != size) return false;
+    if (!file->read(&bytes[0], static_cast<uint32_t>(size), got) || got != size) return MetaDataRead::Nothing;
     out = std::move(bytes);
-    return true;
+    return MetaDataRead::Read;
 }
 
 }  // namespace shuttle

@@ -26,4 +26,25 @@ bool writeMetaDataFile(FileSystem& fs, const std::string& driveRoot, const std::
 // replace it meanwhile.
 bool readMetaDataFile(FileSystem& fs, const std::string& driveRoot, std::string& out);
 
+// One version of a META data file as the file system describes it without reading it.
+struct MetaDataVersion {
+    int64_t size = -1;  // -1: not known
+    uint64_t lastWriteTime = 0;
+
+    bool known() const { return size >= 0; }
+    bool operator==(const MetaDataVersion& other) const {
+        return size == other.size && lastWriteTime == other.lastWriteTime;
+    }
+    bool operator!=(const MetaDataVersion& other) const { return !(*this == other); }
+};
+
+enum class MetaDataRead { Read, Unchanged, Nothing };
+
+// readMetaDataFile for a poll: Unchanged, without reading or a message, when the file's size
+// and last-write time are `skipIf` (a version that is known); Nothing where readMetaDataFile
+// gives false. `version` is set whenever the file could be measured, even when it is then
+// ignored as too large, so that the caller can skip that version too.
+MetaDataRead readMetaDataFileIfChanged(FileSystem& fs, const std::string& driveRoot, const MetaDataVersion& skipIf,
+                                       MetaDataVersion& version, std::string& out);
+
 }  // namespace shuttle

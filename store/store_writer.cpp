@@ -23,26 +23,50 @@ std::vector<std::u16string> nonEmptyEntries(const std::vector<std::u16string>& d
     return sources;
 }
 
-StoreWrite refused(StoreRefusal why, uint64_t total = 0) {
+StoreWrite refused(StoreRefusal why, uint64_t total = 0, FailedItem failed = {}) {
     StoreWrite result;
     result.refusal = why;
     result.totalBytes = total;
+    result.failed = std::move(failed);
     return result;
+}
+
+// A path that is not valid UTF-16 in UTF-8 all the same, each unpaired surrogate shown as U+FFFD,
+// so that the user can be told which item it was.
+std::string readableUtf8(const std::u16string& path) {
+    std::string text;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char16_t unit = path[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+            appendUtf8(text, 0x10000 + ((uint32_t(unit) - 0xD800) << 10) + (uint32_t(path[i + 1]) - 0xDC00));
+            ++i;
+        } else {
+            appendUtf8(text, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+        }
+    }
+    return text;
 }
 
 // Measures the items in order and lists the accepted ones; anything but None refuses the write.
 StoreRefusal acceptItems(FileSystem& fs, Clock& clock, uint32_t limit, const std::vector<std::u16string>& sources,
-                         const std::string& stampedRoot, StoreItems& items, uint64_t& total) {
+                         const std::string& stampedRoot, StoreItems& items, uint64_t& total, FailedItem& failed) {
     const std::u16string wideStampedRoot = fromUtf8(stampedRoot);
     total = 0;
     for (const std::u16string& path : sources) {
         std::string narrow;
         if (!tryToUtf8(path, narrow)) {
             printOut("A dropped path is not valid Unicode; nothing copied\n");
+            failed = FailedItem{readableUtf8(path), kErrorInvalidName};
             return StoreRefusal::NotUnicode;
         }
         uint64_t size = 0;
-        if (!getPathSize(fs, clock, path, size)) return StoreRefusal::Missing;
+        uint32_t error = 0;
+        if (!getPathSize(fs, clock, path, size, error)) {
+            printOut("Cannot read %s\t!!! Error: %lu; nothing copied\n", narrow.c_str(), static_cast<unsigned long>(error));
+            failed = FailedItem{narrow, error != 0 ? error : kErrorGenFailure};
+            return StoreRefusal::Unreadable;
+        }
         // Saturate rather than wrap: a wrapped total could slip under the limit.
         total = size > std::numeric_limits<uint64_t>::max() - total ? std::numeric_limits<uint64_t>::max()
                                                                      : total + size;
@@ -54,11 +78,14 @@ StoreRefusal acceptItems(FileSystem& fs, Clock& clock, uint32_t limit, const std
     return StoreRefusal::None;
 }
 
-bool createStoreFolder(FileSystem& fs, const std::string& path) {
+bool createStoreFolder(FileSystem& fs, const std::string& path, FailedItem& failed) {
     if (fs.createDirectory(path) || fs.lastError() == kErrorAlreadyExists) return true;
-    unsigned long error = fs.lastError();
+    const uint32_t error = fs.lastError();
     printOut("Failed to create directory:  = %s\n", path.c_str());
-    printOut("Failed to create directory: %s\t!!! Error: %lu\n", path.c_str(), error);
+    printOut("Failed to create directory: %s\t!!! Error: %lu\n", path.c_str(), static_cast<unsigned long>(error));
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    failed = FailedItem{folder, error != 0 ? error : kErrorGenFailure};
     return false;
 }
 
@@ -80,12 +107,18 @@ StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffe
     if (sources.empty()) return refused(StoreRefusal::NoFiles);
     StoreItems items;
     uint64_t total = 0;
-    const StoreRefusal accepted = acceptItems(fs, clock, sizeLimit, sources, stampedRoot, items, total);
-    if (accepted != StoreRefusal::None) return refused(accepted, total);
+    FailedItem failed;
+    const StoreRefusal accepted = acceptItems(fs, clock, sizeLimit, sources, stampedRoot, items, total, failed);
+    if (accepted != StoreRefusal::None) return refused(accepted, total, failed);
 
-    removeDirectoryRecursively(fs, generalRoot);  // what cannot be removed stays beside the new folder
-    if (!createStoreFolder(fs, generalRoot) || !createStoreFolder(fs, stampedRoot))
-        return refused(StoreRefusal::CannotCreate);
+    // What cannot be removed (a file the other computer holds open, say) stays beside the new folder.
+    FailedItem leftover;
+    removeDirectoryRecursively(fs, generalRoot, &leftover);
+    if (!createStoreFolder(fs, generalRoot, failed) || !createStoreFolder(fs, stampedRoot, failed)) {
+        StoreWrite result = refused(StoreRefusal::CannotCreate, total, failed);
+        result.leftover = leftover;
+        return result;
+    }
     uint64_t copied = 0;
     CopiedBytes onCopied;
     if (progress) {
@@ -96,10 +129,18 @@ StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffe
             progress(copied < total ? copied : total, total);
         };
     }
-    copyPathsToFolder(fs, copyBuffer, items.copyList, stampedRoot, onCopied);
+    failed = copyPathsToFolder(fs, copyBuffer, items.copyList, stampedRoot, onCopied);
+    if (failed.failed()) {
+        printOut("Nothing copied: %s could not be copied\n", failed.path.c_str());
+        removeDirectoryRecursively(fs, stampedRoot);  // never a part of the set
+        StoreWrite result = refused(StoreRefusal::Unreadable, total, failed);
+        result.leftover = leftover;
+        return result;
+    }
 
     StoreWrite result;
     result.totalBytes = total;
+    result.leftover = leftover;
     for (const std::u16string& destination : items.destinationList) result.storedPaths.push_back(toUtf8(destination));
     return result;
 }

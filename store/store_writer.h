@@ -1,8 +1,10 @@
 #pragma once
 // The sending half of USB mode for dropped files: checks the drop list against the size limit,
 // replaces the storage folder on the store drive and copies the items into a new time-stamped
-// folder. The caller names the stored items in the payload document, writes the META data file
-// and tells the user how it went.
+// folder. A copy goes whole or not at all: at the first item that cannot be read or written
+// the new folder is removed again and the write is refused, naming that item. The caller names
+// the stored items in the payload document, writes the META data file and tells the user how
+// it went.
 
 #include <cstdint>
 #include <string>
@@ -20,16 +22,19 @@ enum class StoreRefusal {
     None,          // written
     NoDrive,       // the store selection names no drive letter
     NoFiles,       // the drop list holds no path
-    NotUnicode,    // a dropped path is not valid UTF-16
-    Missing,       // a dropped item does not exist (any more)
+    NotUnicode,    // a dropped path is not valid UTF-16 (`failed` names it, made readable)
+    Unreadable,    // an item is missing or could not be read or copied whole (`failed` names it)
     TooLarge,      // the items together exceed the size limit
-    CannotCreate,  // a store folder could not be created
+    CannotCreate,  // a store folder could not be created (`failed` names it)
 };
 
 struct StoreWrite {
     StoreRefusal refusal = StoreRefusal::None;
     uint64_t totalBytes = 0;                // TooLarge: the total that went over the limit
     std::vector<std::string> storedPaths;   // where each item landed (UTF-8), in drop-list order
+    FailedItem failed;                      // why a refused write failed, where it names an item
+    FailedItem leftover;                    // what of earlier copies could not be removed; the
+                                            // write went ahead beside it
 
     bool written() const { return refusal == StoreRefusal::None; }
 };

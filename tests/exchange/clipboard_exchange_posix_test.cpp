@@ -4,7 +4,9 @@
 // the first computer and F: on the second.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -580,8 +582,8 @@ TEST_F(ClipboardExchange, UsbTextTravelsInsideTheDocumentAndIsPastedOnTheOtherSi
     EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"hi");
-    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0, 0}))
-        << "the block sent, terminator included, and the zero byte every reader adds";
+    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0, 0, 0}))
+        << "the block sent, terminator included, and a whole zero unit after it";
     b->copyPathRuns();  // the listener's notification for B's own paste
     EXPECT_EQ(count(trace.out(), "NEW GUID"), 1) << "a pasted text is not sent back";
 
@@ -705,6 +707,195 @@ TEST_F(ClipboardExchange, ALongStoreCopyShowsItsProgressUpToOneHundredThenTheRes
     writeSource("big.bin", std::string(kCopyChunkSize * 60, 'b'));  // 60 chunks: 2.4 s on this clock
     a->copyFiles({u"C:\\big.bin"});
     expectProgressThenResult(a->tray.events(), "Copy successful");
+}
+
+// ---- USB mode: a drive that is full of surprises --------------------------------------------
+
+const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
+
+std::vector<std::string> namesInFolder(const std::string& path) {
+    std::vector<std::string> names;
+    if (fs::is_directory(path))
+        for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    writeSource("ro.txt", "read-only");
+    fs::permissions(folder + "/src/ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);  // read-only, as Wine shows it
+    for (int second = 0; second < 4; ++second) {
+        clock.setLocal(2026, 5, 17, 9, 30, second);
+        a->tray.clear();
+        a->copyFiles({u"C:\\ro.txt"});
+        EXPECT_EQ(a->tray.events(), (Events{"icon 155", "balloon Copy successful | Copy successful"})) << trace.out();
+    }
+    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
+    EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_03/ro.txt"), "read-only");
+    EXPECT_FALSE(trace.contains("Cannot remove"));
+}
+
+TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    b->useUsb();
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}) writeSource(name, name);
+    clock.setLocal(2026, 5, 17, 9, 30, 0);
+    a->copyFiles({u"C:\\a.txt"});
+    b->computer.pollOnce();
+    const std::string meta = driveFile(kMetaDataFileName);
+    const auto before = b->clipboard.data(kFormatHdrop);
+    ASSERT_TRUE(before) << trace.out();
+
+    clock.setLocal(2026, 5, 17, 9, 31, 0);
+    a->tray.clear();
+    a->faultyFiles.failCall(testing::FsOp::CopyFile, 3, kErrorAccessDenied);  // c.txt
+    a->copyFiles({u"C:\\a.txt", u"C:\\b.txt", u"C:\\c.txt", u"C:\\d.txt", u"C:\\e.txt", u"C:\\f.txt"});
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | c.txt: access denied"}));
+    EXPECT_TRUE(trace.contains(">>> Can't copy c.txt: access denied\n"));
+    EXPECT_FALSE(trace.contains(">>> Copy successful\n>>> NEW GUID")) << "no success after the failure";
+    EXPECT_EQ(driveFile(kMetaDataFileName), meta) << "the META data file is left as it was";
+    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{});
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.data(kFormatHdrop), before) << "the other computer pastes nothing new";
+
+    // A dropped item that vanished is named too, before the drive is touched.
+    a->tray.clear();
+    a->copyFiles({u"C:\\a.txt", u"C:\\gone.txt"});
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | gone.txt: not found"}));
+}
+
+TEST_F(ClipboardExchange, OldFilesThatCannotBeRemovedAreToldOnceAndCopiesGoOn) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    a->computer.settings().flags = kFlagShowNotifications;
+    a->useUsb();
+    writeSource("one.txt", "1");
+    auto copyAt = [&](int second, bool stuck) {
+        clock.setLocal(2026, 5, 17, 9, 30, second);
+        a->tray.clear();
+        if (stuck) a->faultyFiles.failCall(testing::FsOp::DeleteFile, 1, kErrorSharingViolation);
+        a->copyFiles({u"C:\\one.txt"});
+        return a->tray.events();
+    };
+    const Events copied{"icon 155", "balloon Copy successful | Copy successful"};
+    EXPECT_EQ(copyAt(0, false), copied);
+    Events told = copied;
+    told.push_back("balloon Old files stay on the drive | one.txt: in use by another program");
+    EXPECT_EQ(copyAt(1, true), told);
+    EXPECT_EQ(copyAt(2, true), copied) << "told once";
+    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage).size(), 2u) << "the stuck folder and the new one";
+    EXPECT_EQ(copyAt(3, false), copied);
+    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
+    EXPECT_EQ(copyAt(4, true), told) << "stuck again after a clean store: told again";
+}
+
+TEST_F(ClipboardExchange, AListWhoseEveryPathIsRefusedLeavesTheClipboardAlone) {
+    makeComputers();
+    b->computer.settings().flags = kFlagShowNotifications;
+    b->useUsb();
+    b->clipboard.userCopiesText(u"the user's own");
+    const int changes = b->clipboard.changeCount();
+    std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary)
+        << "{\"GUID\":\"{0F0F0F0F-1111-4222-8333-444455556666}\",\"data\":[[\"C:\\Windows\\win.ini\",\"F:\\"
+        << kStorage << "\\..\\x\"]],\"formats\":[\"CF_HDROP\"]}";
+    b->computer.pollOnce();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.changeCount(), changes);
+    EXPECT_EQ(b->pastedText(), u"the user's own");
+    EXPECT_TRUE(b->tray.events().empty());
+    EXPECT_FALSE(trace.contains("Data received"));
+    const std::string out = trace.out();
+    const std::string said = "No path of the file list can be pasted (2 refused); nothing pasted\n";
+    ASSERT_NE(out.find(said), std::string::npos);
+    EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << "said once";
+}
+
+TEST_F(ClipboardExchange, UnicodeTextOfOddLengthEndsWithAWholeZeroUnit) {
+    makeComputers();
+    b->useUsb();
+    writeMetaByOtherProgram("CF_UNICODETEXT", "aABp");  // 'h' 0 'i': the last unit cut in half
+    b->computer.pollOnce();
+    auto block = b->clipboard.data(kFormatUnicodeText);
+    ASSERT_TRUE(block) << trace.out();
+    EXPECT_EQ(*block, (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0}));
+    EXPECT_EQ(b->pastedText(), u"hi");
+
+    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==", "{0F0F0F0F-1111-4222-8333-444455556667}");  // u"hi"
+    b->computer.pollOnce();
+    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0}));
+}
+
+// 16 MiB META data files of hostile shapes: about twenty trace lines per poll whatever they hold.
+TEST_F(ClipboardExchange, AHostileDocumentPrintsAboutTwentyLinesAPoll) {
+    makeComputers();
+    b->useUsb();
+    const size_t size = 16 * 1024 * 1024;
+    const std::string guid = "{0F0F0F0F-1111-4222-8333-444455556666}";
+    auto pieces = [&](const std::string& head, const std::string& piece, const std::string& tail) {
+        std::string text = head;
+        const size_t count = (size - head.size() - tail.size()) / piece.size();
+        text.resize(head.size() + count * piece.size());
+        for (size_t at = head.size(); at < text.size(); at += piece.size()) text.replace(at, piece.size(), piece);
+        return text + tail;
+    };
+    const std::vector<std::string> documents = {
+        pieces("{\"GUID\":\"" + guid + "\",\"data\":[[", "a,", "a]],\"formats\":[\"CF_HDROP\"]}"),
+        pieces("{\"GUID\":\"" + guid.substr(0, 36) + "7}\",\"data\":[],\"formats\":[", "a,", "a]}"),
+        pieces("{\"GUID\":\"" + guid.substr(0, 36) + "8}\",\"data\":[[", "\"F:\\" + kStorage + "\\s\\x\",",
+               "\"x\"]],\"formats\":[\"CF_HDROP\"]}"),
+        pieces("{\"GUID\":\"", "A", ""),
+    };
+    for (const std::string& document : documents) {
+        ASSERT_LE(document.size(), size);
+        std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary | std::ios::trunc) << document;
+        trace.clear();
+        b->computer.pollOnce();
+        EXPECT_LE(trace.lines().size(), kTraceLinesPerPoll + 2) << trace.out().substr(0, 2000);
+        EXPECT_LT(trace.out().size(), 20000u);
+    }
+    EXPECT_TRUE(b->clipboard.data(kFormatHdrop)) << "the large valid list was pasted";
+}
+
+TEST_F(ClipboardExchange, AnUnchangedDocumentIsNotParsedAgain) {
+    testing::ManualClock clock;
+    makeComputers(clock);
+    b->useUsb();
+    writeMetaByOtherProgram("CF_TEXT", "eA==");
+    const std::string meta = folder + "/drive/" + kMetaDataFileName;
+    auto readsOver = [&](int polls) {
+        const int before = b->faultyFiles.calls(testing::FsOp::Read);
+        for (int poll = 0; poll < polls; ++poll) {
+            b->computer.pollOnce();
+            clock.advance(kPollPeriodMs);
+        }
+        return b->faultyFiles.calls(testing::FsOp::Read) - before;
+    };
+    trace.clear();
+    EXPECT_LE(readsOver(10), 4) << "read only while its version is young";
+    EXPECT_EQ(readsOver(60), 0) << "then not even read";
+    size_t parsed = 0;
+    for (const std::string& line : trace.lines()) parsed += line.rfind("GUID=", 0) == 0;
+    EXPECT_EQ(parsed, 1u) << trace.out();
+
+    // The same size and last-write time on a coarse (FAT) clock, but a new document: read
+    // again while that version is young, so it is not missed.
+    struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
+    EXPECT_GE(readsOver(1), 1);
+    writeMetaByOtherProgram("CF_TEXT", "eQ==", "{0F0F0F0F-1111-4222-8333-444455556667}");  // same size
+    ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
+    readsOver(1);
+    auto block = b->clipboard.data(kFormatText);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(std::string(block->begin(), block->end()), std::string("y") + '\0');
 }
 
 // ---- the computer's own life ------------------------------------------------------------------

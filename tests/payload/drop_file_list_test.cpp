@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/trace_text.h"
 #include "payload/payload_document.h"
 #include "payload_fixtures.h"
 #include "support/trace_capture.h"
@@ -74,14 +75,50 @@ TEST_F(DropFileListTest, WorkedExampleGetsTheLocalDriveLetter) {
     const std::string photosF = inStore('F', "2024_05_17_09_30_12\\photos");
     EXPECT_EQ(*block, narrowBlock({reportF, photosF}));
     EXPECT_EQ(block->size(), 20 + reportF.size() + 1 + photosF.size() + 1 + 1);
-    EXPECT_EQ(trace.out(), "url: " + kReportE + "\nurl: " + kPhotosE + "\n");
+    // Bytes from the drive are printed escaped (a backslash too, so that escapes stay unambiguous).
+    EXPECT_EQ(trace.out(), "url: " + traceText(kReportE, 260) + "\nurl: " + traceText(kPhotosE, 260) + "\n");
 }
 
-TEST_F(DropFileListTest, EmptyListIsHeaderAndOneZero) {
-    const auto block = buildDropFileList(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"), "F:\\");
+TEST_F(DropFileListTest, AListWithoutAnAcceptedPathPastesNothingAndSaysSoOnce) {
+    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"), "F:\\").has_value());
+    EXPECT_EQ(trace.lines(), std::vector<std::string>{"No path of the file list can be pasted (0 refused); nothing pasted"});
+
+    trace.clear();
+    const std::string list = "[[\"C:\\Windows\\win.ini\",\"" + inStore('E', "..") + "\"]]";
+    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\").has_value());
+    EXPECT_EQ(trace.lines().back(), "No path of the file list can be pasted (2 refused); nothing pasted");
+
+    // A thousand nested brackets: no entry at all, not one empty entry.
+    trace.clear();
+    const std::string nested = std::string(1000, '[') + std::string(1000, ']');
+    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, nested, "[\"CF_HDROP\"]"), "F:\\").has_value());
+    EXPECT_TRUE(trace.contains("nothing pasted"));
+}
+
+TEST_F(DropFileListTest, AStandardJsonWritersDocumentPastesLikeOurs) {
+    // Backslashes escaped, a blank after each comma and colon, a line break before the end.
+    std::string escaped = kReportE, photos = kPhotosE;
+    for (std::string* path : {&escaped, &photos})
+        for (size_t at = path->find('\\'); at != std::string::npos; at = path->find('\\', at + 2)) path->insert(at, 1, '\\');
+    const std::string document = "{\"GUID\": \"" + kExampleGuid + "\", \"data\": [[\"" + escaped + "\", \"" + photos +
+                                 "\" ]], \"formats\": [\"CF_HDROP\"]}\n";
+    EXPECT_EQ(buildDropFileList(document, "F:\\"), buildDropFileList(kExampleDocument, "F:\\"));
+    EXPECT_TRUE(buildDropFileList(document, "F:\\").has_value());
+
+    // A leading "\\?\" is not read as an escape (and, naming no store drive path, is not pasted).
+    const std::string longForm = "[[\"\\\\?\\" + kReportE + "\"]]";
+    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, longForm, "[\"CF_HDROP\"]"), "F:\\").has_value());
+    EXPECT_TRUE(trace.contains("Path outside the store ignored: F\\x5C?\\x5CE:"));
+}
+
+TEST_F(DropFileListTest, TwentyThousandEntriesPrintTwentyLinesAndASummary) {
+    std::vector<std::string> many(20000, kReportE);
+    const auto block = buildDropFileList(fileListDocument(many), "F:\\");
     ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->size(), 21u);
-    EXPECT_EQ(*block, narrowBlock({}));
+    EXPECT_EQ(block->size(), 20 + 20000 * (kReportE.size() + 1) + 1);
+    const std::vector<std::string> lines = trace.lines();
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 19,980 more");
 }
 
 TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
@@ -119,7 +156,8 @@ TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
     std::string list = "[[\"" + kept + "\"";
     for (const std::string& path : hostile) list += ",\"" + path + "\"";
     list += "]]";
-    const auto block = buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\");
+    TraceBudget everyLine(1000);
+    const auto block = buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\", everyLine);
     ASSERT_TRUE(block.has_value());
     EXPECT_EQ(*block, narrowBlock({inStore('F', "2024_01_02_03_04_05\\kept.txt")}));
     size_t dropped = 0;
@@ -161,14 +199,11 @@ TEST_F(DropFileListTest, EmptyPiecesAreSkipped) {
     EXPECT_EQ(*block, narrowBlock({inStore('F', "s\\a"), inStore('F', "s\\b")}));
 }
 
-TEST_F(DropFileListTest, TextWithoutAListGivesNothingOrAnEmptyList) {
-    EXPECT_FALSE(buildDropFileList("", "F:\\").has_value());
-    EXPECT_FALSE(buildDropFileList("{\"GUID\":\"x\"}", "F:\\").has_value());
-    EXPECT_FALSE(buildDropFileList("]]x[[\"a\"", "F:\\").has_value());
+TEST_F(DropFileListTest, TextWithoutAListGivesNothing) {
+    for (const std::string& text : {std::string(""), std::string("{\"GUID\":\"x\"}"), std::string("]]x[[\"a\""),
+                                    std::string("[]"), std::string("["), std::string("[[\"\"]]")})
+        EXPECT_FALSE(buildDropFileList(text, "F:\\").has_value()) << text;
     EXPECT_FALSE(buildDropFileList(kExampleDocument, "").has_value());
-    EXPECT_EQ(buildDropFileList("[]", "F:\\"), narrowBlock({}));
-    EXPECT_EQ(buildDropFileList("[", "F:\\"), std::nullopt);
-    EXPECT_EQ(buildDropFileList("[[\"\"]]", "F:\\"), narrowBlock({}));
 }
 
 }  // namespace

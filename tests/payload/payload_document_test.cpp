@@ -76,8 +76,9 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_EQ(first.guid, kExampleGuid);
     EXPECT_EQ(first.formats, Lines{"CF_HDROP"});
     // The data reader is a plain list reader: for a file list it cuts the inner array's quotes
-    // and brackets unevenly. The receive loop rebuilds file lists with buildDropFileList instead.
-    EXPECT_EQ(first.data, (Lines{"\"" + kReportE, kPhotosE}));
+    // and brackets unevenly, and reads only the entry that belongs to the one format. The
+    // receive loop rebuilds file lists with buildDropFileList instead.
+    EXPECT_EQ(first.data, (Lines{"\"" + kReportE}));
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) NEW DATA!", "format=CF_HDROP"}));
 
@@ -117,6 +118,38 @@ TEST_F(PayloadDocumentTest, InvalidGuidIsOldAndNotRemembered) {
         EXPECT_EQ(trace.lines(), (Lines{"GUID=" + guid, "Shared (F:) old data"}));
     }
     EXPECT_TRUE(!memory.hasReceived());
+}
+
+TEST_F(PayloadDocumentTest, AGuidFieldLongerThanAGuidIsInvalidAtOnceAndNotPrintedInFull) {
+    // Never closed, or closed only far behind: the first 38 characters form a valid GUID.
+    const std::string unclosed = "{\"GUID\":\"" + kExampleGuid + std::string(100000, 'A');
+    const std::string closedLate = documentWith(kExampleGuid + std::string(10000, 'B'), "[[]]", "[\"CF_HDROP\"]");
+    for (const std::string& text : {unclosed, closedLate}) {
+        trace.clear();
+        const Reading reading = read(text);
+        EXPECT_FALSE(reading.isNew);
+        EXPECT_EQ(reading.guid, kExampleGuid) << "only a GUID's length is kept";
+        EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid + "\xE2\x80\xA6 (longer than 38 characters)",
+                                        "Shared (F:) old data"}));
+    }
+    EXPECT_TRUE(!memory.hasReceived());
+
+    trace.clear();
+    read(documentWith("{\x1B[2J\x07}", "[[]]", "[]"));
+    EXPECT_EQ(trace.lines().front(), "GUID={\\x1B[2J\\x07}") << "drive bytes are printed escaped";
+}
+
+TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredFormats) {
+    std::string pieces;
+    for (int i = 0; i < 100000; ++i) pieces += "a,";
+    const Reading reading = read(documentWith(kExampleGuid, "[" + pieces + "a]", "[" + pieces + "a]"));
+    EXPECT_TRUE(reading.isNew);
+    EXPECT_EQ(reading.formats.size(), kMaxPayloadFormats);
+    EXPECT_EQ(reading.data.size(), kMaxPayloadFormats);
+    const Lines lines = trace.lines();
+    ASSERT_EQ(lines.size(), kTraceLinesPerPoll + 1);
+    EXPECT_EQ(lines[1], "Shared (F:) NEW DATA!");
+    EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 83 more");  // 100 format lines and one note, 18 of them shown
 }
 
 TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocument) {

@@ -1,4 +1,5 @@
 // The POSIX side of the seam: drive table, path rules and the Windows checks Wine cannot show.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -75,6 +76,20 @@ TEST_F(PosixDrives, AttributesUseWinesConvention) {
     struct stat info {};
     ASSERT_EQ(::stat(host.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0222, 0u);
+}
+
+TEST_F(PosixDrives, LastWriteTimeIsTheModificationTimeAsAFileTime) {
+    const std::string path = root + "t";
+    ASSERT_TRUE(testing::writeFile(fs, path, "x"));
+    std::string host;
+    ASSERT_TRUE(posix.hostPath(path, host));
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    auto file = fs.open(path, FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
+    ASSERT_TRUE(file);
+    uint64_t time = 0;
+    ASSERT_TRUE(file->lastWriteTime(time));
+    EXPECT_EQ(time, (1700000000ULL + 11644473600ULL) * 10000000ULL + 1234567ULL);
 }
 
 TEST_F(PosixDrives, DriveRootIsListedWithoutDotsAndNeverRemoved) {

@@ -129,6 +129,21 @@ TEST_F(FileSystemSeam, PathsBeyondMaxPathWork) {
     EXPECT_EQ(fs.attributes(root + std::string(90, 'a')), kInvalidAttributes);
 }
 
+TEST_F(FileSystemSeam, LastWriteTimeStaysUntilTheFileIsWritten) {
+    ASSERT_TRUE(testing::writeFile(fs, root + "t.bin", "first"));
+    auto stamp = [&] {
+        uint64_t time = 0;
+        auto file = fs.open(root + "t.bin", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
+        EXPECT_TRUE(file && file->lastWriteTime(time));
+        return time;
+    };
+    const uint64_t first = stamp();
+    EXPECT_GT(first, 116444736000000000ULL) << "a FILETIME after 1970";
+    std::string bytes;
+    ASSERT_TRUE(testing::readFile(fs, root + "t.bin", bytes));
+    EXPECT_EQ(stamp(), first) << "reading changes nothing";
+}
+
 TEST_F(FileSystemSeam, ReadStopsAtTheEndOfTheFile) {
     ASSERT_TRUE(testing::writeFile(fs, root + "r.bin", std::string(100, 'r')));
     auto file = fs.open(root + "r.bin", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);

@@ -74,14 +74,18 @@ TEST_F(FileTree, PathSizeOfFilesFoldersAndMissingPaths) {
     folder(src + "d");
     file(src + "d\\x", std::string(7, 'x'));
     uint64_t size = 99;
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\f.bin", size));
+    uint32_t error = 0;
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\f.bin", size, error));
     EXPECT_EQ(size, 1234u);
-    EXPECT_TRUE(getPathSize(fs, clock, u"\\C:\\f.bin", size));  // one leading "\" is dropped
+    EXPECT_TRUE(getPathSize(fs, clock, u"\\C:\\f.bin", size, error));  // one leading "\" is dropped
     EXPECT_EQ(size, 1234u);
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\d", size));
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\d", size, error));
     EXPECT_EQ(size, 7u);
-    EXPECT_FALSE(getPathSize(fs, clock, u"\\\\C:\\f.bin", size));
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\gone.txt", size));
+    EXPECT_FALSE(getPathSize(fs, clock, u"\\\\C:\\f.bin", size, error));
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\gone.txt", size, error));
+    EXPECT_EQ(error, kErrorFileNotFound);
+    EXPECT_FALSE(getPathSize(fs, clock, std::u16string(u"C:\\bad") + char16_t(0xDC00), size, error));
+    EXPECT_EQ(error, kErrorInvalidName);
     EXPECT_EQ(trace.out() + trace.err(), "");
 }
 
@@ -90,20 +94,23 @@ TEST_F(FileTree, PathSizeTriesALockedFileAgain400MsLater) {
     fs.failCall(FsOp::Open, 1, kErrorSharingViolation);
     uint64_t before = clock.tickMs();
     uint64_t size = 0;
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    uint32_t error = 0;
+    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
     EXPECT_EQ(size, 77u);
     EXPECT_EQ(clock.tickMs() - before, 400u);
     EXPECT_EQ(trace.err(), "");
 
     fs.reset();
     fs.failCall(FsOp::Open, 1, kErrorSharingViolation, 2);
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
+    EXPECT_EQ(error, kErrorSharingViolation);
     EXPECT_EQ(trace.err(), "Error opening file: 32\n");
 
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::Size, 1, kErrorIoDevice);
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size));
+    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
+    EXPECT_EQ(error, kErrorIoDevice);
     EXPECT_EQ(trace.err(), "Error getting file size: 1117\n");
 }
 
@@ -115,34 +122,44 @@ TEST_F(FileTree, RemovalTakesNonAsciiTreesWhole) {
     file(top + "\\plain.txt", "y");
     EXPECT_TRUE(removeDirectoryRecursively(fs, top));
     EXPECT_FALSE(testing::exists(fs, top));
-    EXPECT_FALSE(removeDirectoryRecursively(fs, top));  // nothing to list any more
+    EXPECT_TRUE(removeDirectoryRecursively(fs, top));  // gone already
+    EXPECT_EQ(trace.out(), "");
 }
 
-TEST_F(FileTree, RemovalStopsAtAReadOnlyFileKeepingEarlierDeletions) {
+TEST_F(FileTree, RemovalTakesReadOnlyFilesAndFoldersToo) {
     const std::string top = dst + "store";
     folder(top);
     folder(top + "\\inner");
-    for (int i = 0; i < 5; ++i) file(top + "\\f" + std::to_string(i), "data");
     file(top + "\\inner\\locked", "keep");
-    ASSERT_TRUE(fs.setAttributes(top + "\\inner\\locked", kAttributeReadOnly));
-
-    EXPECT_FALSE(removeDirectoryRecursively(fs, top));
-    EXPECT_TRUE(testing::exists(fs, top + "\\inner\\locked"));
-    // Every delete before the refused one stays done; nothing is retried.
-    int deleted = fs.calls(FsOp::DeleteFile) - 1;
-    EXPECT_EQ(static_cast<int>(testing::namesIn(fs, top).size()), 6 - deleted);
-    EXPECT_EQ(trace.out(), "!removeDirectoryRecursively fullPath = E:\\store\\inner");
+    file(top + "\\plain", "x");
+    ASSERT_TRUE(fs.setAttributes(top + "\\inner\\locked", kAttributeReadOnly | kAttributeHidden));
+    ASSERT_TRUE(fs.setAttributes(top + "\\inner", kAttributeReadOnly));
+    ASSERT_TRUE(fs.setAttributes(top, kAttributeReadOnly));
+    EXPECT_TRUE(removeDirectoryRecursively(fs, top));
+    EXPECT_FALSE(testing::exists(fs, top));
+    EXPECT_EQ(trace.out(), "");
 }
 
-TEST_F(FileTree, RemovalStopsAtTheFirstFailedDelete) {
+TEST_F(FileTree, RemovalGoesOnPastAnItemThatStaysAndNamesIt) {
     const std::string top = dst + "store";
     folder(top);
-    for (int i = 0; i < 5; ++i) file(top + "\\f" + std::to_string(i), "data");
-    fs.failCall(FsOp::DeleteFile, 3, kErrorAccessDenied);
-    EXPECT_FALSE(removeDirectoryRecursively(fs, top));
-    EXPECT_EQ(fs.calls(FsOp::DeleteFile), 3);
-    EXPECT_EQ(testing::namesIn(fs, top).size(), 3u);
-    EXPECT_EQ(trace.out(), "");
+    folder(top + "\\sub");
+    for (int i = 0; i < 5; ++i) file(top + "\\sub\\f" + std::to_string(i), "data");
+    file(top + "\\after", "x");
+    fs.failCall(FsOp::DeleteFile, 3, kErrorSharingViolation);  // held open by the other computer
+    FailedItem failed;
+    EXPECT_FALSE(removeDirectoryRecursively(fs, top, &failed));
+    EXPECT_EQ(failed.error, kErrorSharingViolation);
+    // Only the locked file and the folders above it stay.
+    ASSERT_EQ(testing::namesIn(fs, top), std::vector<std::string>{"sub"});
+    const std::vector<std::string> left = testing::namesIn(fs, top + "\\sub");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(failed.path, top + "\\sub\\" + left[0]);
+    EXPECT_EQ(trace.out(), "Cannot remove " + failed.path + "\t!!! Error: 32\n");
+
+    fs.reset();
+    EXPECT_TRUE(removeDirectoryRecursively(fs, top));  // once the file is free, it all goes
+    EXPECT_FALSE(testing::exists(fs, top));
 }
 
 TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
@@ -171,7 +188,7 @@ TEST_F(FileTree, FilesUpTo65792BytesGoThroughThePlatformCopy) {
         file(src + name, testing::patternBytes(size, 1));
         ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden));
         fs.reset();
-        copyFileToFolder(fs, buffer, src + name, dst);
+        EXPECT_FALSE(copyFileToFolder(fs, buffer, src + name, dst).failed());
         EXPECT_EQ(fs.calls(FsOp::CopyFile), 1) << size;
         EXPECT_EQ(content(dst + name), testing::patternBytes(size, 1));
         EXPECT_EQ(special(dst + name), kAttributeHidden) << "the platform copy keeps attributes";
@@ -185,12 +202,28 @@ TEST_F(FileTree, LargerFilesAreStreamedWithNormalAttributes) {
         file(src + name, testing::patternBytes(size, 2));
         ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden));
         fs.reset();
-        copyFileToFolder(fs, buffer, src + name, dst);
+        EXPECT_FALSE(copyFileToFolder(fs, buffer, src + name, dst).failed());
         EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
         EXPECT_EQ(fs.calls(FsOp::Read), static_cast<int>(size / kCopyChunkSize) + 2);  // chunks, remainder, end
         EXPECT_EQ(content(dst + name), testing::patternBytes(size, 2));
         EXPECT_EQ(special(dst + name), 0u);
     }
+    EXPECT_EQ(trace.out(), "");
+}
+
+TEST_F(FileTree, ReadOnlySourcesGiveWritableCopies) {
+    folder(src + "d");
+    file(src + "d\\small", "small");
+    file(src + "d\\large", testing::patternBytes(kCopyChunkSize + 1));
+    file(src + "top", "top");
+    for (const char* name : {"d\\small", "d\\large", "top"})
+        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeReadOnly | kAttributeHidden));
+    EXPECT_FALSE(copyPathsToFolder(fs, buffer, {src + "d", src + "top"}, dst).failed());
+    EXPECT_EQ(special(dst + "d\\small"), kAttributeHidden);
+    EXPECT_EQ(special(dst + "d\\large"), 0u);
+    EXPECT_EQ(special(dst + "top"), kAttributeHidden);
+    EXPECT_EQ(content(dst + "d\\small"), "small");
+    EXPECT_TRUE(removeDirectoryRecursively(fs, dst + "d"));
     EXPECT_EQ(trace.out(), "");
 }
 
@@ -201,15 +234,18 @@ TEST_F(FileTree, CopyReplacesAnExistingTarget) {
     EXPECT_EQ(content(dst + "a.txt"), "new");
 }
 
-TEST_F(FileTree, CopyFailuresAreReportedWithTheirCodes) {
-    copyFileToFolder(fs, buffer, src + "missing.txt", dst);
+TEST_F(FileTree, CopyFailuresNameTheItemAndTheirCode) {
+    FailedItem failed = copyFileToFolder(fs, buffer, src + "missing.txt", dst);
+    EXPECT_EQ(failed.path, src + "missing.txt");
+    EXPECT_EQ(failed.error, kErrorFileNotFound);
     EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing.txt\t!!! Error: 2\n");
 
     file(src + "a.txt", "abc");
     trace.clear();
     fs.failCall(FsOp::DeleteFile, 1, kErrorAccessDenied);
     fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
-    copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    failed = copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    EXPECT_EQ(failed.error, kErrorDiskFull);
     EXPECT_EQ(trace.out(),
               "Failed to delete file: E:\\a.txt\n"
               "Cannot copy file C:\\a.txt\t!!! Error: 112\n");
@@ -217,36 +253,38 @@ TEST_F(FileTree, CopyFailuresAreReportedWithTheirCodes) {
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::Size, 1, kErrorIoDevice);
-    copyFileToFolder(fs, buffer, src + "a.txt", dst);
+    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "a.txt", dst).error, kErrorIoDevice);
     EXPECT_EQ(trace.out(), "Cannot get file size for C:\\a.txt\t!!! Error: 1117\n");
 }
 
-TEST_F(FileTree, StreamFailuresPrintTheirMessageAndLeaveThePartialTarget) {
+TEST_F(FileTree, StreamFailuresPrintTheirMessageAndNameTheSource) {
     const size_t size = kCopyChunkSize * 2 + 10;
     file(src + "big", testing::patternBytes(size));
 
     fs.failCall(FsOp::Read, 2, kErrorIoDevice);
-    copyFileToFolder(fs, buffer, src + "big", dst);
+    FailedItem failed = copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(failed.path, src + "big");
+    EXPECT_EQ(failed.error, kErrorIoDevice);
     EXPECT_EQ(trace.out(), "Failed to read from soutce file: C:\\big\t!!! Error: 1117\n");
-    EXPECT_EQ(content(dst + "big"), testing::patternBytes(size).substr(0, kCopyChunkSize));
 
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::Write, 2, kErrorDiskFull);
-    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "big", dst).error, kErrorDiskFull);
     EXPECT_EQ(trace.out(), "Failed to write to target file: E:\\big\n");
-    EXPECT_EQ(content(dst + "big").size(), kCopyChunkSize);
 
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::Open, 2, kErrorSharingViolation);  // the second open of the source
-    copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "big", dst).error, kErrorSharingViolation);
     EXPECT_EQ(trace.out(), "Failed to open source file C:\\big\t!!! Error: 32\n");
 
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::Open, 3, kErrorAccessDenied);  // the target
-    copyFileToFolder(fs, buffer, src + "big", dst);
+    failed = copyFileToFolder(fs, buffer, src + "big", dst);
+    EXPECT_EQ(failed.path, src + "big");
+    EXPECT_EQ(failed.error, kErrorAccessDenied);
     EXPECT_EQ(trace.out(), "Failed to open target file E:\\big\t!!! Error: 5\n");
 }
 
@@ -263,10 +301,9 @@ TEST_F(FileTree, CopiesTellEveryPieceWrittenAndNothingThatFailed) {
     EXPECT_EQ(pieces, (std::vector<uint64_t>{3, 5, 7, kCopyChunkSize, kCopyChunkSize}));
 
     pieces.clear();
-    fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
     fs.failCall(FsOp::Write, 2, kErrorDiskFull);
-    copyPathsToFolder(fs, buffer, {src + "single", src + "d\\inner\\large"}, dst, copied);
-    EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "only the chunk written before the failure";
+    copyPathsToFolder(fs, buffer, {src + "d\\inner\\large", src + "single"}, dst, copied);
+    EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "the chunk written before the failure, nothing after";
 }
 
 TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {
@@ -277,7 +314,7 @@ TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {
     folder(mid + "\\empty");
     file(top + "\\\xF0\x9F\x98\x80.txt", "smile");                      // 😀.txt
     file(mid + "\\\xC3\xA9t\xC3\xA9.bin", testing::patternBytes(kCopyChunkSize + 100));
-    copyDirectoryToFolder(fs, buffer, top, dst);
+    EXPECT_FALSE(copyDirectoryToFolder(fs, buffer, top, dst).failed());
 
     const std::string copy = dst + "\xC3\x9C" "ber";
     EXPECT_EQ(content(copy + "\\\xF0\x9F\x98\x80.txt"), "smile");
@@ -300,46 +337,62 @@ TEST_F(FileTree, FolderCopyMergesIntoAnExistingFolder) {
     EXPECT_EQ(content(dst + "d\\other.txt"), "kept");
 }
 
-TEST_F(FileTree, FolderWalkGoesOnAfterAFailedItem) {
+TEST_F(FileTree, FolderCopyStopsAtTheFirstItemThatFails) {
     folder(src + "d");
-    for (int i = 0; i < 4; ++i) file(src + "d\\f" + std::to_string(i), "x");
+    folder(src + "d\\deeper");
+    for (int i = 0; i < 4; ++i) file(src + "d\\deeper\\f" + std::to_string(i), "x");
+    fs.reset();
     fs.failCall(FsOp::Open, 2, kErrorSharingViolation);
-    copyDirectoryToFolder(fs, buffer, src + "d", dst);
-    EXPECT_NE(trace.out().find("Cannot open file: C:\\d\\f"), std::string::npos);
-    EXPECT_NE(trace.out().find("\t!!! Error: 32\n"), std::string::npos);
-    EXPECT_EQ(testing::namesIn(fs, dst + "d").size(), 3u);
+    const FailedItem failed = copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(failed.error, kErrorSharingViolation);
+    EXPECT_EQ(failed.path.rfind(src + "d\\deeper\\f", 0), 0u);
+    EXPECT_EQ(testing::namesIn(fs, dst + "d\\deeper").size(), 1u) << "nothing after the failed item";
+    EXPECT_EQ(fs.calls(FsOp::Open), 2);
 }
 
 TEST_F(FileTree, FolderCopyFailuresAreReported) {
     folder(src + "d");
     fs.failCall(FsOp::CreateDirectory, 1, kErrorAccessDenied);
-    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, src + "d", dst).error, kErrorAccessDenied);
     EXPECT_EQ(trace.out(), "Failed to create directory:  = E:\\d\n");
 
     trace.clear();
     fs.reset();
     fs.failCall(FsOp::FindFirst, 1, kErrorAccessDenied);
-    copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, src + "d", dst).error, kErrorAccessDenied);
     EXPECT_EQ(trace.out(), "Failed to open directory:  = C:\\d\n");
+
+    trace.clear();
+    fs.reset();
+    file(src + "d\\a", "a");
+    file(src + "d\\b", "b");
+    fs.failCall(FsOp::FindNext, 1, kErrorIoDevice);  // the listing breaks off
+    const FailedItem failed = copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    EXPECT_EQ(failed.path, src + "d");
+    EXPECT_EQ(failed.error, kErrorIoDevice);
 }
 
 TEST_F(FileTree, FolderIsNeverCopiedIntoItself) {
     folder(dst + "d");
     folder(dst + "d\\inside");
     file(dst + "d\\a", "a");
-    copyDirectoryToFolder(fs, buffer, dst + "d", dst + "D\\inside\\");
+    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, dst + "d", dst + "D\\inside\\").error, kErrorCopyIntoItself);
     EXPECT_EQ(testing::namesIn(fs, dst + "d\\inside"), std::vector<std::string>{});
     EXPECT_EQ(trace.out(), "Cannot copy folder E:\\d into itself: E:\\D\\inside\\\n");
 }
 
-TEST_F(FileTree, PathListSendsFoldersAndFilesTheirOwnWay) {
+TEST_F(FileTree, PathListSendsFoldersAndFilesTheirOwnWayAndStopsAtAFailure) {
     folder(src + "d");
     folder(src + "d\\sub");
     file(src + "d\\sub\\x", "x");
     file(src + "f", "f");
-    copyPathsToFolder(fs, buffer, {"\\C:\\d", src + "f", src + "missing"}, dst);
+    file(src + "g", "g");
+    const FailedItem failed = copyPathsToFolder(fs, buffer, {"\\C:\\d", src + "f", src + "missing", src + "g"}, dst);
+    EXPECT_EQ(failed.path, src + "missing");
+    EXPECT_EQ(failed.error, kErrorFileNotFound);
     EXPECT_EQ(content(dst + "d\\sub\\x"), "x");
     EXPECT_EQ(content(dst + "f"), "f");
+    EXPECT_FALSE(testing::exists(fs, dst + "g"));
     EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing\t!!! Error: 2\n");
 }
 

@@ -125,12 +125,48 @@ TEST_F(MetaDataFile, ReadFailuresAreReportedOrQuiet) {
     EXPECT_EQ(out, "");
 }
 
+TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
+    ASSERT_TRUE(writeMetaDataFile(fs, root, "payload"));
+    trace.clear();
+    MetaDataVersion version;
+    std::string out;
+    ASSERT_EQ(readMetaDataFileIfChanged(fs, root, MetaDataVersion{}, version, out), MetaDataRead::Read);
+    EXPECT_EQ(out, "payload");
+    EXPECT_EQ(version.size, 7);
+
+    fs.reset();
+    MetaDataVersion again;
+    out.clear();
+    EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Unchanged);
+    EXPECT_EQ(again, version);
+    EXPECT_EQ(fs.calls(FsOp::Read), 0);
+    EXPECT_EQ(out, "");
+
+    // Another size is another version; so is a version whose time could not be told.
+    MetaDataVersion other = version;
+    other.size = 8;
+    EXPECT_EQ(readMetaDataFileIfChanged(fs, root, other, again, out), MetaDataRead::Read);
+    fs.failCall(FsOp::LastWriteTime, 1, kErrorIoDevice);
+    EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Read);
+    EXPECT_FALSE(again.known());
+    EXPECT_EQ(trace.out(), "");
+}
+
 TEST_F(MetaDataFile, OversizedFileIsIgnoredWithoutReadingIt) {
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize) + 1, '{')));
     std::string out;
     EXPECT_FALSE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(fs.calls(FsOp::Read), 0);
     EXPECT_EQ(trace.out(), "META data file " + kMeta + " is too large: 16777217 bytes (max 16777216 bytes), ignored\n");
+
+    // Its version is known all the same, so that a poll can leave it alone from then on.
+    MetaDataVersion version;
+    EXPECT_EQ(readMetaDataFileIfChanged(fs, root, MetaDataVersion{}, version, out), MetaDataRead::Nothing);
+    EXPECT_EQ(version.size, kMaxMetaDataFileSize + 1);
+    trace.clear();
+    MetaDataVersion again;
+    EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Unchanged);
+    EXPECT_EQ(trace.out(), "");
 
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize), '{')));
     EXPECT_TRUE(readMetaDataFile(fs, root, out));

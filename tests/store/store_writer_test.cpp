@@ -131,14 +131,41 @@ TEST_F(StoreWriter, ProgressClimbsToTheMeasuredTotalAndNeverPassesIt) {
     EXPECT_EQ(steps[3].first, 200000u) << "the last chunk of big.bin completes the measured total";
 }
 
-TEST_F(StoreWriter, MissingPathRefusesSilentlyAndLeavesTheDriveAlone) {
+TEST_F(StoreWriter, MissingOrLockedItemIsRefusedByNameBeforeTheDriveIsTouched) {
     file(src + "here.txt", "x");
+    file(src + "locked.txt", "x");
     previousPayload();
     const std::string before = snapshot(store);
     EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\gone.txt"}));
-    EXPECT_EQ(last.refusal, StoreRefusal::Missing);
-    EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
+    EXPECT_EQ(last.refusal, StoreRefusal::Unreadable);
+    EXPECT_EQ(last.failed.path, "C:\\gone.txt");
+    EXPECT_EQ(last.failed.error, kErrorFileNotFound);
+    EXPECT_NE(trace.out().find("Cannot read C:\\gone.txt\t!!! Error: 2; nothing copied\n"), std::string::npos);
     EXPECT_EQ(snapshot(store), before);
+
+    fs.failCall(FsOp::Open, 2, kErrorSharingViolation, 2);  // locked.txt, and again 400 ms later
+    EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\locked.txt"}));
+    EXPECT_EQ(last.failed.path, "C:\\locked.txt");
+    EXPECT_EQ(last.failed.error, kErrorSharingViolation);
+    EXPECT_EQ(snapshot(store), before);
+}
+
+TEST_F(StoreWriter, AnItemThatFailsWhileCopyingRefusesTheWholeSetAndLeavesNoFolder) {
+    folder(src + "album");
+    for (int i = 0; i < 5; ++i) file(src + "album\\photo" + std::to_string(i), "p");
+    file(src + "a.txt", "a");
+    previousPayload();
+    // A folder's files are read only when they are copied: the third of them cannot be.
+    fs.failCall(FsOp::CopyFile, 4, kErrorAccessDenied);
+    EXPECT_FALSE(write({u"C:\\a.txt", u"C:\\album"}));
+    EXPECT_EQ(last.refusal, StoreRefusal::Unreadable);
+    EXPECT_EQ(last.failed.path.rfind("C:\\album\\photo", 0), 0u);
+    EXPECT_EQ(last.failed.error, kErrorAccessDenied);
+    EXPECT_TRUE(last.storedPaths.empty());
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{}) << "no part of the set stays";
+    std::string meta;
+    ASSERT_TRUE(readMetaDataFile(fs, store, meta));
+    EXPECT_EQ(meta, "{\"GUID\":\"old\"}");
 }
 
 TEST_F(StoreWriter, EmptyEntriesAreSkippedAndAnEmptyListIsReported) {
@@ -186,14 +213,34 @@ TEST_F(StoreWriter, SecondWriteRemovesTheFirstStampedFolder) {
     EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_48_00"});
 }
 
-TEST_F(StoreWriter, UndeletableOldFileKeepsItsFolderBesideTheNewOne) {
+TEST_F(StoreWriter, AReadOnlySourceNeverClogsTheStore) {
+    file(src + "ro.txt", "read-only");
+    ASSERT_TRUE(fs.setAttributes(src + "ro.txt", kAttributeReadOnly));
+    ASSERT_TRUE(write({u"C:\\ro.txt"}));
+    for (int second : {21, 22, 23}) {
+        clock.setLocal(2026, 12, 5, 3, 47, second);
+        ASSERT_TRUE(write({u"C:\\ro.txt"}));
+        EXPECT_FALSE(last.leftover.failed()) << last.leftover.path;
+    }
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_47_23"});
+    EXPECT_EQ(fs.attributes(kStorage + "2026_12_05_03_47_23\\ro.txt") & kAttributeReadOnly, 0u);
+}
+
+TEST_F(StoreWriter, AFileThatCannotBeRemovedStaysBesideTheNewFolderAndIsNamed) {
     previousPayload();
-    ASSERT_TRUE(fs.setAttributes(kStorage + "2026_01_01_00_00_00\\old.txt", kAttributeReadOnly));
+    fs.failCall(FsOp::DeleteFile, 1, kErrorSharingViolation);  // old.txt, open on the other computer
     file(src + "a.txt", "a");
     ASSERT_TRUE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(last.leftover.path, kStorage + "2026_01_01_00_00_00\\old.txt");
+    EXPECT_EQ(last.leftover.error, kErrorSharingViolation);
     EXPECT_EQ(testing::namesIn(fs, kStorage),
               (std::vector<std::string>{"2026_01_01_00_00_00", "2026_12_05_03_47_20"}));
     EXPECT_TRUE(testing::exists(fs, kStamped + "a.txt"));
+
+    clock.setLocal(2026, 12, 5, 3, 48, 0);  // the file is free again: everything old goes
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    EXPECT_FALSE(last.leftover.failed());
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_48_00"});
 }
 
 TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
@@ -202,6 +249,8 @@ TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     fs.failCall(FsOp::CreateDirectory, 2, kErrorAccessDenied);  // the stamped folder
     EXPECT_FALSE(write({u"C:\\a.txt"}));
     EXPECT_EQ(last.refusal, StoreRefusal::CannotCreate);
+    EXPECT_EQ(last.failed.path, kStamped.substr(0, kStamped.size() - 1));
+    EXPECT_EQ(last.failed.error, kErrorAccessDenied);
     EXPECT_NE(trace.out().find("Failed to create directory:  = " + kStamped + "\n" +
                                "Failed to create directory: " + kStamped + "\t!!! Error: 5\n"),
               std::string::npos);
@@ -214,15 +263,6 @@ TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     EXPECT_FALSE(write({u"C:\\a.txt"}));
     EXPECT_NE(trace.out().find("Failed to create directory: " + kStorage + "\t!!! Error: 19\n"), std::string::npos);
     EXPECT_EQ(trace.out().find("Failed to create directory:  = " + kStamped), std::string::npos);
-}
-
-TEST_F(StoreWriter, SingleItemCopyFailureStillCountsAsWritten) {
-    file(src + "a.txt", "a");
-    file(src + "b.txt", "b");
-    fs.failCall(FsOp::CopyFile, 1, kErrorAccessDenied);
-    ASSERT_TRUE(write({u"C:\\a.txt", u"C:\\b.txt"}));
-    EXPECT_NE(trace.out().find("Cannot copy file C:\\a.txt\t!!! Error: 5\n"), std::string::npos);
-    EXPECT_EQ(testing::namesIn(fs, kStamped), std::vector<std::string>{"b.txt"});
 }
 
 TEST_F(StoreWriter, LongLeafNameIsCopiedUnderItsWholePath) {
@@ -244,6 +284,8 @@ TEST_F(StoreWriter, UnusableInputIsRefusedWithoutTouchingTheDrive) {
     EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
 
     EXPECT_EQ(last.refusal, StoreRefusal::NotUnicode);
+    EXPECT_EQ(last.failed.path, "C:\\bad\xEF\xBF\xBD");  // the unpaired surrogate shown as U+FFFD
+    EXPECT_EQ(last.failed.error, kErrorInvalidName);
 
     letter = 0;
     EXPECT_FALSE(write({u"C:\\a.txt"}));

@@ -18,6 +18,7 @@ namespace shuttle::testing {
 enum class FsOp {
     Open,
     Size,
+    LastWriteTime,
     Read,
     Write,
     CopyFile,
@@ -105,6 +106,9 @@ private:
     public:
         File(FaultyFileSystem& owner, std::unique_ptr<OpenFile> inner) : owner_(owner), inner_(std::move(inner)) {}
         bool size(int64_t& bytes) override { return !owner_.injected(FsOp::Size) && inner_->size(bytes); }
+        bool lastWriteTime(uint64_t& time) override {
+            return !owner_.injected(FsOp::LastWriteTime) && inner_->lastWriteTime(time);
+        }
         bool read(void* buffer, uint32_t length, uint32_t& got) override {
             got = 0;
             return !owner_.injected(FsOp::Read) && inner_->read(buffer, length, got);
