@@ -2,7 +2,9 @@
 // The link supervisor: the worker that owns the connection state shown to the user. Every
 // 100 ms it carries out the dialog's requests, checks the store drive in USB mode, keeps the
 // clipboard listener registered, turns changes of the ready flags into the state icon and the
-// status text, and in COM mode searches the ports for the link device.
+// status text, and in COM mode searches the ports for the link device. The saved port
+// (Settings::comPort) is the user's choice: it is replaced only by a port found working, or
+// forgotten by "Disconnect"; the port actually open is LinkState::portNumber.
 
 #include <cstdint>
 #include <string>
@@ -35,6 +37,7 @@ constexpr uint32_t kSupervisorPeriodMs = 100;
 constexpr uint32_t kProbeWaitMs = 1000;        // time the receive thread gets to probe a port
 constexpr uint64_t kIconRestoreMs = 3000;
 constexpr uint32_t kHighestComPort = 255;
+constexpr uint64_t kPortRescanMs = 1000;       // with no port to try, the names are looked up this often
 
 class LinkSupervisor {
 public:
@@ -75,7 +78,8 @@ private:
     void keepListening();
     void followReadyFlags();
     void restoreStateIcon();
-    void searchPorts();
+    void keepWorkingPort();
+    void searchPorts(bool devicesChanged);
     void showSearching();
 
     Settings& settings_;
@@ -90,6 +94,8 @@ private:
     int previousCopyReady_ = 0;
     int previousPasteReady_ = 0;
     bool sizesFilled_ = false;
+    bool portsScanned_ = false;
+    uint64_t lastPortScanTick_ = 0;
 };
 
 // The thread procedure: `begin`, then rounds while the run flag is set. Returns 1.

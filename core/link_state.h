@@ -25,6 +25,9 @@ struct LinkState {
     std::mutex mutex;
     SharedSlot<SerialPort> port;
 
+    // COM mode: the number of the open port, the one the drivers talk to; kNoComPort when none
+    // is open. The saved choice (Settings::comPort) may differ: it stays while it is absent.
+    std::atomic<uint32_t> portNumber{kNoComPort};
     // COM mode: a probe has found the device holding nothing, so the next message it holds
     // arrived while this side was running and is not one left over from before the start.
     std::atomic<int> seenEmpty{0};

@@ -16,7 +16,7 @@ namespace shuttle {
 // retry).
 bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid);
 
-// Probes the device on port `com`, keeps the copy-ready and paste-ready flags, and fetches a
+// Probes the device on port `com` (the port in use), keeps the copy-ready and paste-ready flags, and fetches a
 // new message. Returns the number of UTF-16 units of a new, intact text, which is then in
 // `out`; 0 when there is nothing to paste (no port, nothing new, a failed read, a CRC
 // mismatch, an empty text).

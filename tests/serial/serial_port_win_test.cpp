@@ -51,7 +51,7 @@ protected:
         return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     size_t receive(Side& side, std::u16string& out) {
-        return receiveNewText(side.link, side.memory, side.settings.comPort, systemClock(), out);
+        return receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
     }
 
     std::optional<uint32_t> portA, portB;
