@@ -41,10 +41,13 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
     const uint32_t number = parsePortName(selectorText).value_or(settings.comPort.load());
     link.setReadiness(false, false);
     if (link.port) closePort(link);
+    // What was seen on one port says nothing about the device behind another.
+    if (link.seenEmptyPort.load() != number) link.seenEmptyPort = kNoComPort;
 
     std::shared_ptr<SerialPort> port = ports.open(number, kLinkPortSettings);
     if (!port) {
         link.portNumber = kNoComPort;
+        link.seenEmptyPort = kNoComPort;
         link.linkConnected = 0;
         link.openAttempted = 1;
         return;

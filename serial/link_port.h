@@ -15,7 +15,8 @@ namespace shuttle {
 // selection. COM mode: parses "COM<n>" into the port number (the saved choice when it does not
 // parse), closes any open port, opens COMn with the link settings and lets the device settle
 // for 500 ms. The saved choice stays as it is: the opened port becomes the port in use
-// (`link.portNumber`), which is kNoComPort after a failure. The outcome is in `link`.
+// (`link.portNumber`), which is kNoComPort after a failure. Opening another port than the one
+// the device was seen empty on clears that mark. The outcome is in `link`.
 void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, Clock& clock,
                       const std::u16string& selectorText);
 

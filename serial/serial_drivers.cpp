@@ -40,14 +40,14 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
     std::shared_ptr<SerialPort> port = link.port.get();
     if (!port || !isPortNumber(com)) return 0;
 
-    uint32_t frameCount = 0;
-    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmpty, frameCount);
+    HeldMessage held;
+    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held);
     setReadiness(link, probe);
     if (probe != LinkStatus::NewData) return 0;
 
     std::string stream;
     uint32_t expectedCrc = 0;
-    if (readMessage(*port, clock, frameCount, stream, expectedCrc) != LinkStatus::Ok) return 0;
+    if (readMessage(*port, clock, held, stream, expectedCrc) != LinkStatus::Ok) return 0;
     const std::string payload = stream.size() > kGuidFieldSize ? stream.substr(kGuidFieldSize) : std::string();
 
     // The CRC covers the payload bytes as they were sent, so either encoding of characters

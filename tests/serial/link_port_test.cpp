@@ -82,6 +82,22 @@ TEST_F(LinkPort, AnEntryThatDoesNotParseOpensTheSavedPort) {
     }
 }
 
+TEST_F(LinkPort, TheEmptyMarkHoldsOnlyForThePortItWasSeenOn) {
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    link.seenEmptyPort = 7;
+    closePort(link);
+    openSelectedLink(settings, link, ports, clock, u"COM7");  // the same port again, as after a resume
+    EXPECT_EQ(link.seenEmptyPort.load(), 7u);
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+
+    link.seenEmptyPort = 10;
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), 10u);
+    openSelectedLink(settings, link, ports, clock, u"COM3");  // fails: nothing is watched
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+}
+
 TEST_F(LinkPort, WithNothingSelectedTheOpenFails) {
     openSelectedLink(settings, link, ports, clock, u"");
     EXPECT_EQ(ports.opened, std::vector<uint32_t>{kNoComPort});

@@ -16,6 +16,7 @@ using testing::Reply;
 
 const std::string kGuidA = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
 const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
+const std::string kGuidC = "{3F2504E0-4F89-41D3-9A0C-0305E82C3301}";
 
 class SerialDrivers : public ::testing::Test {
 protected:
@@ -140,6 +141,32 @@ TEST_F(SerialDrivers, ACorruptedMessageIsNotPastedAndNotFetchedAgain) {
         EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
         EXPECT_EQ(port->unusedReplies(), 0u);
     }
+}
+
+TEST_F(SerialDrivers, AMessageReplacedBetweenProbeAndReadIsNotPasted) {
+    memory.recordReceived(kGuidB);
+    const std::vector<DataFrame> theirs = buildMessageFrames(encodeLinkText(u"theirs"), kGuidA);
+    const std::vector<DataFrame> later = buildMessageFrames(encodeLinkText(u"later"), kGuidB);
+    const std::vector<DataFrame> mine = buildMessageFrames(encodeLinkText(u"mine"), kGuidC);
+    memory.recordSent(kGuidC);
+
+    // The probe sees one message, the read gets this side's own.
+    port->script({Reply::Write::Accept, testing::fullAnswer(theirs[0])});
+    port->script({Reply::Write::Accept, testing::fullAnswer(mine[0])});
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_TRUE(trace.contains("not the one probed"));
+    EXPECT_EQ(port->writes().size(), 2u);  // the probe and frame 0
+    // What the device now holds is this side's own: never pasted back.
+    scriptHeldMessage(mine, false);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+
+    // Another new message arrives and is read whole: it is pasted once.
+    scriptHeldMessage(later);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 5u);
+    EXPECT_EQ(out, u"later");
+    scriptHeldMessage(later, false);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_EQ(port->unusedReplies(), 0u);
 }
 
 TEST_F(SerialDrivers, AFailedReadKeepsTheFlagsAndTheMessageCountsAsSeen) {
