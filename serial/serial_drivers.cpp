@@ -39,6 +39,9 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
     out.clear();
     std::shared_ptr<SerialPort> port = link.port.get();
     if (!port || !isPortNumber(com)) return 0;
+    // Another port opened since the caller looked: what this one says would be put down to
+    // `com` (the empty mark above all), so the poll waits for the next round.
+    if (com != link.portNumber.load()) return 0;
 
     HeldMessage held;
     const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held);

@@ -55,12 +55,16 @@ TEST_F(SerialDrivers, WithoutAPortNothingHappens) {
     EXPECT_EQ(link.pasteReady.load(), 1);
 }
 
-TEST_F(SerialDrivers, ReceiveNeedsAPortNumber) {
-    link.portNumber = kNoComPort;
+TEST_F(SerialDrivers, ReceiveNeedsThePortInUse) {
     link.pasteReady = 1;
+    scriptProbeAnswer(testing::statusAnswer(0));
+    // A poll that looked before another port was opened: its number is no longer the open one.
+    EXPECT_EQ(receiveOverSerial(link, memory, 3, clock, out), 0u);
+    link.portNumber = kNoComPort;
     EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_TRUE(port->writes().empty());
     EXPECT_EQ(link.pasteReady.load(), 1);
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
 }
 
 TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
