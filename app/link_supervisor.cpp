@@ -93,6 +93,8 @@ void LinkSupervisor::showLinkState() {
 }
 
 void LinkSupervisor::fillComPorts() {
+    lastPortScanTick_ = clock_.tickMs();
+    portsScanned_ = true;
     for (uint32_t number = 0; number <= kHighestComPort; ++number)
         if (environment_.comPortExists(number)) panel_.addLink(comPortName(number));
 }
@@ -140,13 +142,9 @@ void LinkSupervisor::selectSavedLink() {
         if (selection.empty()) return;
         if (!panel_.selectLinkByPrefix(selection)) panel_.selectLink(panel_.addLink(selection));
     } else {
+        // An absent saved port stays the choice: the search tries it again once it appears.
         uint32_t port = settings.comPort;
-        if (port == kNoComPort) return;
-        if (!panel_.selectLinkByPrefix(comPortName(port))) {
-            settings.comPort = kNoComPort;
-            settings.save();
-            return;
-        }
+        if (port == kNoComPort || !panel_.selectLinkByPrefix(comPortName(port))) return;
     }
     openSelectedLink();
 }
@@ -250,7 +248,7 @@ void LinkSupervisor::takeSelectionChange() {
         pause(kProbeWaitMs);
     if (link_.copyReady != 0 || link_.pasteReady != 0) {
         link_.autoProbe = 1;
-        settings_.save();
+        keepWorkingPort();
     }
 }
 
@@ -269,8 +267,9 @@ void LinkSupervisor::takeReopen() {
         return;
     }
     printOut("Resumed: reopening the link\n");
+    const uint32_t inUse = link_.portNumber;
     environment_.closePort();
-    if (settings_.comPort.load() != kNoComPort) openSelectedLink();
+    if (inUse != kNoComPort) openSelectedLink();
     showLinkState();
 }
 
@@ -295,7 +294,17 @@ void LinkSupervisor::followReadyFlags() {
     }
     previousCopyReady_ = copy;
     previousPasteReady_ = paste;
+    if (!usbMode() && (copy != 0 || paste != 0)) keepWorkingPort();
     showLinkState();
+}
+
+// The port found working becomes the saved choice; nothing else replaces it, not even its
+// absence.
+void LinkSupervisor::keepWorkingPort() {
+    const uint32_t inUse = link_.portNumber;
+    if (inUse == kNoComPort) return;
+    settings_.comPort = inUse;
+    settings_.save();
 }
 
 void LinkSupervisor::restoreStateIcon() {
@@ -307,8 +316,11 @@ void LinkSupervisor::restoreStateIcon() {
         notifier_.setIcon(kIconPasteReady);
 }
 
-void LinkSupervisor::searchPorts() {
-    refreshLinkList(false);
+void LinkSupervisor::searchPorts(bool devicesChanged) {
+    // A pass over the present ports takes a second per port. With none present the names are
+    // looked up again once a second, or at once when a device came or went.
+    if (portsScanned_ && !devicesChanged && clock_.tickMs() - lastPortScanTick_ < kPortRescanMs) return;
+    refreshLinkList(true);
     int count = panel_.linkCount();
     for (int index = 0; index < count; ++index) {
         panel_.selectLink(index);
@@ -317,7 +329,7 @@ void LinkSupervisor::searchPorts() {
         if (pause(kProbeWaitMs)) return;
         if (link_.copyReady != 0 || link_.pasteReady != 0) {
             showLinkState();
-            settings_.save();
+            keepWorkingPort();
             return;
         }
         if (requests_.linkButton != 0 || requests_.modeChange != 0) return;
@@ -332,12 +344,13 @@ void LinkSupervisor::runRound() {
     if (requests.selectionChange.exchange(0) != 0) takeSelectionChange();
     if (requests.sizeLimit.exchange(0) != 0) takeSizeLimit();
     if (requests.reopenLink.exchange(0) != 0) takeReopen();
+    const bool devicesChanged = requests.devicesChanged.exchange(0) != 0;
     keepListening();
     if (usbMode()) checkStoreDrive();
     followReadyFlags();
     followProgress();
     restoreStateIcon();
-    if (!usbMode() && link_.autoProbe != 0 && link_.pasteReady == 0) searchPorts();
+    if (!usbMode() && link_.autoProbe != 0 && link_.pasteReady == 0) searchPorts(devicesChanged);
 }
 
 int runLinkSupervisor(LinkSupervisor& supervisor) {

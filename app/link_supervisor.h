@@ -3,7 +3,9 @@
 // 100 ms it carries out the dialog's requests, checks the store drive in USB mode, keeps the
 // clipboard listener registered, turns changes of the ready flags into the state icon and the
 // status text, and in COM mode searches the ports for the link device. While a transfer shows
-// its progress, the status text shows it too.
+// its progress, the status text shows it too. The saved port (Settings::comPort) is the user's
+// choice: it is replaced only by a port found working, or forgotten by "Disconnect"; the port
+// actually open is LinkState::portNumber.
 
 #include <cstdint>
 #include <string>
@@ -36,6 +38,7 @@ constexpr uint32_t kSupervisorPeriodMs = 100;
 constexpr uint32_t kProbeWaitMs = 1000;        // time the receive thread gets to probe a port
 constexpr uint64_t kIconRestoreMs = 3000;
 constexpr uint32_t kHighestComPort = 255;
+constexpr uint64_t kPortRescanMs = 1000;       // with no port to try, the names are looked up this often
 
 class LinkSupervisor {
 public:
@@ -79,7 +82,8 @@ private:
     void followProgress();
     // The status line: `linkText`, or the progress of a transfer while one is shown.
     void showStatus(const std::u16string& linkText);
-    void searchPorts();
+    void keepWorkingPort();
+    void searchPorts(bool devicesChanged);
     void showSearching();
 
     Settings& settings_;
@@ -95,6 +99,8 @@ private:
     int previousPasteReady_ = 0;
     bool sizesFilled_ = false;
     std::u16string shownProgress_;  // the progress text on the status line; empty when none
+    bool portsScanned_ = false;
+    uint64_t lastPortScanTick_ = 0;
 };
 
 // The thread procedure: `begin`, then rounds while the run flag is set. Returns 1.

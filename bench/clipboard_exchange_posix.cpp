@@ -171,7 +171,7 @@ void BM_CopyToPasteInComMode(benchmark::State& run) {
     });
     b->computer.start({b->clipboard, b->tray, b->panel}, {kReceiveWorker});
     // B's first poll finds the device empty: what arrives from then on is news to it.
-    while (b->computer.link().seenEmpty == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (b->computer.link().seenEmptyPort == kNoComPort) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     std::u16string text = textOf(units, cjk);
     const size_t frames = buildMessageFrames(toUtf8(text), "{00000000-0000-0000-0000-000000000000}").size();

@@ -77,7 +77,7 @@ public:
         return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     size_t receive(Side& side, std::u16string& out) {
-        return receiveNewText(side.link, side.memory, side.settings.comPort, systemClock(), out);
+        return receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
     }
 
     Side a, b;

@@ -25,9 +25,13 @@ struct LinkState {
     std::mutex mutex;
     SharedSlot<SerialPort> port;
 
-    // COM mode: a probe has found the device holding nothing, so the next message it holds
-    // arrived while this side was running and is not one left over from before the start.
-    std::atomic<int> seenEmpty{0};
+    // COM mode: the number of the open port, the one the drivers talk to; kNoComPort when none
+    // is open. The saved choice (Settings::comPort) may differ: it stays while it is absent.
+    std::atomic<uint32_t> portNumber{kNoComPort};
+    // COM mode: the port on which a probe found the device holding nothing, so the next message
+    // it holds there arrived while this side was running and is not one left over from before
+    // the start. Opening another port clears it.
+    std::atomic<uint32_t> seenEmptyPort{kNoComPort};
 
     // Sets the ready flags and the clipboard listener's state. The moment both let a copy
     // through - the listener is on and the link can take data - is traced once as "Listening

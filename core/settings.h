@@ -11,11 +11,11 @@
 #include <string>
 
 #include "base/guarded.h"
+#include "platform/serial_port.h"
 #include "platform/settings_store.h"
 
 namespace shuttle {
 
-constexpr uint32_t kNoComPort = 0xFFFFFFFFu;
 constexpr uint32_t kDefaultFlags = 5;            // show notifications + start in tray
 constexpr uint32_t kDefaultSizeLimit = 10485760; // 10 MiB
 
@@ -47,7 +47,7 @@ int sizeLimitRow(uint32_t bytes);
 class Settings {
 public:
     std::atomic<uint32_t> flags{kDefaultFlags};
-    std::atomic<uint32_t> comPort{kNoComPort};
+    std::atomic<uint32_t> comPort{kNoComPort};  // the chosen port, kept while it is absent
     GuardedText<std::u16string> storeSelection;  // display text of the store drive, "... (E:)"
     std::atomic<uint32_t> sizeLimit{kDefaultSizeLimit};
 

@@ -10,6 +10,7 @@
 #include "payload/format_catalogue.h"
 #include "payload/json_value.h"
 #include "payload/payload_document.h"
+#include "serial/link_text.h"
 #include "serial/serial_drivers.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
@@ -42,7 +43,7 @@ void refuse(ExchangeContext& context, const std::u16string& text) {
 
 void refuseLongText(ExchangeContext& context, size_t units) {
     const auto length = static_cast<unsigned>(units);
-    const auto limit = static_cast<unsigned>(kMaxComTextUnits);
+    const auto limit = static_cast<unsigned>(kMaxLinkTextUnits);
     refuse(context, fromUtf8(formatText("%u characters (max %u)", length, limit)));
     char entry[64];
     if (formatInto(entry, sizeof entry, "Can't copy %u characters (max %u)", length, limit) >= 0)
@@ -289,7 +290,7 @@ void reportClipboardBusy(ExchangeContext& context) {
 }
 
 bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
-    if (job.kind == CopyJob::Kind::Text && job.text.size() > kMaxComTextUnits) {
+    if (job.kind == CopyJob::Kind::Text && job.text.size() > kMaxLinkTextUnits) {
         refuseLongText(context, job.text.size());
         return false;
     }

@@ -14,7 +14,6 @@
 
 namespace shuttle {
 
-constexpr size_t kMaxComTextUnits = 3000;
 // The most clipboard bytes a text or picture may carry in USB mode whatever the size limit:
 // their base64 inside the document must stay within what every reader accepts.
 constexpr uint64_t kMaxInlineBytes = (kMaxMetaDataFileSize - 4096) / 4 * 3;

@@ -73,7 +73,7 @@ void ReceiveLoop::retryPendingPaste() {
 
 void ReceiveLoop::pollSerial() {
     std::u16string text;
-    const size_t units = receiveNewText(context_.link, context_.memory, context_.settings.comPort.load(),
+    const size_t units = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
                                         context_.clock, text);
     if (units == 0 || units > text.size()) return;
     // The text and its terminating zero unit, n * 2 + 2 bytes.

@@ -10,6 +10,9 @@
 
 namespace shuttle {
 
+// No port: the saved "Com" value when none is chosen, and the port in use when none is open.
+constexpr uint32_t kNoComPort = 0xFFFFFFFFu;
+
 // Read and write limits with the meaning of the Win32 COMMTIMEOUTS fields: a read of n bytes
 // gives up after readTotalConstantMs + n * readTotalMultiplierMs, or earlier when more than
 // readIntervalMs pass between two received bytes; a write of n bytes after

@@ -38,18 +38,22 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
         link.openAttempted = 1;
         return;
     }
-    if (std::optional<uint32_t> number = parsePortName(selectorText)) settings.comPort = *number;
+    const uint32_t number = parsePortName(selectorText).value_or(settings.comPort.load());
     link.setReadiness(false, false);
     if (link.port) closePort(link);
+    // What was seen on one port says nothing about the device behind another.
+    if (link.seenEmptyPort.load() != number) link.seenEmptyPort = kNoComPort;
 
-    std::shared_ptr<SerialPort> port = ports.open(settings.comPort.load(), kLinkPortSettings);
+    std::shared_ptr<SerialPort> port = ports.open(number, kLinkPortSettings);
     if (!port) {
-        settings.comPort = kNoComPort;
+        link.portNumber = kNoComPort;
+        link.seenEmptyPort = kNoComPort;
         link.linkConnected = 0;
         link.openAttempted = 1;
         return;
     }
     // Published only now, fully configured: the drivers treat a missing port as nothing to do.
+    link.portNumber = number;
     link.port.set(std::move(port));
     clock.sleepMs(kSettleMs);
     link.linkConnected = 1;
@@ -60,12 +64,14 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
 void closePort(LinkState& link) {
     std::lock_guard<std::mutex> lock(link.mutex);
     link.portOpen = 0;
+    link.portNumber = kNoComPort;
     closeAndRelease(link.port.take());
 }
 
 void closePortAtExit(LinkState& link) {
     link.autoProbe = 0;
     link.portOpen = 0;
+    link.portNumber = kNoComPort;
     closeAndRelease(link.port.take());
 }
 

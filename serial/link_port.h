@@ -12,13 +12,16 @@
 namespace shuttle {
 
 // Connects to the selector's current entry `selectorText`. USB mode: records it as the store
-// selection. COM mode: parses "COM<n>" into the port number (kept when it does not parse),
-// closes any open port, opens COMn with the link settings and lets the device settle for
-// 500 ms; on failure the port number becomes kNoComPort. The outcome is in `link`.
+// selection. COM mode: parses "COM<n>" into the port number (the saved choice when it does not
+// parse), closes any open port, opens COMn with the link settings and lets the device settle
+// for 500 ms. The saved choice stays as it is: the opened port becomes the port in use
+// (`link.portNumber`), which is kNoComPort after a failure. Opening another port than the one
+// the device was seen empty on clears that mark. The outcome is in `link`.
 void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, Clock& clock,
                       const std::u16string& selectorText);
 
 // Closes the open port, if any, under the link mutex: a transfer in progress finishes first.
+// No port is in use afterwards.
 void closePort(LinkState& link);
 
 // At program exit: stops the automatic search and closes the port without the link mutex,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/print.h"
+#include "base/trace_text.h"
 #include "serial/crc32.h"
 
 namespace shuttle {
@@ -96,9 +97,9 @@ LinkStatus oldData(unsigned com) {
 // Whether the held message is news. The first GUID met after start belongs to a message that
 // was on the device before this side ran and is only remembered, unless a probe has already
 // found the device empty: then it arrived later and is delivered.
-LinkStatus classifyHeldMessage(unsigned com, GuidMemory& memory, bool seenEmpty, const std::string& guid,
-                               uint32_t frameCount) {
-    if (!isValidGuidText(guid) || frameCount == 0) return oldData(com);
+LinkStatus classifyHeldMessage(unsigned com, GuidMemory& memory, bool seenEmpty, const HeldMessage& held) {
+    const std::string& guid = held.guid;
+    if (!isValidGuidText(guid) || held.frameCount == 0) return oldData(com);
     if (!memory.hasReceived() && !seenEmpty) {
         memory.recordReceived(guid);
         return oldData(com);
@@ -149,6 +150,26 @@ bool writeFailure(Step step, int index, LinkStatus& status) {
         case Step::Status: printOut(">>> WRITE chunk %d nack\n", index); status = LinkStatus::Refused; return true;
         default: return false;
     }
+}
+
+// A device whose content changed since the probe, or that answers for another frame, would
+// splice another message's bytes into this one. The frame checksum is not looked at: peers'
+// devices may leave it unfilled.
+bool isFrameOfHeldMessage(uint32_t index, const DataFrame& answer, const HeldMessage& held) {
+    if (answer[2] != index) {
+        printOut("READ chunk %u: the answer is chunk %u\n", index, unsigned{answer[2]});
+        return false;
+    }
+    if (answer[1] != held.frameCount) {
+        printOut("READ chunk %u: %u chunks, the probe saw %u\n", index, unsigned{answer[1]}, held.frameCount);
+        return false;
+    }
+    const uint8_t* data = answer.data() + kFrameDataOffset;
+    if (index == 0 && (held.guid.size() > kGuidFieldSize || std::memcmp(data, held.guid.data(), held.guid.size()) != 0)) {
+        printOut("READ chunk 0: GUID=%s, not the one probed\n", traceText(textUpToZero(data, kGuidFieldSize)).c_str());
+        return false;
+    }
+    return true;
 }
 
 // Frame 1 opens with the CRC field; every other frame carries message bytes only.
@@ -225,44 +246,54 @@ RequestFrame readRequest(uint8_t index) {
     return frame;
 }
 
-LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory, std::atomic<int>& seenEmpty,
-                     uint32_t& frameCount) {
-    frameCount = 0;
+LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory,
+                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held) {
+    held = HeldMessage{};
     resetLine(port);
     const RequestFrame request = probeRequest();
     const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
     if (answer.step == Step::Status) {
-        seenEmpty = 1;
         if (answer.answer[1] == kAliveMark) {
             printOut("COM%u alive\n", com);
             return LinkStatus::Refused;
         }
+        seenEmptyPort = com;
         printOut("COM%u ready\n", com);
         return LinkStatus::Ready;
     }
     if (answer.step != Step::Answered) return probeFailure(answer.step, com);
 
-    frameCount = answer.answer[1];
+    held.frameCount = answer.answer[1];
     const uint8_t* data = answer.answer.data() + kFrameDataOffset;
-    printOut("GUID=%s\n", textUpToZero(data, kFrameDataSize).c_str());
-    const std::string guid(reinterpret_cast<const char*>(data), kGuidTextSize);
-    return classifyHeldMessage(com, memory, seenEmpty.load() != 0, guid, frameCount);
+    printOut("GUID=%s\n", traceText(textUpToZero(data, kFrameDataSize)).c_str());
+    held.guid.assign(reinterpret_cast<const char*>(data), kGuidTextSize);
+    return classifyHeldMessage(com, memory, seenEmptyPort.load() == com, held);
 }
 
-LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream,
+LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, std::string& stream,
                        uint32_t& expectedCrc) {
+    const uint32_t frameCount = held.frameCount;
+    if (frameCount == 0) {
+        printOut("READ: not enough chunks\n");
+        return LinkStatus::AnswerFailed;
+    }
+    if (frameCount > kMaxMessageFrames) {
+        printOut("READ: %u chunks, more than a text takes\n", frameCount);
+        return LinkStatus::AnswerFailed;
+    }
     resetLine(port);
-    DataFrame last{};
+    const uint64_t start = clock.tickMs();
     for (uint32_t index = 0; index < frameCount; ++index) {
+        const uint64_t spent = clock.tickMs() - start;
+        if (spent >= kReadMessageLimitMs) {
+            printOut("READ chunk %u: given up after %u ms\n", index, static_cast<unsigned>(spent));
+            return LinkStatus::NoAnswer;
+        }
         const RequestFrame request = readRequest(static_cast<uint8_t>(index));
         const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
         if (answer.step != Step::Answered) return readFailure(answer.step, static_cast<int>(index));
+        if (!isFrameOfHeldMessage(index, answer.answer, held)) return LinkStatus::AnswerFailed;
         appendFrameData(index, answer.answer, stream, expectedCrc);
-        last = answer.answer;
-    }
-    if (frameCount == 0 || last[2] != frameCount - 1) {
-        printOut("READ: not enough chunks\n");
-        return LinkStatus::AnswerFailed;
     }
     return LinkStatus::Ok;
 }

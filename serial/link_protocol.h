@@ -15,6 +15,7 @@
 #include "core/guid_memory.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "serial/link_text.h"
 
 namespace shuttle {
 
@@ -26,6 +27,13 @@ constexpr size_t kFrameDataSize = 48;     // message bytes per frame
 constexpr size_t kGuidFieldSize = 48;     // frame 0
 constexpr size_t kCrcFieldSize = 10;      // start of frame 1, "%10u"
 constexpr size_t kMaxFrames = 255;        // count and index travel in one byte
+// Frames of the longest message a sender makes (189); a held message said to need more is not read.
+constexpr size_t kMaxMessageFrames =
+    (kGuidFieldSize + kCrcFieldSize + kMaxLinkTextBytes + kFrameDataSize - 1) / kFrameDataSize;
+// The most one read of a message may take. The longest message takes about 4 s at the device's
+// 20 ms per frame; a device slower than twice that, or one dribbling its answers to stretch
+// every read to its time-out, is given up on: the link mutex is held meanwhile.
+constexpr uint32_t kReadMessageLimitMs = 10000;
 constexpr uint8_t kStatusAnswer = 3;      // byte 3 of a status (refusal) answer
 constexpr uint8_t kAliveMark = 0xAA;      // byte 1 of the "alive" status answer
 
@@ -61,15 +69,25 @@ std::vector<DataFrame> buildMessageFrames(const std::string& payload, const std:
 RequestFrame probeRequest();
 RequestFrame readRequest(uint8_t index);
 
-// Asks the device what it holds. `frameCount` becomes the count of a full answer, else 0.
-// Decides with `memory` whether the held message is new and remembers its GUID as received.
-// A status answer sets `seenEmpty`; `com` names the port in the trace.
-LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory, std::atomic<int>& seenEmpty,
-                     uint32_t& frameCount);
+// What a probe learnt of the message the device holds.
+struct HeldMessage {
+    std::string guid;         // the first 38 bytes of its GUID field, zeros included
+    uint32_t frameCount = 0;  // 0 when the device held none
+};
 
-// Fetches frames 0 .. frameCount-1 and appends their data to `stream` (the CRC field of frame
-// 1 goes to `expectedCrc` instead).
-LinkStatus readMessage(SerialPort& port, Clock& clock, uint32_t frameCount, std::string& stream,
+// Asks the device what it holds: `held` gets the count and GUID of a full answer, else a count
+// of 0. Decides with `memory` whether the held message is new and remembers its GUID as
+// received. `com` names the port in the trace. A status answer other than "alive" marks the
+// device seen empty on `com` (`seenEmptyPort`); a message held later on that port arrived
+// while this side was running.
+LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory,
+                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held);
+
+// Fetches frames 0 .. count-1 of the message the probe saw and appends their data to `stream`
+// (the CRC field of frame 1 goes to `expectedCrc` instead). Every answer must be the frame asked
+// for, of a message of the probed count, and frame 0 must carry the probed GUID; otherwise, or
+// with a count above kMaxMessageFrames, or after kReadMessageLimitMs, the read fails.
+LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, std::string& stream,
                        uint32_t& expectedCrc);
 
 // Sends the frames in order, each acknowledged by the device before the next; `progress`

@@ -40,15 +40,18 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
     out.clear();
     std::shared_ptr<SerialPort> port = link.port.get();
     if (!port || !isPortNumber(com)) return 0;
+    // Another port opened since the caller looked: what this one says would be put down to
+    // `com` (the empty mark above all), so the poll waits for the next round.
+    if (com != link.portNumber.load()) return 0;
 
-    uint32_t frameCount = 0;
-    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmpty, frameCount);
+    HeldMessage held;
+    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held);
     setReadiness(link, probe);
     if (probe != LinkStatus::NewData) return 0;
 
     std::string stream;
     uint32_t expectedCrc = 0;
-    if (readMessage(*port, clock, frameCount, stream, expectedCrc) != LinkStatus::Ok) return 0;
+    if (readMessage(*port, clock, held, stream, expectedCrc) != LinkStatus::Ok) return 0;
     const std::string payload = stream.size() > kGuidFieldSize ? stream.substr(kGuidFieldSize) : std::string();
 
     // The CRC covers the payload bytes as they were sent, so either encoding of characters

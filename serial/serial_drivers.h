@@ -18,10 +18,10 @@ namespace shuttle {
 bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
                     const ProgressCallback& progress = {});
 
-// Probes the device on port `com`, keeps the copy-ready and paste-ready flags, and fetches a
-// new message. Returns the number of UTF-16 units of a new, intact text, which is then in
-// `out`; 0 when there is nothing to paste (no port, nothing new, a failed read, a CRC
-// mismatch, an empty text).
+// Probes the device on port `com` (the port in use; nothing when another port is open by now),
+// keeps the copy-ready and paste-ready flags, and fetches a new message. Returns the number of
+// UTF-16 units of a new, intact text, which is then in `out`; 0 when there is nothing to paste
+// (no port, nothing new, a failed read, a CRC mismatch, an empty text).
 size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
 
 // The copy path's hand-over: under the link mutex, records `guid` as this side's last sent

@@ -29,7 +29,15 @@ protected:
         loadSettings(store, *settings);
         return settings;
     }
-    size_t saveCount() const { return store.writeOrder().size() / 4; }
+    // Values written since the test's set-up, four to a save.
+    size_t writes() const { return store.writeOrder().size() - setUpWrites; }
+    size_t saveCount() const { return writes() / 4; }
+    // The port the user chose in an earlier run, as the registry holds it at start.
+    void savedChoice(uint32_t port) {
+        settings.comPort = port;
+        settings.save();
+        setUpWrites = store.writeOrder().size();
+    }
     void setReady(int copy, int paste) {
         link.copyReady = copy;
         link.pasteReady = paste;
@@ -41,6 +49,7 @@ protected:
     }
 
     MemorySettingsStore store;
+    size_t setUpWrites = 0;
     Settings settings;
     LinkState link;
     Requests requests;
@@ -128,23 +137,25 @@ TEST_F(LinkSupervisorTest, RefreshClearsTheLinkFlags) {
 TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixSoComOneFindsComTen) {
     environment.presentPorts = {2, 10};
     environment.devices[10] = {true, true};
-    settings.comPort = 1;
+    savedChoice(1);
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.selectedLink(), u"COM10");
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
-    EXPECT_EQ(settings.comPort.load(), 10u);
+    EXPECT_EQ(link.portNumber.load(), 10u);
     EXPECT_EQ(panel.status, u" Ready");
+    supervisor.runRound();  // found working: it becomes the choice
+    EXPECT_EQ(saved()->comPort.load(), 10u);
 }
 
-TEST_F(LinkSupervisorTest, SavedPortMissingFromTheListIsForgottenAndSaved) {
+TEST_F(LinkSupervisorTest, SavedPortMissingFromTheListStaysTheChoice) {
     environment.presentPorts = {2, 3};
-    settings.comPort = 7;
+    savedChoice(7);
     supervisor.selectSavedLink();
     supervisor.refreshLinkList(true);
     supervisor.selectSavedLink();
     EXPECT_TRUE(environment.opens.empty());
-    EXPECT_EQ(settings.comPort.load(), kNoComPort);
-    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
+    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(saveCount(), 0u);
 }
 
 TEST_F(LinkSupervisorTest, SavedPortThatAnswersAtStartNeedsNoSearch) {
@@ -183,14 +194,15 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
     EXPECT_EQ(environment.opens[3].text, u"COM1");
 }
 
-TEST_F(LinkSupervisorTest, SearchForgetsTheSavedPortThatDidNotAnswer) {
+TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
     environment.presentPorts = {1, 2};
-    settings.comPort = 2;
+    savedChoice(2);
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM2"});
     supervisor.runRound();
-    EXPECT_EQ(saved()->comPort.load(), kNoComPort);
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM2", u"COM1", u"COM2"}));
+    EXPECT_EQ(settings.comPort.load(), 2u);
+    EXPECT_EQ(saveCount(), 0u);
 }
 
 TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
@@ -227,12 +239,62 @@ TEST_F(LinkSupervisorTest, StopDuringSearchEndsItAfterTheCurrentPort) {
     EXPECT_EQ(environment.opens.size(), 2u);
 }
 
-TEST_F(LinkSupervisorTest, NoPortsLeavesTheSearchArmedButIdle) {
+// ---- resting without a port ----------------------------------------------------------------
+
+// One look at the port names covers COM0 to COM255.
+constexpr int kNamesPerScan = 256;
+
+TEST_F(LinkSupervisorTest, WithNoPortTheNamesAreLookedUpOnceASecondAndNothingIsWritten) {
     ASSERT_TRUE(supervisor.begin());
-    supervisor.runRound();
-    supervisor.runRound();
+    environment.existenceQueries = 0;
+    const uint64_t start = clock.tickMs();
+    while (clock.tickMs() - start < 60000) supervisor.runRound();
     EXPECT_TRUE(environment.opens.empty());
     EXPECT_EQ(link.autoProbe.load(), 1);
+    EXPECT_EQ(environment.existenceQueries, 60 * kNamesPerScan);
+    EXPECT_TRUE(store.writeOrder().empty());
+
+    // A device arriving is looked for at once, not at the next second.
+    do supervisor.runRound();
+    while (environment.existenceQueries == 60 * kNamesPerScan);
+    environment.existenceQueries = 0;
+    requests.devicesChanged = 1;
+    supervisor.runRound();
+    EXPECT_EQ(environment.existenceQueries, kNamesPerScan);
+    EXPECT_EQ(requests.devicesChanged.load(), 0);
+}
+
+TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
+    environment.presentPorts = {2};  // another port, with nothing behind it
+    savedChoice(7);
+    ASSERT_TRUE(supervisor.begin());
+    const uint64_t start = clock.tickMs();
+    while (clock.tickMs() - start < 60000) supervisor.runRound();
+    EXPECT_EQ(environment.opens.front().text, u"COM2");
+    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(writes(), 0u);
+
+    // The device is plugged in again.
+    environment.presentPorts.insert(7);
+    environment.devices[7] = {true, true};
+    requests.devicesChanged = 1;
+    do supervisor.runRound();
+    while (link.pasteReady == 0 && clock.tickMs() - start < 70000);
+    EXPECT_EQ(environment.opens.back().text, u"COM7");
+    EXPECT_EQ(link.portNumber.load(), 7u);
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_EQ(saved()->comPort.load(), 7u);
+    EXPECT_EQ(writes(), 0u);
+}
+
+TEST_F(LinkSupervisorTest, AnotherPortFoundWorkingReplacesTheAbsentChoice) {
+    environment.presentPorts = {3};
+    environment.devices[3] = {false, true};
+    savedChoice(7);
+    ASSERT_TRUE(supervisor.begin());
+    supervisor.runRound();
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM3"});
+    EXPECT_EQ(saved()->comPort.load(), 3u);
 }
 
 TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {

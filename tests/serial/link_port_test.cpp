@@ -47,7 +47,8 @@ TEST_F(LinkPort, OpeningTheSelectedPortAppliesTheLinkSettingsAndWaitsForTheDevic
     EXPECT_EQ(used.timeouts.writeTotalConstantMs, 200u);
     EXPECT_EQ(clock.tickMs() - start, 500u);
     EXPECT_EQ(link.port.get(), com7);
-    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(link.portNumber.load(), 7u);
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);  // the saved choice changes only when the port works
     EXPECT_EQ(link.linkConnected.load(), 1);
     EXPECT_EQ(link.portOpen.load(), 1);
     EXPECT_EQ(link.openAttempted.load(), 1);
@@ -55,19 +56,21 @@ TEST_F(LinkPort, OpeningTheSelectedPortAppliesTheLinkSettingsAndWaitsForTheDevic
     EXPECT_EQ(link.pasteReady.load(), 0);
 }
 
-TEST_F(LinkPort, AFailedOpenForgetsThePort) {
+TEST_F(LinkPort, AFailedOpenLeavesNoPortInUseAndTheSavedChoiceAsItWas) {
+    settings.comPort = 3;
     openSelectedLink(settings, link, ports, clock, u"COM7");
     openSelectedLink(settings, link, ports, clock, u"COM3");  // absent or held by another program
     EXPECT_EQ(ports.opened, (std::vector<uint32_t>{7, 3}));
     EXPECT_FALSE(link.port);
-    EXPECT_EQ(settings.comPort.load(), kNoComPort);
+    EXPECT_EQ(link.portNumber.load(), kNoComPort);
+    EXPECT_EQ(settings.comPort.load(), 3u);
     EXPECT_EQ(link.linkConnected.load(), 0);
     EXPECT_EQ(link.openAttempted.load(), 1);
     EXPECT_EQ(link.portOpen.load(), 0);  // the old port was closed first
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
 }
 
-TEST_F(LinkPort, AnEntryThatDoesNotParseKeepsThePreviousNumber) {
+TEST_F(LinkPort, AnEntryThatDoesNotParseOpensTheSavedPort) {
     settings.comPort = 10;
     openSelectedLink(settings, link, ports, clock, u"Bluetooth");
     EXPECT_EQ(ports.opened, std::vector<uint32_t>{10});
@@ -77,6 +80,22 @@ TEST_F(LinkPort, AnEntryThatDoesNotParseKeepsThePreviousNumber) {
         openSelectedLink(settings, link, ports, clock, text);
         EXPECT_EQ(ports.opened.back(), 10u);
     }
+}
+
+TEST_F(LinkPort, TheEmptyMarkHoldsOnlyForThePortItWasSeenOn) {
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    link.seenEmptyPort = 7;
+    closePort(link);
+    openSelectedLink(settings, link, ports, clock, u"COM7");  // the same port again, as after a resume
+    EXPECT_EQ(link.seenEmptyPort.load(), 7u);
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+
+    link.seenEmptyPort = 10;
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), 10u);
+    openSelectedLink(settings, link, ports, clock, u"COM3");  // fails: nothing is watched
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
 }
 
 TEST_F(LinkPort, WithNothingSelectedTheOpenFails) {
@@ -127,6 +146,7 @@ TEST_F(LinkPort, TheExitCloseDoesNotWaitForTheLinkMutex) {
     std::lock_guard<std::mutex> transfer(link.mutex);  // the receive thread is mid-transfer
     closePortAtExit(link);
     EXPECT_EQ(link.autoProbe.load(), 0);
+    EXPECT_EQ(link.portNumber.load(), kNoComPort);
     EXPECT_EQ(link.portOpen.load(), 0);
     EXPECT_FALSE(link.port);
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));

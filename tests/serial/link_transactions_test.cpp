@@ -23,7 +23,7 @@ protected:
 
     LinkStatus probe(Reply reply) {
         port.script(std::move(reply));
-        return probeLink(port, clock, settings.comPort, memory, link.seenEmpty, frameCount);
+        return probeLink(port, clock, settings.comPort, memory, link.seenEmptyPort, held);
     }
     // A full probe answer as the device gives it: frame 0 of the held message.
     static Reply heldMessage(const std::string& guid, const std::string& payload = "hello") {
@@ -37,7 +37,7 @@ protected:
     testing::ManualClock clock;
     testing::ScriptedSerialPort port;
     testing::TraceCapture trace;
-    uint32_t frameCount = 99;
+    HeldMessage held{"stale", 99};
 };
 
 struct ProbeCase {
@@ -64,10 +64,11 @@ TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
     };
     for (const ProbeCase& c : cases) {
         trace.clear();
-        frameCount = 99;
+        held = {"stale", 99};
         EXPECT_EQ(probe(c.reply), c.status) << c.name;
         EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
-        EXPECT_EQ(frameCount, 0u) << c.name;
+        EXPECT_EQ(held.frameCount, 0u) << c.name;
+        EXPECT_EQ(held.guid, "") << c.name;
         EXPECT_TRUE(!memory.hasReceived()) << c.name;
     }
 }
@@ -107,7 +108,8 @@ TEST_F(LinkTransactions, APortThatCannotReportItsStateIsALineError) {
 TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
-    EXPECT_EQ(frameCount, 2u);
+    EXPECT_EQ(held.frameCount, 2u);
+    EXPECT_EQ(held.guid, kGuidA);
     EXPECT_EQ(memory.lastReceived(), kGuidA);
 
     trace.clear();
@@ -117,16 +119,32 @@ TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     trace.clear();
     EXPECT_EQ(probe(heldMessage(kGuidB, std::string(100, 'z'))), LinkStatus::NewData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidB, "COM3 NEW DATA!"}));
-    EXPECT_EQ(frameCount, 4u);
+    EXPECT_EQ(held.frameCount, 4u);
     EXPECT_EQ(memory.lastReceived(), kGuidB);
 }
 
+// ---- a message held before the start --------------------------------------------------------
+
 TEST_F(LinkTransactions, AMessageArrivingAfterAnEmptyDeviceIsNew) {
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::Ready);
-    EXPECT_EQ(link.seenEmpty.load(), 1);
+    EXPECT_EQ(link.seenEmptyPort.load(), 3u);
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::NewData);
     EXPECT_EQ(memory.lastReceived(), kGuidA);
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
+}
+
+TEST_F(LinkTransactions, OnlyAnEmptyAnswerOnTheSamePortMakesTheFirstMessageNew) {
+    // "alive" says the device answers, not that it holds nothing.
+    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0xAA)}), LinkStatus::Refused);
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
+
+    // Seen empty on another port: the message on this one may be older than the start.
+    GuidMemory fresh;
+    link.seenEmptyPort = 4;
+    port.script(heldMessage(kGuidB));
+    EXPECT_EQ(probeLink(port, clock, 3, fresh, link.seenEmptyPort, held), LinkStatus::OldData);
+    EXPECT_EQ(fresh.lastReceived(), kGuidB);
 }
 
 TEST_F(LinkTransactions, OwnMessageIsRecordedButOld) {
@@ -138,7 +156,7 @@ TEST_F(LinkTransactions, OwnMessageIsRecordedButOld) {
 }
 
 TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
-    link.seenEmpty = 1;
+    link.seenEmptyPort = 3;
     std::string lower = kGuidB;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     Reply countZero = heldMessage(kGuidA);
@@ -151,7 +169,7 @@ TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
         EXPECT_EQ(trace.lines().back(), "COM3 old data");
         EXPECT_TRUE(!memory.hasReceived());
     }
-    EXPECT_EQ(frameCount, 2u);  // the count byte is reported even when unusable
+    EXPECT_EQ(held.frameCount, 2u);  // the count byte is reported even when unusable
 }
 
 TEST_F(LinkTransactions, GuidTraceStopsAtTheFirstZeroOrTheEndOfTheDataArea) {
@@ -159,6 +177,14 @@ TEST_F(LinkTransactions, GuidTraceStopsAtTheFirstZeroOrTheEndOfTheDataArea) {
     std::fill(noZero.answer.begin() + 16, noZero.answer.end(), 'Q');
     probe(noZero);
     EXPECT_EQ(trace.lines().front(), "GUID=" + std::string(48, 'Q'));
+}
+
+TEST_F(LinkTransactions, NoiseInTheGuidFieldIsTracedEscaped) {
+    Reply noise = heldMessage(kGuidA);
+    const Bytes bytes = {'{', 0x1B, '[', '2', 'J', 0x07, '\\', 0xFF, '\r', '\n', 0x80, 0};
+    std::copy(bytes.begin(), bytes.end(), noise.answer.begin() + 16);
+    probe(noise);
+    EXPECT_EQ(trace.out(), "GUID={\\x1B[2J\\x07\\x5C\\xFF\\x0D\\x0A\\x80\nCOM3 old data\n");
 }
 
 // A message of `payload` as the device hands it out: one full answer per frame.
@@ -173,7 +199,7 @@ TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
     const std::string payload(100, 'r');
     port.scriptAll(frameAnswers(payload));
     std::string stream;
-    EXPECT_EQ(readMessage(port, clock, 4, stream, expectedCrc), LinkStatus::Ok);
+    EXPECT_EQ(readMessage(port, clock, {kGuidA, 4}, stream, expectedCrc), LinkStatus::Ok);
     EXPECT_TRUE(trace.lines().empty());
     EXPECT_EQ(stream.size(), 48u + 38 + 48 + 48);
     EXPECT_EQ(stream.substr(0, 38), kGuidA);
@@ -214,24 +240,72 @@ TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
         fresh.scriptAll({answers[0], c.reply, answers[2], answers[3]});
         trace.clear();
         std::string stream;
-        EXPECT_EQ(readMessage(fresh, clock, 4, stream, expectedCrc), c.status) << c.name;
+        EXPECT_EQ(readMessage(fresh, clock, {kGuidA, 4}, stream, expectedCrc), c.status) << c.name;
         EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
         EXPECT_EQ(fresh.writes().size(), 2u) << c.name;
     }
 }
 
-TEST_F(LinkTransactions, ReadMessageChecksTheIndexOfTheLastAnswerOnly) {
-    std::vector<Reply> answers = frameAnswers(std::string(60, 'r'));  // 3 frames
-    answers[2].answer[2] = 1;
-    port.scriptAll(answers);
-    std::string stream;
-    EXPECT_EQ(readMessage(port, clock, 3, stream, expectedCrc), LinkStatus::AnswerFailed);
-    EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
+// ---- a device that lies while the message is read -------------------------------------------
 
-    trace.clear();
-    std::string none;
-    EXPECT_EQ(readMessage(port, clock, 0, none, expectedCrc), LinkStatus::AnswerFailed);
-    EXPECT_EQ(trace.lines(), Lines{"READ: not enough chunks"});
+TEST_F(LinkTransactions, AnAnswerFromAnotherMessageOrFrameFailsTheRead) {
+    const std::vector<Reply> probed = frameAnswers(std::string(100, 'a'), kGuidA);  // 4 frames
+    const std::vector<Reply> other = frameAnswers(std::string(100, 'b'), kGuidB);   // 4 frames too
+    const std::vector<Reply> longer = frameAnswers(std::string(140, 'a'), kGuidA);  // 5 frames
+    struct Case {
+        const char* name;
+        std::vector<Reply> answers;
+        size_t requests;  // read requests sent before the read gave up
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {"the device now holds another message", other, 1, "READ chunk 0: GUID={7C9E6679-7425-40DE-944B-E07FC1F90AE7}, not the one probed"},
+        {"frame 1 answered twice", {probed[0], probed[1], probed[1], probed[3]}, 3, "READ chunk 2: the answer is chunk 1"},
+        {"frames answered ahead", {probed[1], probed[2], probed[3], probed[3]}, 1, "READ chunk 0: the answer is chunk 1"},
+        {"the count changed since the probe", longer, 1, "READ chunk 0: 5 chunks, the probe saw 4"},
+        {"the last frame claims another count", {probed[0], probed[1], probed[2], longer[3]}, 4, "READ chunk 3: 5 chunks, the probe saw 4"},
+    };
+    for (const Case& c : cases) {
+        testing::ScriptedSerialPort fresh;
+        fresh.scriptAll(c.answers);
+        trace.clear();
+        std::string stream;
+        EXPECT_EQ(readMessage(fresh, clock, {kGuidA, 4}, stream, expectedCrc), LinkStatus::AnswerFailed) << c.name;
+        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
+        EXPECT_EQ(fresh.writes().size(), c.requests) << c.name;
+    }
+}
+
+TEST_F(LinkTransactions, ACountNoTextNeedsIsRefusedBeforeAnyRequest) {
+    EXPECT_EQ(kMaxMessageFrames, 189u);  // 3000 units of three bytes, after the GUID and CRC fields
+    for (uint32_t count : {0u, 190u, 255u}) {
+        trace.clear();
+        std::string stream;
+        EXPECT_EQ(readMessage(port, clock, {kGuidA, count}, stream, expectedCrc), LinkStatus::AnswerFailed);
+        EXPECT_EQ(trace.lines().size(), 1u);
+    }
+    EXPECT_EQ(trace.lines(), Lines{"READ: 255 chunks, more than a text takes"});
+    EXPECT_TRUE(port.writes().empty());
+
+    // The longest text a sender makes is still read.
+    const std::string longest(kMaxLinkTextBytes, 'x');
+    port.scriptAll(frameAnswers(longest));
+    std::string stream;
+    EXPECT_EQ(readMessage(port, clock, {kGuidA, 189}, stream, expectedCrc), LinkStatus::Ok);
+    EXPECT_TRUE(stream.compare(kGuidFieldSize, longest.size(), longest) == 0);
+}
+
+TEST_F(LinkTransactions, ASlowDeviceHoldsTheReadForAtMostTheLimit) {
+    // Each answer comes on the last look at the queue: 110 ms a frame, 20 s for 189 frames.
+    std::vector<Reply> answers = frameAnswers(std::string(kMaxLinkTextBytes, 's'));
+    for (Reply& answer : answers) answer.pollsBeforeAnswer = 9;
+    port.scriptAll(answers);
+    const uint64_t start = clock.tickMs();
+    std::string stream;
+    EXPECT_EQ(readMessage(port, clock, {kGuidA, 189}, stream, expectedCrc), LinkStatus::NoAnswer);
+    EXPECT_LT(clock.tickMs() - start, kReadMessageLimitMs + 120);
+    EXPECT_EQ(trace.lines(), Lines{"READ chunk 91: given up after 10010 ms"});
+    EXPECT_EQ(port.writes().size(), 91u);
 }
 
 TEST_F(LinkTransactions, CrcFieldParsing) {
@@ -248,7 +322,7 @@ TEST_F(LinkTransactions, CrcFieldParsing) {
         fresh.scriptAll(answers);
         std::string stream;
         expectedCrc = 7;
-        ASSERT_EQ(readMessage(fresh, clock, 2, stream, expectedCrc), LinkStatus::Ok);
+        ASSERT_EQ(readMessage(fresh, clock, {kGuidA, 2}, stream, expectedCrc), LinkStatus::Ok);
         EXPECT_EQ(expectedCrc, c.expected) << c.field;
         EXPECT_EQ(stream.substr(48, 1), "x");
     }

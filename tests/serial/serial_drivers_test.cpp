@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "core/link_state.h"
-#include "core/settings.h"
 #include "serial/link_protocol.h"
 #include "serial/link_text.h"
 #include "serial/serial_drivers.h"
@@ -17,11 +16,12 @@ using testing::Reply;
 
 const std::string kGuidA = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
 const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
+const std::string kGuidC = "{3F2504E0-4F89-41D3-9A0C-0305E82C3301}";
 
 class SerialDrivers : public ::testing::Test {
 protected:
     SerialDrivers() {
-        settings.comPort = 4;
+        link.portNumber = 4;
         link.port.set(port);
     }
 
@@ -36,7 +36,6 @@ protected:
     }
     void scriptProbeAnswer(Bytes answer) { port->script({Reply::Write::Accept, std::move(answer)}); }
 
-    Settings settings;
     LinkState link;
     GuidMemory memory;
     uint32_t expectedCrc = 0;
@@ -51,17 +50,21 @@ TEST_F(SerialDrivers, WithoutAPortNothingHappens) {
     link.copyReady = 1;
     link.pasteReady = 1;
     EXPECT_FALSE(sendOverSerial(link, clock, u"text", kGuidA));
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_EQ(link.copyReady.load(), 1);
     EXPECT_EQ(link.pasteReady.load(), 1);
 }
 
-TEST_F(SerialDrivers, ReceiveNeedsAPortNumber) {
-    settings.comPort = kNoComPort;
+TEST_F(SerialDrivers, ReceiveNeedsThePortInUse) {
     link.pasteReady = 1;
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    scriptProbeAnswer(testing::statusAnswer(0));
+    // A poll that looked before another port was opened: its number is no longer the open one.
+    EXPECT_EQ(receiveOverSerial(link, memory, 3, clock, out), 0u);
+    link.portNumber = kNoComPort;
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_TRUE(port->writes().empty());
     EXPECT_EQ(link.pasteReady.load(), 1);
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
 }
 
 TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
@@ -78,7 +81,7 @@ TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
         link.copyReady = 1 - c.copyReady;
         link.pasteReady = 1 - c.pasteReady;
         scriptProbeAnswer(c.answer);
-        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u) << c.name;
+        EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u) << c.name;
         EXPECT_EQ(link.copyReady.load(), c.copyReady) << c.name;
         EXPECT_EQ(link.pasteReady.load(), c.pasteReady) << c.name;
     }
@@ -87,7 +90,7 @@ TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
 
 TEST_F(SerialDrivers, AMessagePresentAtStartIsNotFetched) {
     scriptHeldMessage(buildMessageFrames("old", kGuidA), false);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_EQ(port->writes().size(), 1u);  // the probe only
     EXPECT_EQ(memory.lastReceived(), kGuidA);
     EXPECT_EQ(link.copyReady.load(), 1);
@@ -95,9 +98,9 @@ TEST_F(SerialDrivers, AMessagePresentAtStartIsNotFetched) {
 
 TEST_F(SerialDrivers, AMessageArrivingAfterAnEmptyStartIsDelivered) {
     scriptProbeAnswer(testing::statusAnswer(0));
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     scriptHeldMessage(encodeLinkText(u"Hello"), kGuidA);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 5u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 5u);
     EXPECT_EQ(out, u"Hello");
     EXPECT_EQ(out.c_str()[5], u'\0');
     EXPECT_EQ(port->unusedReplies(), 0u);
@@ -107,14 +110,14 @@ TEST_F(SerialDrivers, ANewMessageIsDeliveredOnceAndOwnMessagesNever) {
     memory.recordReceived(kGuidB);
     const std::u16string text = u"\u4e2d\u6587 and \U0001F600 ok";
     scriptHeldMessage(encodeLinkText(text), kGuidA);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), text.size());
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), text.size());
     EXPECT_EQ(out, text);
     scriptHeldMessage(buildMessageFrames(encodeLinkText(text), kGuidA), false);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
 
     memory.recordSent(kGuidB);
     scriptHeldMessage(buildMessageFrames("mine", kGuidB), false);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_EQ(port->unusedReplies(), 0u);
 }
 
@@ -122,7 +125,7 @@ TEST_F(SerialDrivers, OlderThreeBytesPerSurrogateTextPassesTheCrcCheck) {
     memory.recordReceived(kGuidB);
     const std::string legacy = "smile \xED\xA0\xBD\xED\xB8\x80";  // U+1F600 as two encoded surrogates
     scriptHeldMessage(legacy, kGuidA);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 8u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 8u);
     EXPECT_EQ(out, u"smile \U0001F600");
 }
 
@@ -136,12 +139,38 @@ TEST_F(SerialDrivers, ACorruptedMessageIsNotPastedAndNotFetchedAgain) {
         frames.at(last / kFrameDataSize)[kFrameDataOffset + last % kFrameDataSize] ^= 0x01;
         memory.recordReceived(kGuidB);
         scriptHeldMessage(frames);
-        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u) << payload;
+        EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u) << payload;
         EXPECT_EQ(memory.lastReceived(), kGuidA);
         scriptHeldMessage(frames, false);
-        EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+        EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
         EXPECT_EQ(port->unusedReplies(), 0u);
     }
+}
+
+TEST_F(SerialDrivers, AMessageReplacedBetweenProbeAndReadIsNotPasted) {
+    memory.recordReceived(kGuidB);
+    const std::vector<DataFrame> theirs = buildMessageFrames(encodeLinkText(u"theirs"), kGuidA);
+    const std::vector<DataFrame> later = buildMessageFrames(encodeLinkText(u"later"), kGuidB);
+    const std::vector<DataFrame> mine = buildMessageFrames(encodeLinkText(u"mine"), kGuidC);
+    memory.recordSent(kGuidC);
+
+    // The probe sees one message, the read gets this side's own.
+    port->script({Reply::Write::Accept, testing::fullAnswer(theirs[0])});
+    port->script({Reply::Write::Accept, testing::fullAnswer(mine[0])});
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_TRUE(trace.contains("not the one probed"));
+    EXPECT_EQ(port->writes().size(), 2u);  // the probe and frame 0
+    // What the device now holds is this side's own: never pasted back.
+    scriptHeldMessage(mine, false);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+
+    // Another new message arrives and is read whole: it is pasted once.
+    scriptHeldMessage(later);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 5u);
+    EXPECT_EQ(out, u"later");
+    scriptHeldMessage(later, false);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_EQ(port->unusedReplies(), 0u);
 }
 
 TEST_F(SerialDrivers, AFailedReadKeepsTheFlagsAndTheMessageCountsAsSeen) {
@@ -150,7 +179,7 @@ TEST_F(SerialDrivers, AFailedReadKeepsTheFlagsAndTheMessageCountsAsSeen) {
     port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
     port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
     port->script({Reply::Write::Accept, testing::statusAnswer(0, 1)});  // frame 1 refused
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_EQ(link.copyReady.load(), 1);
     EXPECT_EQ(link.pasteReady.load(), 1);
     EXPECT_EQ(memory.lastReceived(), kGuidA);
@@ -162,7 +191,7 @@ TEST_F(SerialDrivers, AnEmptyTextTravelsAsTwoFramesAndIsNotPasted) {
     EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidA));
     EXPECT_EQ(port->writes().size(), 2u);
     scriptHeldMessage("", kGuidA);
-    EXPECT_EQ(receiveOverSerial(link, memory, settings.comPort, clock, out), 0u);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
     EXPECT_EQ(out, u"");
 }
 

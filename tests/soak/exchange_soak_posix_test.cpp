@@ -121,7 +121,7 @@ bool arrives(TestComputer& at, const std::u16string& text) {
 // once it has seen the device empty.
 bool ready(TestComputer& side) {
     LinkState& link = side.computer.link();
-    return link.listening() && link.copyReady != 0 && link.seenEmpty != 0;
+    return link.listening() && link.copyReady != 0 && link.seenEmptyPort != kNoComPort;
 }
 
 TEST(ExchangeSoak, RandomTextsBothWaysArriveWholeWhileOtherProgramsGrabTheClipboards) {

@@ -49,17 +49,17 @@ public:
         }
         unsigned number = 0;
         std::string narrow(text.begin(), text.end());
-        if (std::sscanf(narrow.c_str(), "COM%u", &number) == 1) settings_.comPort = number;
+        uint32_t port = std::sscanf(narrow.c_str(), "COM%u", &number) == 1 ? number : settings_.comPort.load();
         link.copyReady = 0;
         link.pasteReady = 0;
         if (link.portOpen != 0) closePort();
-        uint32_t port = settings_.comPort;
         link.openAttempted = 1;
         if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0) {
-            settings_.comPort = kNoComPort;
+            link.portNumber = kNoComPort;
             link.linkConnected = 0;
             return;
         }
+        link.portNumber = port;
         link.linkConnected = 1;
         link.portOpen = 1;
         auto device = devices.find(port);
@@ -72,6 +72,7 @@ public:
     void closePort() override {
         ++closes;
         link_.portOpen = 0;
+        link_.portNumber = kNoComPort;
     }
 
     std::vector<LinkDrive> findStoreDrives() override { return drives; }

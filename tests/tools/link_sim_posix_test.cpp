@@ -62,7 +62,7 @@ protected:
     }
     // The receive loop's part.
     size_t receive(Side& side, std::u16string& out) {
-        return receiveNewText(side.link, side.memory, side.settings.comPort, systemClock(), out);
+        return receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
     }
     size_t receive(Side& side) {
         std::u16string ignored;
