@@ -12,6 +12,14 @@
 
 namespace shuttle {
 
+// How long the link device is given to answer a request: it needs `settleMs`, then the input
+// queue is looked at `looks` times, `lookMs` apart, for the answer's head.
+struct DeviceAnswerWait {
+    uint32_t settleMs = 20;
+    uint32_t lookMs = 10;
+    int looks = 10;
+};
+
 struct LinkState {
     std::atomic<int> portOpen{0};
     std::atomic<int> linkConnected{0};
@@ -32,6 +40,10 @@ struct LinkState {
     // it holds there arrived while this side was running and is not one left over from before
     // the start. Opening another port clears it.
     std::atomic<uint32_t> seenEmptyPort{kNoComPort};
+
+    // The device's answer time; the device's own figures unless a test gives a simulator that
+    // may be starved of the processor more patience. Set before the workers start.
+    DeviceAnswerWait answerWait;
 
     // Sets the ready flags and the clipboard listener's state. The moment both let a copy
     // through - the listener is on and the link can take data - is traced once as "Listening

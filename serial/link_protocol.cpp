@@ -14,9 +14,6 @@ constexpr uint8_t kFrameStart = 0x40;
 constexpr uint8_t kReadStart = 0x10;
 constexpr uint8_t kDataKind = 1;
 constexpr uint8_t kSignature[8] = {0xBA, 0x01, 0xBA, 0x01, 0x00, 0x00, 0x00, 0x00};
-constexpr uint32_t kSettleMs = 20;     // the device's minimum time to answer
-constexpr uint32_t kPollMs = 10;
-constexpr int kPollLimit = 10;
 
 // Bytes 4..13, the same in every request and data frame.
 template <size_t N>
@@ -34,27 +31,28 @@ struct Exchange {
     DataFrame answer{};
 };
 
-// Polls the error state and input queue until a 4-byte head waits: 20 ms, then up to ten
-// looks 10 ms apart. A port that cannot report its state counts as a line error.
-Step waitForAnswerHead(SerialPort& port, Clock& clock) {
-    clock.sleepMs(kSettleMs);
-    for (int poll = 0; poll < kPollLimit; ++poll) {
+// Polls the error state and input queue until a 4-byte head waits: the device's settle time,
+// then its looks at the queue. A port that cannot report its state counts as a line error.
+Step waitForAnswerHead(SerialPort& port, Clock& clock, const DeviceAnswerWait& wait) {
+    clock.sleepMs(wait.settleMs);
+    for (int look = 0; look < wait.looks; ++look) {
         std::optional<SerialErrorState> state = port.clearErrors();
         if (!state || state->errors != 0) return Step::LineError;
         if (state->inputQueue >= kAnswerHeadSize) return Step::Answered;
-        clock.sleepMs(kPollMs);
+        clock.sleepMs(wait.lookMs);
     }
     return Step::NoAnswer;
 }
 
 // One request or data frame and the device's answer: the head, and the rest of a full answer
 // when `wantFull`.
-Exchange exchange(SerialPort& port, Clock& clock, const uint8_t* frame, size_t size, bool wantFull) {
+Exchange exchange(SerialPort& port, Clock& clock, const uint8_t* frame, size_t size, bool wantFull,
+                  const DeviceAnswerWait& wait) {
     Exchange result;
     std::optional<size_t> written = port.write(frame, size);
     if (!written) return {Step::RequestFailed, {}};
     if (*written < size) return {Step::RequestShort, {}};
-    Step waited = waitForAnswerHead(port, clock);
+    Step waited = waitForAnswerHead(port, clock, wait);
     if (waited != Step::Answered) return {waited, {}};
     std::optional<size_t> head = port.read(result.answer.data(), kAnswerHeadSize);
     if (!head) return {Step::HeadFailed, result.answer};
@@ -247,11 +245,11 @@ RequestFrame readRequest(uint8_t index) {
 }
 
 LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory,
-                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held) {
+                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held, const DeviceAnswerWait& answerWait) {
     held = HeldMessage{};
     resetLine(port);
     const RequestFrame request = probeRequest();
-    const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
+    const Exchange answer = exchange(port, clock, request.data(), request.size(), true, answerWait);
     if (answer.step == Step::Status) {
         if (answer.answer[1] == kAliveMark) {
             printOut("COM%u alive\n", com);
@@ -271,7 +269,7 @@ LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& m
 }
 
 LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, std::string& stream,
-                       uint32_t& expectedCrc) {
+                       uint32_t& expectedCrc, const DeviceAnswerWait& answerWait) {
     const uint32_t frameCount = held.frameCount;
     if (frameCount == 0) {
         printOut("READ: not enough chunks\n");
@@ -290,7 +288,7 @@ LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, 
             return LinkStatus::NoAnswer;
         }
         const RequestFrame request = readRequest(static_cast<uint8_t>(index));
-        const Exchange answer = exchange(port, clock, request.data(), request.size(), true);
+        const Exchange answer = exchange(port, clock, request.data(), request.size(), true, answerWait);
         if (answer.step != Step::Answered) return readFailure(answer.step, static_cast<int>(index));
         if (!isFrameOfHeldMessage(index, answer.answer, held)) return LinkStatus::AnswerFailed;
         appendFrameData(index, answer.answer, stream, expectedCrc);
@@ -299,10 +297,10 @@ LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, 
 }
 
 LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames,
-                        const ProgressCallback& progress) {
+                        const ProgressCallback& progress, const DeviceAnswerWait& answerWait) {
     resetLine(port);
     for (size_t index = 0; index < frames.size(); ++index) {
-        const Exchange answer = exchange(port, clock, frames[index].data(), frames[index].size(), false);
+        const Exchange answer = exchange(port, clock, frames[index].data(), frames[index].size(), false, answerWait);
         LinkStatus status;
         if (writeFailure(answer.step, static_cast<int>(index), status)) return status;
         if (progress) progress(index + 1, frames.size());

@@ -13,6 +13,7 @@
 #include "base/guid_text.h"
 #include "base/progress.h"
 #include "core/guid_memory.h"
+#include "core/link_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "serial/link_text.h"
@@ -81,18 +82,19 @@ struct HeldMessage {
 // device seen empty on `com` (`seenEmptyPort`); a message held later on that port arrived
 // while this side was running.
 LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory,
-                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held);
+                     std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held,
+                     const DeviceAnswerWait& answerWait = {});
 
 // Fetches frames 0 .. count-1 of the message the probe saw and appends their data to `stream`
 // (the CRC field of frame 1 goes to `expectedCrc` instead). Every answer must be the frame asked
 // for, of a message of the probed count, and frame 0 must carry the probed GUID; otherwise, or
 // with a count above kMaxMessageFrames, or after kReadMessageLimitMs, the read fails.
 LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, std::string& stream,
-                       uint32_t& expectedCrc);
+                       uint32_t& expectedCrc, const DeviceAnswerWait& answerWait = {});
 
 // Sends the frames in order, each acknowledged by the device before the next; `progress`
 // hears of every acknowledged frame (frames sent of frames).
 LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames,
-                        const ProgressCallback& progress = {});
+                        const ProgressCallback& progress = {}, const DeviceAnswerWait& answerWait = {});
 
 }  // namespace shuttle

@@ -33,7 +33,7 @@ bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, c
     if (!port) return false;
     const std::vector<DataFrame> frames = buildMessageFrames(encodeLinkText(text), guid);
     if (frames.empty()) return false;
-    return writeMessage(*port, clock, frames, progress) == LinkStatus::Ok;
+    return writeMessage(*port, clock, frames, progress, link.answerWait) == LinkStatus::Ok;
 }
 
 size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out) {
@@ -45,13 +45,13 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
     if (com != link.portNumber.load()) return 0;
 
     HeldMessage held;
-    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held);
+    const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held, link.answerWait);
     setReadiness(link, probe);
     if (probe != LinkStatus::NewData) return 0;
 
     std::string stream;
     uint32_t expectedCrc = 0;
-    if (readMessage(*port, clock, held, stream, expectedCrc) != LinkStatus::Ok) return 0;
+    if (readMessage(*port, clock, held, stream, expectedCrc, link.answerWait) != LinkStatus::Ok) return 0;
     const std::string payload = stream.size() > kGuidFieldSize ? stream.substr(kGuidFieldSize) : std::string();
 
     // The CRC covers the payload bytes as they were sent, so either encoding of characters

@@ -33,8 +33,10 @@ std::u16string portName(uint32_t number) {
 
 long msSince(steady_clock::time_point start) { return long(duration_cast<milliseconds>(steady_clock::now() - start).count()); }
 
-// What one computer keeps of the link.
+// What one computer keeps of the link; the simulator on a loaded machine gets two seconds to
+// answer instead of a device's 120 ms.
 struct Side {
+    Side() { link.answerWait.looks = 200; }
     Settings settings;
     LinkState link;
     GuidMemory memory;

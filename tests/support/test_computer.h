@@ -19,6 +19,10 @@
 
 namespace shuttle::testing {
 
+// The simulator answers within a millisecond, but on a loaded machine its thread may wait for
+// the processor longer than a real device's answer window: tests give it two seconds.
+inline constexpr DeviceAnswerWait kPatientAnswerWait{20, 10, 200};
+
 class TestComputer {
 public:
     // `failingFormat`, when given, is a registered format this computer's clipboard refuses.
@@ -29,6 +33,7 @@ public:
           computer({clock, faultyFiles, systemGuidSource(), ports, systemDeviceQuery(), formatIds, nullptr}) {
         files.mapDrive(letter, driveFolder);
         computer.settings().flags = 0;  // no balloon, no sound: each test turns on what it looks at
+        computer.link().answerWait = kPatientAnswerWait;
     }
 
     // Wires the computer to its clipboard, tray and panel and starts the chosen workers.
