@@ -1,7 +1,7 @@
 // Two computers in one process, each a Computer over its own in-memory clipboard, tray and
 // files, running the real copy path, transfer worker and receive poll. COM mode goes through
-// the simulated link device on pseudo-terminals; USB mode through one folder mapped as E: on
-// the first computer and F: on the second.
+// the link simulator on pseudo-terminals; USB mode through one folder mapped as E: on the
+// first computer and F: on the second.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,14 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-
-#include <cstring>
 
 #include "base/utf8.h"
-#include "payload/json_value.h"
 #include "payload/payload_document.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
@@ -36,9 +33,10 @@ using testing::TestComputer;
 constexpr uint32_t kFormatBitmap = 2;
 constexpr uint32_t kFormatText = 1;
 constexpr uint32_t kFormatLocale = 16;
+const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
+const Events kCopied{"icon 155", "balloon Copy successful | Copy successful"};
 
-// The serial ports of the simulator, each write also noting whether the sender's clipboard was
-// open at that moment.
+// The simulator's serial ports, each write also noting whether the sender's clipboard was open.
 class WatchedPorts final : public SerialPorts {
 public:
     WatchedPorts(SerialPorts& inner, const MemoryClipboard*& watched) : inner_(inner), watched_(watched) {}
@@ -89,12 +87,19 @@ protected:
         fs::remove_all(folder);
     }
 
+    // Both computers, balloons on for A.
     void makeComputers(Clock& clock = systemClock()) {
         a = std::make_unique<TestComputer>('E', folder + "/drive", watchedPorts, clock);
         b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, clock);
         a->files.mapDrive('C', folder + "/src");
+        a->computer.settings().flags = kFlagShowNotifications;
         ASSERT_TRUE(a->start());
         ASSERT_TRUE(b->start());
+    }
+    void makeUsbComputers(Clock& clock = systemClock()) {
+        makeComputers(clock);
+        a->useUsb();
+        b->useUsb();
     }
     // Both computers on the simulator's ports; nothing probed yet.
     void openSerial() {
@@ -123,27 +128,20 @@ protected:
         std::ifstream in(folder + "/drive/" + relative, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    void writeMetaByOtherProgram(const std::string& name, const std::string& base64,
-                                 const std::string& guid = "{0F0F0F0F-1111-4222-8333-444455556666}") {
-        JsonValue document(JsonValue::Kind::Object);
-        document["GUID"] = JsonValue(guid);
-        JsonValue formats(JsonValue::Kind::Array);
-        formats.append(JsonValue(name));
-        document["formats"] = formats;
-        JsonValue data(JsonValue::Kind::Array);
-        data.append(JsonValue(base64));
-        document["data"] = data;
-        std::ofstream out(folder + "/drive/" + kMetaDataFileName, std::ios::binary);
-        document.writeTo(out);
+    void writeMeta(const std::string& document) {
+        std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary | std::ios::trunc) << document;
     }
-
+    // A document of one format, as another program writes it; `guidEnd` tells documents apart.
+    void writeMetaByOtherProgram(const std::string& name, const std::string& base64, char guidEnd = '6') {
+        writeMeta(std::string("{\"GUID\":\"{0F0F0F0F-1111-4222-8333-44445555666") + guidEnd + "}\",\"data\":[\"" +
+                  base64 + "\"],\"formats\":[\"" + name + "\"]}");
+    }
     // The GUID the copy path made (the last one when it made several).
     std::string sentGuid() {
         const std::string out = trace.out();
         const size_t at = out.rfind(">>> NEW GUID=");
         if (at == std::string::npos) return "";
-        const size_t start = at + 13;
-        return out.substr(start, out.find('\n', start) - start);
+        return out.substr(at + 13, out.find('\n', at + 13) - at - 13);
     }
     static int count(const std::string& text, const std::string& piece) {
         int found = 0;
@@ -155,6 +153,7 @@ protected:
         std::memcpy(bytes.data(), text.data(), text.size() * 2);
         return bytes;
     }
+    static std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes.data(), bytes.size()); }
     // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
     static std::vector<uint8_t> testDib(int width, int height) {
         const size_t row = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
@@ -173,7 +172,7 @@ protected:
     }
     // The tray of a transfer that lasted over a second: tips climbing to 100 %, the normal tip,
     // then the result icon and balloon as always.
-    static void expectProgressThenResult(const Events& events, const std::string& balloon) {
+    static void expectProgressThenResult(const Events& events) {
         std::vector<int> percentages;
         size_t at = 0;
         for (; at < events.size() && events[at].rfind("tip Sending\u2026 ", 0) == 0; ++at)
@@ -181,8 +180,15 @@ protected:
         ASSERT_FALSE(percentages.empty()) << "no progress shown";
         for (size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]);
         EXPECT_EQ(percentages.back(), 100);
-        EXPECT_EQ(std::vector<std::string>(events.begin() + static_cast<std::ptrdiff_t>(at), events.end()),
-                  (Events{"tip Shuttle", "icon 155", "balloon " + balloon + " | " + balloon}));
+        Events rest(events.begin() + static_cast<std::ptrdiff_t>(at), events.end());
+        EXPECT_EQ(rest, (Events{"tip Shuttle", "icon 155", "balloon Copy successful | Copy successful"}));
+    }
+    static std::vector<std::string> namesInFolder(const std::string& path) {
+        std::vector<std::string> names;
+        if (fs::is_directory(path))
+            for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     testing::TraceCapture trace;
@@ -202,7 +208,7 @@ TEST_F(ClipboardExchange, ComTextTravelsBothWaysWithCjkAndEmoji) {
     b->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     const std::u16string there = u"Grüße \u4e2d\u6587\u6f22\u5b57 \U0001F600\U0001F680 end";
     a->copyText(there);
-    EXPECT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
+    EXPECT_EQ(a->tray.events(), kCopied) << trace.out();
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), there) << trace.out();
     EXPECT_EQ(b->clipboard.data(kFormatUnicodeText)->size(), there.size() * 2 + 2);
@@ -254,66 +260,8 @@ TEST_F(ClipboardExchange, FormatsNoModeCarriesAreIgnoredSilently) {
     EXPECT_FALSE(trace.contains("NEW GUID"));
 }
 
-// ---- content marked private -----------------------------------------------------------------
-
-TEST_F(ClipboardExchange, ComTextMarkedPrivateNeverReachesTheDeviceAndTheNextOneDoes) {
-    connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
-    const int writesBefore = watchedPorts.writes.load();
-    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"hunter2")},
-                                    {a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring), {}}});
-    a->copyPathRuns();
-    EXPECT_EQ(watchedPorts.writes.load(), writesBefore) << "not a single frame";
-    EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
-    EXPECT_FALSE(trace.contains("NEW GUID"));
-    EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 1);
-
-    a->copyText(u"not a secret");
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"not a secret") << trace.out();
-}
-
-TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowedIsSent) {
-    makeComputers();
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
-    b->useUsb();
-    writeSource("secret.txt", "s");
-    const uint32_t exclude = a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring);
-    const uint32_t cloud = a->formatIds.markerId(PrivacyMarker::CanUploadToCloud);
-    const uint32_t ignore = a->formatIds.markerId(PrivacyMarker::ViewerIgnore);
-    struct Case {
-        const char* name;
-        uint32_t marker;
-        std::vector<uint8_t> value;
-    };
-    const std::vector<Case> cases = {
-        {"exclude from monitor processing", exclude, {}},
-        {"clipboard viewer ignore", ignore, {1}},
-        {"cloud upload 0", cloud, {0, 0, 0, 0}},
-        {"cloud upload unreadable", cloud, {1, 0}},
-    };
-    for (const Case& c : cases) {
-        trace.clear();
-        a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"password")}, {c.marker, c.value}});
-        a->copyPathRuns();
-        a->clipboard.userCopiesFormats({{kFormatHdrop, makeDropFilesBlock({u"C:\\secret.txt"})}, {c.marker, c.value}});
-        a->copyPathRuns();
-        EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 2) << c.name;
-        EXPECT_FALSE(trace.contains("NEW GUID")) << c.name;
-    }
-    EXPECT_TRUE(a->tray.events().empty());
-    EXPECT_TRUE(fs::is_empty(folder + "/drive")) << "neither a document nor a store folder";
-
-    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"shareable")}, {cloud, {1, 0, 0, 0}}});
-    a->copyPathRuns();
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"shareable") << trace.out();
-}
-
 TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
     openSerial();
-    a->computer.settings().flags = kFlagShowNotifications;
     a->copyText(u"too early");
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Not connected | Nothing was sent"}));
     EXPECT_FALSE(trace.contains("NEW GUID")) << "nothing sent, no GUID made";
@@ -336,14 +284,15 @@ TEST_F(ClipboardExchange, TheClipboardIsClosedBeforeTheFirstFrameLeaves) {
     EXPECT_EQ(b->pastedText(), std::u16string(2000, u'\u4e2d'));
 }
 
-TEST_F(ClipboardExchange, ASilentDeviceInterruptsTheTransferUntilItAnswersAgain) {
+// A silent device, then a port dropped mid-message: each interrupts only its own transfer.
+TEST_F(ClipboardExchange, ADeviceFailingMidTransferInterruptsOnlyThatTransfer) {
     connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications;
+    const Events interrupted{"icon 150", "balloon Transfer interrupted | Data may be lost"};
     linksim::DeviceOptions options = server->options();
     options.mode = linksim::AnswerMode::Silent;
     server->setOptions(options);
     a->copyText(u"lost");
-    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
+    EXPECT_EQ(a->tray.events(), interrupted);
     b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), 0);
 
@@ -353,16 +302,13 @@ TEST_F(ClipboardExchange, ASilentDeviceInterruptsTheTransferUntilItAnswersAgain)
     a->copyText(u"found");
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"found") << trace.out();
-}
 
-TEST_F(ClipboardExchange, APortDroppedMidMessageInterruptsOnlyThatTransfer) {
-    connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications;
+    a->tray.clear();
     server->dropPort(0, 3, 300);
     a->copyText(std::u16string(1000, u'd'));
-    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
+    EXPECT_EQ(a->tray.events(), interrupted);
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.changeCount(), 0) << "half a message is never pasted";
+    EXPECT_EQ(b->pastedText(), u"found") << "half a message is never pasted";
 
     ASSERT_TRUE(server->waitUntilUp(0, std::chrono::seconds(3)));
     openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");  // the search
@@ -374,16 +320,14 @@ TEST_F(ClipboardExchange, APortDroppedMidMessageInterruptsOnlyThatTransfer) {
 
 TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
     connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications;
     a->clipboard.userCopiesText(u"fifth time lucky");
     a->clipboard.refuseOpens(4);
     EXPECT_FALSE(a->computer.onClipboardChange()) << "five attempts within one look";
     a->computer.waitForTransfers(60000);
-    EXPECT_EQ(a->tray.events(), (Events{"icon 155", "balloon Copy successful | Copy successful"}));
+    EXPECT_EQ(a->tray.events(), kCopied);
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"fifth time lucky");
 
-    a->tray.clear();
     a->clipboard.userCopiesText(u"held a while");
     a->clipboard.refuseOpens(5 * 3);
     EXPECT_TRUE(a->computer.onClipboardChange()) << "busy: look again later";
@@ -400,13 +344,59 @@ TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
     a->clipboard.close();
 }
 
+// ---- content marked private -----------------------------------------------------------------
+
+TEST_F(ClipboardExchange, ComTextMarkedPrivateNeverReachesTheDeviceAndTheNextOneDoes) {
+    connectSerial();
+    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
+    const int writesBefore = watchedPorts.writes.load();
+    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"hunter2")},
+                                    {a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring), {}}});
+    a->copyPathRuns();
+    EXPECT_EQ(watchedPorts.writes.load(), writesBefore) << "not a single frame";
+    EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
+    EXPECT_FALSE(trace.contains("NEW GUID"));
+    EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 1);
+
+    a->copyText(u"not a secret");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"not a secret") << trace.out();
+}
+
+TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowedIsSent) {
+    makeUsbComputers();
+    writeSource("secret.txt", "s");
+    const uint32_t cloud = a->formatIds.markerId(PrivacyMarker::CanUploadToCloud);
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> markers = {
+        {a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring), {}},
+        {a->formatIds.markerId(PrivacyMarker::ViewerIgnore), {1}},
+        {cloud, {0, 0, 0, 0}},
+        {cloud, {1, 0}},  // unreadable
+    };
+    for (const auto& [marker, value] : markers) {
+        trace.clear();
+        a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"password")}, {marker, value}});
+        a->copyPathRuns();
+        a->clipboard.userCopiesFormats({{kFormatHdrop, makeDropFilesBlock({u"C:\\secret.txt"})}, {marker, value}});
+        a->copyPathRuns();
+        EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 2) << marker << " " << value.size();
+        EXPECT_FALSE(trace.contains("NEW GUID")) << marker;
+    }
+    EXPECT_TRUE(a->tray.events().empty());
+    EXPECT_TRUE(fs::is_empty(folder + "/drive")) << "neither a document nor a store folder";
+
+    a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"shareable")}, {cloud, {1, 0, 0, 0}}});
+    a->copyPathRuns();
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"shareable") << trace.out();
+}
+
 // ---- pastes that meet a busy clipboard ----------------------------------------------------
 
 TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    b->computer.settings().flags = kFlagShowNotifications;
-    b->useUsb();
+    makeUsbComputers(clock);
+    b->computer.settings().setFlag(kFlagShowNotifications, true);
     b->clipboard.userCopiesText(u"the user's own");
     writeMetaByOtherProgram("CF_TEXT", "eA==");
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 300);
@@ -416,7 +406,7 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
 
     b->tray.clear();
     b->clipboard.userCopiesText(u"the user's own");
-    writeMetaByOtherProgram("CF_TEXT", "eQ==", "{0F0F0F0F-1111-4222-8333-444455556667}");
+    writeMetaByOtherProgram("CF_TEXT", "eQ==", '7');
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 15000);
     for (int poll = 0; poll < 30 && b->tray.events().empty(); ++poll) {
         b->computer.pollOnce();
@@ -430,13 +420,12 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
 
 TEST_F(ClipboardExchange, ABusyClipboardDelaysAPasteAndANewerPayloadReplacesIt) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    b->useUsb();
+    makeUsbComputers(clock);
     writeMetaByOtherProgram("CF_TEXT", "Zmlyc3Q=");  // "first"
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 2500);
     b->computer.pollOnce();
     EXPECT_TRUE(b->computer.pastePending());
-    writeMetaByOtherProgram("CF_TEXT", "c2Vjb25k", "{0F0F0F0F-1111-4222-8333-444455556667}");  // "second"
+    writeMetaByOtherProgram("CF_TEXT", "c2Vjb25k", '7');  // "second"
     clock.advance(kPollPeriodMs);
     b->computer.pollOnce();
     b->computer.pollOnce();
@@ -446,29 +435,15 @@ TEST_F(ClipboardExchange, ABusyClipboardDelaysAPasteAndANewerPayloadReplacesIt) 
     EXPECT_FALSE(b->computer.pastePending());
 }
 
-TEST_F(ClipboardExchange, AFormatThatCouldNotBeRegisteredNeverEmptiesTheClipboard) {
-    b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, systemClock(), u"Rich Text Format");
-    ASSERT_TRUE(b->start());
-    b->useUsb();
-    b->clipboard.userCopiesText(u"keep me");
-    writeMetaByOtherProgram("CF_RTF", "e1xydGYxfQ==");  // a registered format B's registry could not give an id
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"keep me");
-}
-
 // ---- USB mode -------------------------------------------------------------------------------
 
 TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
-    makeComputers();
-    a->useUsb();
-    b->useUsb();
+    makeUsbComputers();
     writeSource("folder/inner/deep.bin", std::string(70000, '\x5A'));
     writeSource("folder/top.txt", "top");
     writeSource("single.txt", "single file");
     a->copyFiles({u"C:\\folder", u"C:\\single.txt"});
-    ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
-
-    const std::string storage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
+    ASSERT_EQ(a->tray.events(), kCopied) << trace.out();
     const int changesOnA = a->clipboard.changeCount();
     a->computer.pollOnce();
     EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
@@ -479,9 +454,11 @@ TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
     auto paths = parseDropFilesBlock(*block);
     ASSERT_TRUE(paths);
     ASSERT_EQ(paths->size(), 2u);
-    for (const auto& path : *paths) EXPECT_EQ(path.substr(0, 3), u"F:\\");
     std::vector<std::string> names;
-    for (const auto& path : *paths) names.push_back(toUtf8(path.substr(path.rfind(u'\\') + 1)));
+    for (const auto& path : *paths) {
+        EXPECT_EQ(path.substr(0, 3), u"F:\\");
+        names.push_back(toUtf8(path.substr(path.rfind(u'\\') + 1)));
+    }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"folder", "single.txt"}));
 
@@ -489,7 +466,7 @@ TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
     const std::string first = toUtf8((*paths)[0]);
     std::string subfolder = first.substr(3, first.rfind('\\') - 3);
     std::replace(subfolder.begin(), subfolder.end(), '\\', '/');
-    EXPECT_EQ(subfolder.rfind(storage, 0), 0u);
+    EXPECT_EQ(subfolder.rfind(kStorage, 0), 0u);
     EXPECT_EQ(driveFile(subfolder + "/folder/inner/deep.bin"), std::string(70000, '\x5A'));
     EXPECT_EQ(driveFile(subfolder + "/single.txt"), "single file");
 
@@ -500,23 +477,33 @@ TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
 }
 
 TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
-    makeComputers();
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
+    makeUsbComputers();
     a->computer.settings().sizeLimit = 1000;
+    auto refused = [&](const std::string& why) {
+        EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | " + why}));
+        EXPECT_TRUE(trace.contains(why + "\n")) << why;
+        EXPECT_TRUE(fs::is_empty(folder + "/drive")) << why;
+        a->tray.clear();
+    };
     writeSource("big.bin", std::string(1001, 'b'));
     a->copyFiles({u"C:\\big.bin"});
-    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | Total size is 1001 bytes (max 1000 bytes)"}));
-    EXPECT_TRUE(trace.contains("Total size is 1001 bytes (max 1000 bytes)\n"));
-    a->tray.clear();
+    refused("Total size is 1001 bytes (max 1000 bytes)");
     a->copyFiles({u"", u""});
-    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | No files to copy"}));
-    EXPECT_TRUE(fs::is_empty(folder + "/drive"));
+    refused("No files to copy");
+    trace.clear();
+    a->clipboard.userCopiesData(kFormatDib, std::vector<uint8_t>(1001, 7));
+    a->copyPathRuns();
+    refused("Total size is 1001 bytes (max 1000 bytes)");
+    a->computer.settings().sizeLimit = kSizeLimitRows.back().bytes;  // 100 MB: the document still has to fit
+    a->clipboard.userCopiesData(kFormatDib, std::vector<uint8_t>(kMaxInlineBytes + 1, 7));
+    a->copyPathRuns();
+    refused("Total size is " + std::to_string(kMaxInlineBytes + 1) + " bytes (max " + std::to_string(kMaxInlineBytes) +
+            " bytes)");
+    EXPECT_FALSE(trace.contains("NEW GUID")) << "a picture is refused before a GUID is made";
 }
 
 TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFile) {
-    makeComputers();
-    a->useUsb();
+    makeUsbComputers();
     writeSource("one.txt", "1");
     a->copyFiles({u"C:\\one.txt"});
     const std::string before = driveFile(kMetaDataFileName);
@@ -525,7 +512,7 @@ TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFil
     // The session ends while the items are copied: the copy finishes, the new META data file
     // is never written, and the drive keeps the old one whole.
     writeSource("two.txt", "2");
-    a->faultyFiles.beforeCall(testing::FsOp::CopyFile, 1, [this] { a->computer.requestStop(); });  // the end of the session
+    a->faultyFiles.beforeCall(testing::FsOp::CopyFile, 1, [this] { a->computer.requestStop(); });
     a->clipboard.userCopiesFiles({u"C:\\two.txt"});
     ASSERT_FALSE(a->computer.onClipboardChange());
     a->computer.waitForTransfers(60000);
@@ -534,27 +521,46 @@ TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFil
     EXPECT_TRUE(trace.contains(">>> Transfer abandoned"));
 }
 
-TEST_F(ClipboardExchange, UsbTextFromAnotherProgramIsPastedUnderItsFormat) {
-    makeComputers();
+// What another program wrote: pasted under its format, each GUID once, a cut unit made whole,
+// a "picture" that is no bitmap and a format this computer could not register left alone.
+TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
+    b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, systemClock(), u"Rich Text Format");
+    ASSERT_TRUE(b->start());
     b->useUsb();
     writeMetaByOtherProgram("CF_TEXT", "aGVsbG8gd29ybGQ=");  // "hello world"
     b->computer.pollOnce();
     auto block = b->clipboard.data(kFormatText);
     ASSERT_TRUE(block) << trace.out();
     EXPECT_EQ(std::string(block->begin(), block->end()), std::string("hello world") + '\0');
-
-    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==");  // u"hi" (the GUID is the same)
+    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==");  // u"hi", the GUID already seen
     b->computer.pollOnce();
     EXPECT_FALSE(b->clipboard.data(kFormatUnicodeText)) << "a GUID already seen is not pasted again";
+
+    const std::vector<uint8_t> hi{'h', 0, 'i', 0, 0, 0};
+    writeMetaByOtherProgram("CF_UNICODETEXT", "aABp", '7');  // 'h' 0 'i': the last unit cut in half
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), hi) << trace.out();
+    EXPECT_EQ(b->pastedText(), u"hi");
+    b->clipboard.userCopiesText(u"other");
+    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==", '8');
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), hi);
+
+    b->clipboard.userCopiesText(u"keep me");
+    writeMetaByOtherProgram("CF_DIB", "aGVsbG8gd29ybGQ=", '9');
+    b->computer.pollOnce();
+    EXPECT_TRUE(trace.contains("The picture on the drive is not a bitmap; not pasted\n"));
+    writeMetaByOtherProgram("CF_RTF", "e1xydGYxfQ==", 'A');  // B's registry gave it no id
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"keep me");
 }
 
 TEST_F(ClipboardExchange, UsbPollWaitsForTheLinkAndASelection) {
-    makeComputers();
-    b->useUsb();
+    makeUsbComputers();
     writeMetaByOtherProgram("CF_TEXT", "eA==");
     b->computer.link().pasteReady = 0;
     b->computer.pollOnce();
-    EXPECT_NE(trace.out().find("USB not ready\n"), std::string::npos);
+    EXPECT_TRUE(trace.contains("USB not ready\n"));
     b->computer.link().pasteReady = 1;
     b->computer.settings().storeSelection.set(u"");
     b->computer.pollOnce();
@@ -567,22 +573,18 @@ TEST_F(ClipboardExchange, UsbPollWaitsForTheLinkAndASelection) {
 // ---- texts and pictures in USB mode ---------------------------------------------------------
 
 TEST_F(ClipboardExchange, UsbTextTravelsInsideTheDocumentAndIsPastedOnTheOtherSide) {
-    makeComputers();
-    a->useUsb();
-    b->useUsb();
+    makeUsbComputers();
     a->copyText(u"hi");
-    ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
-    const std::string guid = sentGuid();
+    ASSERT_EQ(a->tray.events(), kCopied) << trace.out();
     EXPECT_EQ(driveFile(kMetaDataFileName),
-              "{\"GUID\":\"" + guid + "\",\"data\":[\"aABpAAAA\"],\"formats\":[\"CF_UNICODETEXT\"]}");
+              "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"aABpAAAA\"],\"formats\":[\"CF_UNICODETEXT\"]}");
     EXPECT_FALSE(fs::exists(folder + "/drive/" + kStorageFolderName)) << "no store folder for a text";
 
     const int changesOnA = a->clipboard.changeCount();
     a->computer.pollOnce();
     EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
     b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"hi");
-    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0, 0, 0}))
+    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0, 0, 0}))
         << "the block sent, terminator included, and a whole zero unit after it";
     b->copyPathRuns();  // the listener's notification for B's own paste
     EXPECT_EQ(count(trace.out(), "NEW GUID"), 1) << "a pasted text is not sent back";
@@ -596,38 +598,31 @@ TEST_F(ClipboardExchange, UsbTextTravelsInsideTheDocumentAndIsPastedOnTheOtherSi
 }
 
 TEST_F(ClipboardExchange, UsbTextCarriesEveryTextFormatOfferedUpToItsTerminator) {
-    makeComputers();
-    a->useUsb();
-    b->useUsb();
+    makeUsbComputers();
     const uint32_t html = a->formatIds.idOfPayloadName("CF_HTML");
-    const std::vector<uint8_t> ansi{'a', 'b', 0, 'x', 'y'};  // the system sized the block larger
     const std::vector<uint8_t> markup{'<', 'b', '>', 0};
-    a->clipboard.userCopiesFormats({{kFormatText, ansi},
+    a->clipboard.userCopiesFormats({{kFormatText, {'a', 'b', 0, 'x', 'y'}},  // the system sized the block larger
                                     {html, markup},
                                     {kFormatUnicodeText, textBlock(u"ab")},
                                     {kFormatDib, testDib(4, 2)}});
     a->copyPathRuns();
-    auto encoded = [](std::vector<uint8_t> bytes) { return base64Encode(bytes.data(), bytes.size()); };
-    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" +
-                                                encoded(textBlock(u"ab")) + "\",\"" + encoded({'a', 'b', 0}) + "\",\"" +
-                                                encoded(markup) + "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\",\"CF_HTML\"]}")
+    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" + base64Of(textBlock(u"ab")) +
+                                                "\",\"" + base64Of({'a', 'b', 0}) + "\",\"" + base64Of(markup) +
+                                                "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\",\"CF_HTML\"]}")
         << "CF_UNICODETEXT first; a plain text wins over the picture";
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"ab");
 }
 
 TEST_F(ClipboardExchange, UsbPictureArrivesAsTheSameDibAndFilesKeepPriority) {
-    makeComputers();
-    a->useUsb();
-    b->useUsb();
+    makeUsbComputers();
     const std::vector<uint8_t> picture = testDib(200, 100);
     const uint32_t html = a->formatIds.idOfPayloadName("CF_HTML");
     a->clipboard.userCopiesFormats({{kFormatDib, picture}, {html, {'<', 'i', 'm', 'g', '>', 0}}});
     a->copyPathRuns();
-    ASSERT_EQ(a->tray.events(), Events{"icon 155"}) << trace.out();
-    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" +
-                                                base64Encode(picture.data(), picture.size()) +
-                                                "\"],\"formats\":[\"CF_DIB\"]}")
+    ASSERT_EQ(a->tray.events(), kCopied) << trace.out();
+    EXPECT_EQ(driveFile(kMetaDataFileName),
+              "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" + base64Of(picture) + "\"],\"formats\":[\"CF_DIB\"]}")
         << "a picture wins over markup naming it";
     b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.data(kFormatDib), picture) << "byte for byte, nothing added";
@@ -644,46 +639,12 @@ TEST_F(ClipboardExchange, UsbPictureArrivesAsTheSameDibAndFilesKeepPriority) {
     EXPECT_TRUE(b->clipboard.data(kFormatHdrop)) << trace.out();
 }
 
-TEST_F(ClipboardExchange, UsbPictureOverTheLimitIsRefusedWithTheSizeMessage) {
-    makeComputers();
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
-    a->computer.settings().sizeLimit = 1000;
-    const std::vector<uint8_t> picture(1001, 7);
-    a->clipboard.userCopiesData(kFormatDib, picture);
-    a->copyPathRuns();
-    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | Total size is 1001 bytes (max 1000 bytes)"}));
-    EXPECT_TRUE(trace.contains("Total size is 1001 bytes (max 1000 bytes)\n"));
-    EXPECT_FALSE(trace.contains("NEW GUID"));
-    EXPECT_TRUE(fs::is_empty(folder + "/drive"));
-
-    a->tray.clear();
-    a->computer.settings().sizeLimit = kSizeLimitRows.back().bytes;  // 100 MB: the document still has to fit
-    a->clipboard.userCopiesData(kFormatDib, std::vector<uint8_t>(kMaxInlineBytes + 1, 7));
-    a->copyPathRuns();
-    EXPECT_EQ(a->tray.events(),
-              (Events{"icon 150", "balloon Can't copy | Total size is " + std::to_string(kMaxInlineBytes + 1) +
-                                      " bytes (max " + std::to_string(kMaxInlineBytes) + " bytes)"}));
-    EXPECT_TRUE(fs::is_empty(folder + "/drive"));
-}
-
-TEST_F(ClipboardExchange, APictureFromTheDriveThatIsNoBitmapIsNotPasted) {
-    makeComputers();
-    b->useUsb();
-    b->clipboard.userCopiesText(u"keep me");
-    writeMetaByOtherProgram("CF_DIB", "aGVsbG8gd29ybGQ=");  // "hello world"
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"keep me");
-    EXPECT_TRUE(trace.contains("The picture on the drive is not a bitmap; not pasted\n"));
-}
-
 // ---- progress of long transfers ------------------------------------------------------------
 
 TEST_F(ClipboardExchange, ALongComTransferShowsItsProgressUpToOneHundredThenTheResult) {
     connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications;
     a->copyText(std::u16string(3000, u'x'));  // 64 frames, each waited for at least 20 ms
-    expectProgressThenResult(a->tray.events(), "Copy successful");
+    expectProgressThenResult(a->tray.events());
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), std::u16string(3000, u'x'));
 }
@@ -701,31 +662,17 @@ private:
 
 TEST_F(ClipboardExchange, ALongStoreCopyShowsItsProgressUpToOneHundredThenTheResult) {
     SteppingClock clock;
-    makeComputers(clock);
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
+    makeUsbComputers(clock);
     writeSource("big.bin", std::string(kCopyChunkSize * 60, 'b'));  // 60 chunks: 2.4 s on this clock
     a->copyFiles({u"C:\\big.bin"});
-    expectProgressThenResult(a->tray.events(), "Copy successful");
+    expectProgressThenResult(a->tray.events());
 }
 
 // ---- USB mode: a drive that is full of surprises --------------------------------------------
 
-const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
-
-std::vector<std::string> namesInFolder(const std::string& path) {
-    std::vector<std::string> names;
-    if (fs::is_directory(path))
-        for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
+    makeUsbComputers(clock);
     writeSource("ro.txt", "read-only");
     fs::permissions(folder + "/src/ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);  // read-only, as Wine shows it
@@ -733,7 +680,7 @@ TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder)
         clock.setLocal(2026, 5, 17, 9, 30, second);
         a->tray.clear();
         a->copyFiles({u"C:\\ro.txt"});
-        EXPECT_EQ(a->tray.events(), (Events{"icon 155", "balloon Copy successful | Copy successful"})) << trace.out();
+        EXPECT_EQ(a->tray.events(), kCopied) << trace.out();
     }
     EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
     EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_03/ro.txt"), "read-only");
@@ -742,10 +689,7 @@ TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder)
 
 TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
-    b->useUsb();
+    makeUsbComputers(clock);
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}) writeSource(name, name);
     clock.setLocal(2026, 5, 17, 9, 30, 0);
     a->copyFiles({u"C:\\a.txt"});
@@ -774,9 +718,7 @@ TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich)
 
 TEST_F(ClipboardExchange, OldFilesThatCannotBeRemovedAreToldOnceAndCopiesGoOn) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    a->computer.settings().flags = kFlagShowNotifications;
-    a->useUsb();
+    makeUsbComputers(clock);
     writeSource("one.txt", "1");
     auto copyAt = [&](int second, bool stuck) {
         clock.setLocal(2026, 5, 17, 9, 30, second);
@@ -785,60 +727,38 @@ TEST_F(ClipboardExchange, OldFilesThatCannotBeRemovedAreToldOnceAndCopiesGoOn) {
         a->copyFiles({u"C:\\one.txt"});
         return a->tray.events();
     };
-    const Events copied{"icon 155", "balloon Copy successful | Copy successful"};
-    EXPECT_EQ(copyAt(0, false), copied);
-    Events told = copied;
+    EXPECT_EQ(copyAt(0, false), kCopied);
+    Events told = kCopied;
     told.push_back("balloon Old files stay on the drive | one.txt: in use by another program");
     EXPECT_EQ(copyAt(1, true), told);
-    EXPECT_EQ(copyAt(2, true), copied) << "told once";
+    EXPECT_EQ(copyAt(2, true), kCopied) << "told once";
     EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage).size(), 2u) << "the stuck folder and the new one";
-    EXPECT_EQ(copyAt(3, false), copied);
+    EXPECT_EQ(copyAt(3, false), kCopied);
     EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
     EXPECT_EQ(copyAt(4, true), told) << "stuck again after a clean store: told again";
 }
 
 TEST_F(ClipboardExchange, AListWhoseEveryPathIsRefusedLeavesTheClipboardAlone) {
-    makeComputers();
-    b->computer.settings().flags = kFlagShowNotifications;
-    b->useUsb();
+    makeUsbComputers();
+    b->computer.settings().setFlag(kFlagShowNotifications, true);
     b->clipboard.userCopiesText(u"the user's own");
     const int changes = b->clipboard.changeCount();
-    std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary)
-        << "{\"GUID\":\"{0F0F0F0F-1111-4222-8333-444455556666}\",\"data\":[[\"C:\\Windows\\win.ini\",\"F:\\"
-        << kStorage << "\\..\\x\"]],\"formats\":[\"CF_HDROP\"]}";
+    writeMeta("{\"GUID\":\"{0F0F0F0F-1111-4222-8333-444455556666}\",\"data\":[[\"C:\\Windows\\win.ini\",\"F:\\" +
+              kStorage + "\\..\\x\"]],\"formats\":[\"CF_HDROP\"]}");
     b->computer.pollOnce();
     b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.changeCount(), changes);
     EXPECT_EQ(b->pastedText(), u"the user's own");
     EXPECT_TRUE(b->tray.events().empty());
     EXPECT_FALSE(trace.contains("Data received"));
-    const std::string out = trace.out();
-    const std::string said = "No path of the file list can be pasted (2 refused); nothing pasted\n";
-    ASSERT_NE(out.find(said), std::string::npos);
-    EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << "said once";
-}
-
-TEST_F(ClipboardExchange, UnicodeTextOfOddLengthEndsWithAWholeZeroUnit) {
-    makeComputers();
-    b->useUsb();
-    writeMetaByOtherProgram("CF_UNICODETEXT", "aABp");  // 'h' 0 'i': the last unit cut in half
-    b->computer.pollOnce();
-    auto block = b->clipboard.data(kFormatUnicodeText);
-    ASSERT_TRUE(block) << trace.out();
-    EXPECT_EQ(*block, (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0}));
-    EXPECT_EQ(b->pastedText(), u"hi");
-
-    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==", "{0F0F0F0F-1111-4222-8333-444455556667}");  // u"hi"
-    b->computer.pollOnce();
-    EXPECT_EQ(*b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0}));
+    EXPECT_EQ(count(trace.out(), "No path of the file list can be pasted (2 refused); nothing pasted\n"), 1);
 }
 
 // 16 MiB META data files of hostile shapes: about twenty trace lines per poll whatever they hold.
 TEST_F(ClipboardExchange, AHostileDocumentPrintsAboutTwentyLinesAPoll) {
-    makeComputers();
-    b->useUsb();
+    makeUsbComputers();
     const size_t size = 16 * 1024 * 1024;
-    const std::string guid = "{0F0F0F0F-1111-4222-8333-444455556666}";
+    const std::string guid = "{0F0F0F0F-1111-4222-8333-44445555666";
     auto pieces = [&](const std::string& head, const std::string& piece, const std::string& tail) {
         std::string text = head;
         const size_t count = (size - head.size() - tail.size()) / piece.size();
@@ -846,16 +766,15 @@ TEST_F(ClipboardExchange, AHostileDocumentPrintsAboutTwentyLinesAPoll) {
         for (size_t at = head.size(); at < text.size(); at += piece.size()) text.replace(at, piece.size(), piece);
         return text + tail;
     };
-    const std::vector<std::string> documents = {
-        pieces("{\"GUID\":\"" + guid + "\",\"data\":[[", "a,", "a]],\"formats\":[\"CF_HDROP\"]}"),
-        pieces("{\"GUID\":\"" + guid.substr(0, 36) + "7}\",\"data\":[],\"formats\":[", "a,", "a]}"),
-        pieces("{\"GUID\":\"" + guid.substr(0, 36) + "8}\",\"data\":[[", "\"F:\\" + kStorage + "\\s\\x\",",
-               "\"x\"]],\"formats\":[\"CF_HDROP\"]}"),
-        pieces("{\"GUID\":\"", "A", ""),
-    };
-    for (const std::string& document : documents) {
+    for (const std::string& document : {
+             pieces("{\"GUID\":\"" + guid + "6}\",\"data\":[[", "a,", "a]],\"formats\":[\"CF_HDROP\"]}"),
+             pieces("{\"GUID\":\"" + guid + "7}\",\"data\":[],\"formats\":[", "a,", "a]}"),
+             pieces("{\"GUID\":\"" + guid + "8}\",\"data\":[[", "\"F:\\" + kStorage + "\\s\\x\",",
+                    "\"x\"]],\"formats\":[\"CF_HDROP\"]}"),
+             pieces("{\"GUID\":\"", "A", ""),
+         }) {
         ASSERT_LE(document.size(), size);
-        std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary | std::ios::trunc) << document;
+        writeMeta(document);
         trace.clear();
         b->computer.pollOnce();
         EXPECT_LE(trace.lines().size(), kTraceLinesPerPoll + 2) << trace.out().substr(0, 2000);
@@ -866,8 +785,7 @@ TEST_F(ClipboardExchange, AHostileDocumentPrintsAboutTwentyLinesAPoll) {
 
 TEST_F(ClipboardExchange, AnUnchangedDocumentIsNotParsedAgain) {
     testing::ManualClock clock;
-    makeComputers(clock);
-    b->useUsb();
+    makeUsbComputers(clock);
     writeMetaByOtherProgram("CF_TEXT", "eA==");
     const std::string meta = folder + "/drive/" + kMetaDataFileName;
     auto readsOver = [&](int polls) {
@@ -890,7 +808,7 @@ TEST_F(ClipboardExchange, AnUnchangedDocumentIsNotParsedAgain) {
     struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
     EXPECT_GE(readsOver(1), 1);
-    writeMetaByOtherProgram("CF_TEXT", "eQ==", "{0F0F0F0F-1111-4222-8333-444455556667}");  // same size
+    writeMetaByOtherProgram("CF_TEXT", "eQ==", '7');  // same size
     ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
     readsOver(1);
     auto block = b->clipboard.data(kFormatText);
