@@ -100,18 +100,16 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
     }
 }
 
-TEST_F(LinkSupervisorTest, ProbingTextsCycleThroughThreePhases) {
-    for (int i = 0; i < 4; ++i) supervisor.advanceProbingText();
-    EXPECT_EQ(panel.statusHistory, (Texts{u" Probing  > > >", u" Probing  ", u" Probing  > ", u" Probing  > > >"}));
-    EXPECT_EQ(supervisor.probingPhase(), 1);
-}
-
 // ---- port list and saved selection ----------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheList) {
+TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheListAndClearsTheFlags) {
     environment.presentPorts = {0, 1, 2, 10, 255};
     settings.comPort = 2;
+    link.linkConnected = 1;
+    link.openAttempted = 1;
+    setReady(1, 1);
     supervisor.refreshLinkList(true);
+    EXPECT_EQ(link.linkConnected.load() + link.openAttempted.load() + link.copyReady.load() + link.pasteReady.load(), 0);
     EXPECT_EQ(panel.links, (Texts{u"COM0", u"COM1", u"COM10", u"COM2", u"COM255"}));
     EXPECT_EQ(environment.existenceQueries, 256);
     EXPECT_EQ(environment.closes, 1);
@@ -124,47 +122,17 @@ TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheList) {
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
 }
 
-TEST_F(LinkSupervisorTest, RefreshClearsTheLinkFlags) {
-    environment.presentPorts = {3};
-    link.linkConnected = 1;
-    link.openAttempted = 1;
-    setReady(1, 1);
-    supervisor.refreshLinkList(true);
-    EXPECT_EQ(link.linkConnected.load() + link.openAttempted.load(), 0);
-    EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
-}
-
-TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixSoComOneFindsComTen) {
+// The saved choice is found by prefix (COM1 finds COM10) and, answering, needs no search.
+TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
     environment.presentPorts = {2, 10};
-    environment.devices[10] = {true, true};
+    environment.devices[10] = {false, true};
     savedChoice(1);
     ASSERT_TRUE(supervisor.begin());
     EXPECT_EQ(panel.selectedLink(), u"COM10");
-    EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
     EXPECT_EQ(link.portNumber.load(), 10u);
-    EXPECT_EQ(panel.status, u" Ready");
-    supervisor.runRound();  // found working: it becomes the choice
-    EXPECT_EQ(saved()->comPort.load(), 10u);
-}
-
-TEST_F(LinkSupervisorTest, SavedPortMissingFromTheListStaysTheChoice) {
-    environment.presentPorts = {2, 3};
-    savedChoice(7);
-    supervisor.selectSavedLink();
-    supervisor.refreshLinkList(true);
-    supervisor.selectSavedLink();
-    EXPECT_TRUE(environment.opens.empty());
-    EXPECT_EQ(settings.comPort.load(), 7u);
-    EXPECT_EQ(saveCount(), 0u);
-}
-
-TEST_F(LinkSupervisorTest, SavedPortThatAnswersAtStartNeedsNoSearch) {
-    environment.presentPorts = {1, 4};
-    environment.devices[4] = {false, true};
-    settings.comPort = 4;
-    ASSERT_TRUE(supervisor.begin());
     for (int i = 0; i < 5; ++i) supervisor.runRound();
-    EXPECT_EQ(environment.openedTexts(), Texts{u"COM4"});
+    EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
+    EXPECT_EQ(saved()->comPort.load(), 10u) << "found working: it becomes the choice";
     EXPECT_EQ(panel.status, u" Ready to paste");
     EXPECT_EQ(panel.caption, u"Disconnect");
     EXPECT_FALSE(panel.linksEnabled);
@@ -184,7 +152,6 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
     std::vector<uint64_t> ticks = openTicks();
     EXPECT_EQ(ticks[1] - ticks[0], 1000u);
     EXPECT_EQ(ticks[2] - ticks[1], 1000u);
-    EXPECT_EQ(panel.statusHistory, (Texts{u" Probing  > > >", u" Probing  ", u" Probing  > "}));
     EXPECT_EQ(panel.caption, u"Stop");
     EXPECT_FALSE(panel.linksEnabled);
     // Nothing answered: the last port stays open and the next round starts over.
@@ -192,6 +159,10 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
     supervisor.runRound();
     EXPECT_EQ(environment.opens.size(), 6u);
     EXPECT_EQ(environment.opens[3].text, u"COM1");
+    const Texts phases{u" Probing  > > >", u" Probing  ", u" Probing  > "};
+    Texts twice = phases;
+    twice.insert(twice.end(), phases.begin(), phases.end());
+    EXPECT_EQ(panel.statusHistory, twice);
 }
 
 TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
@@ -205,9 +176,11 @@ TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
     EXPECT_EQ(saveCount(), 0u);
 }
 
+// It also replaces a saved choice that is absent.
 TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
     environment.presentPorts = {1, 2, 10};
     environment.devices[10] = {true, true};
+    savedChoice(7);
     ASSERT_TRUE(supervisor.begin());
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
@@ -267,6 +240,10 @@ TEST_F(LinkSupervisorTest, WithNoPortTheNamesAreLookedUpOnceASecondAndNothingIsW
 TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
     environment.presentPorts = {2};  // another port, with nothing behind it
     savedChoice(7);
+    supervisor.selectSavedLink();
+    supervisor.refreshLinkList(true);
+    supervisor.selectSavedLink();
+    EXPECT_TRUE(environment.opens.empty());
     ASSERT_TRUE(supervisor.begin());
     const uint64_t start = clock.tickMs();
     while (clock.tickMs() - start < 60000) supervisor.runRound();
@@ -285,16 +262,6 @@ TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
     EXPECT_EQ(panel.status, u" Ready");
     EXPECT_EQ(saved()->comPort.load(), 7u);
     EXPECT_EQ(writes(), 0u);
-}
-
-TEST_F(LinkSupervisorTest, AnotherPortFoundWorkingReplacesTheAbsentChoice) {
-    environment.presentPorts = {3};
-    environment.devices[3] = {false, true};
-    savedChoice(7);
-    ASSERT_TRUE(supervisor.begin());
-    supervisor.runRound();
-    EXPECT_EQ(environment.openedTexts(), Texts{u"COM3"});
-    EXPECT_EQ(saved()->comPort.load(), 3u);
 }
 
 TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
@@ -351,11 +318,18 @@ TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
 
 // ---- selection and size requests ------------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, PickedPortThatAnswersIsSavedAndRearmsTheSearch) {
+TEST_F(LinkSupervisorTest, APickedPortIsSavedOnlyWhenItAnswersAndThenRearmsTheSearch) {
     environment.presentPorts = {1, 6};
     environment.devices[6] = {false, true};
     link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
+    panel.selectLink(0);
+    requests.selectionChange = 1;
+    supervisor.runRound();
+    EXPECT_EQ(saveCount(), 0u);
+    EXPECT_EQ(panel.status, u" Not ready");
+
+    link.autoProbe = 0;
     panel.selectLink(1);
     uint64_t before = clock.tickMs();
     size_t savesBefore = saveCount();
@@ -368,19 +342,20 @@ TEST_F(LinkSupervisorTest, PickedPortThatAnswersIsSavedAndRearmsTheSearch) {
     EXPECT_EQ(requests.selectionChange.load(), 0);
 }
 
-TEST_F(LinkSupervisorTest, PickedPortThatStaysSilentIsNotSaved) {
-    environment.presentPorts = {1, 6};
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
-    panel.selectLink(1);
-    requests.selectionChange = 1;
-    supervisor.runRound();
-    EXPECT_EQ(saveCount(), 0u);
-    EXPECT_EQ(panel.status, u" Not ready");
-}
-
-TEST_F(LinkSupervisorTest, SizeRequestTakesTheSelectedRow) {
+TEST_F(LinkSupervisorTest, SizeLimitsAreListedOnceAnUnknownOneIsResetAndARequestTakesTheRow) {
     useUsbMode();
+    settings.sizeLimit = 52428800;
+    supervisor.applyMode();
+    supervisor.applyMode();
+    EXPECT_EQ(panel.sizes, (Texts{u"10MB", u"25MB", u"50MB", u"75MB", u"100MB"}));
+    EXPECT_EQ(panel.currentSizeIndex, 2);
+    EXPECT_EQ(saveCount(), 0u);
+
+    settings.sizeLimit = 12345;
+    supervisor.applyMode();
+    EXPECT_EQ(panel.currentSizeIndex, 0);
+    EXPECT_EQ(saved()->sizeLimit.load(), 10485760u);
+
     ASSERT_TRUE(supervisor.begin());
     panel.currentSizeIndex = 3;
     requests.sizeLimit = 1;
@@ -394,48 +369,26 @@ TEST_F(LinkSupervisorTest, SizeRequestTakesTheSelectedRow) {
     EXPECT_EQ(settings.sizeLimit.load(), 78643200u);
 }
 
-TEST_F(LinkSupervisorTest, UnknownSizeLimitIsResetToTenMegabytesAndSaved) {
-    useUsbMode();
-    settings.sizeLimit = 12345;
-    supervisor.applyMode();
-    EXPECT_EQ(panel.sizes, (Texts{u"10MB", u"25MB", u"50MB", u"75MB", u"100MB"}));
-    EXPECT_EQ(panel.currentSizeIndex, 0);
-    EXPECT_EQ(settings.sizeLimit.load(), 10485760u);
-    EXPECT_EQ(saved()->sizeLimit.load(), 10485760u);
-}
-
-TEST_F(LinkSupervisorTest, KnownSizeLimitIsSelectedWithoutSavingAndSizesAreFilledOnce) {
-    useUsbMode();
-    settings.sizeLimit = 52428800;
-    supervisor.applyMode();
-    supervisor.applyMode();
-    EXPECT_EQ(panel.sizes.size(), 5u);
-    EXPECT_EQ(panel.currentSizeIndex, 2);
-    EXPECT_EQ(saveCount(), 0u);
-}
-
 // ---- USB mode -------------------------------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, UsbModeArrangesTheDialogAndListsTheDrives) {
+TEST_F(LinkSupervisorTest, EachModeShowsItsControlsAndUsbModeListsTheDrives) {
+    auto shown = [&](bool usb) {
+        for (ModeControl control : {ModeControl::SizeSelector, ModeControl::SizeFrame, ModeControl::UsbOptions})
+            EXPECT_EQ(panel.isVisible(control), usb);
+        EXPECT_EQ(panel.isVisible(ModeControl::ComOptions), !usb);
+    };
+    supervisor.applyMode();
+    shown(false);
+    EXPECT_EQ(panel.droppedWidth, -1);
+
     useUsbMode();
     environment.drives = {{"STICK", "F:\\"}, {"Backup Disk", "E:\\"}};
+    const int closes = environment.closes;
     supervisor.applyMode();
-    EXPECT_TRUE(panel.isVisible(ModeControl::SizeSelector));
-    EXPECT_TRUE(panel.isVisible(ModeControl::SizeFrame));
-    EXPECT_TRUE(panel.isVisible(ModeControl::UsbOptions));
-    EXPECT_FALSE(panel.isVisible(ModeControl::ComOptions));
+    shown(true);
     EXPECT_EQ(panel.links, (Texts{u"Backup Disk (E:)", u"STICK (F:)"}));
     EXPECT_EQ(panel.droppedWidth, 7 * 16);
-    EXPECT_GE(environment.closes, 1);  // a serial port of COM mode is closed
-}
-
-TEST_F(LinkSupervisorTest, ComModeHidesTheUsbControls) {
-    supervisor.applyMode();
-    EXPECT_FALSE(panel.isVisible(ModeControl::SizeSelector));
-    EXPECT_FALSE(panel.isVisible(ModeControl::SizeFrame));
-    EXPECT_FALSE(panel.isVisible(ModeControl::UsbOptions));
-    EXPECT_TRUE(panel.isVisible(ModeControl::ComOptions));
-    EXPECT_EQ(panel.droppedWidth, -1);
+    EXPECT_GT(environment.closes, closes) << "a serial port of COM mode is closed";
 }
 
 TEST_F(LinkSupervisorTest, SavedDriveAbsentFromTheListIsAddedAndSelected) {
@@ -565,9 +518,23 @@ TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
     EXPECT_EQ(panel.status, u" Ready");
 }
 
-TEST_F(LinkSupervisorTest, TransientIconGivesWayToTheStateIconAfterThreeSeconds) {
+// A transient icon gives way to the state icon after three seconds, but a failure with the link
+// down stays.
+TEST_F(LinkSupervisorTest, TransientIconsGiveWayToTheStateIconAfterThreeSeconds) {
     link.autoProbe = 0;
     ASSERT_TRUE(supervisor.begin());
+    notifier.setIcon(kIconFailure);
+    tray.clear();
+    for (int i = 0; i < 40; ++i) supervisor.runRound();
+    EXPECT_TRUE(tray.events().empty());
+    EXPECT_EQ(notifier.iconChangeTick(), 0u);
+
+    setReady(0, 1);
+    supervisor.runRound();
+    tray.clear();
+    for (int i = 0; i < 31; ++i) supervisor.runRound();
+    EXPECT_EQ(tray.events(), Events{"icon 160"}) << "the paste-ready icon is restored too";
+
     link.linkConnected = 1;
     setReady(1, 1);
     supervisor.runRound();
@@ -580,26 +547,6 @@ TEST_F(LinkSupervisorTest, TransientIconGivesWayToTheStateIconAfterThreeSeconds)
     while (clock.tickMs() - copied < 3000) supervisor.runRound();
     EXPECT_EQ(tray.events(), Events{"icon 136"});
     EXPECT_EQ(notifier.iconChangeTick(), clock.tickMs());  // stamped again
-}
-
-TEST_F(LinkSupervisorTest, WithTheLinkDownTheFailureIconStays) {
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
-    notifier.setIcon(kIconFailure);
-    tray.clear();
-    for (int i = 0; i < 40; ++i) supervisor.runRound();
-    EXPECT_TRUE(tray.events().empty());
-    EXPECT_EQ(notifier.iconChangeTick(), 0u);
-}
-
-TEST_F(LinkSupervisorTest, PasteReadyIconIsRestoredToo) {
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
-    setReady(0, 1);
-    supervisor.runRound();
-    tray.clear();
-    for (int i = 0; i < 31; ++i) supervisor.runRound();
-    EXPECT_EQ(tray.events(), Events{"icon 160"});
 }
 
 TEST_F(LinkSupervisorTest, TheStatusLineShowsATransfersProgressAndThenTheLinkAgain) {
