@@ -29,15 +29,11 @@ protected:
     }
 };
 
-TEST_F(MetaDataFile, WriteLeavesTheBytesHiddenAndSystem) {
-    ASSERT_TRUE(writeMetaDataFile(fs, root, "{\"GUID\":\"1\"}"));
-    EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\n");
-    EXPECT_EQ(content(), "{\"GUID\":\"1\"}");
-    EXPECT_EQ(special(), kHiddenSystem);
-}
-
-TEST_F(MetaDataFile, EveryRewriteEndsHiddenAndSystemAgain) {
+TEST_F(MetaDataFile, EveryWriteEndsHiddenAndSystem) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "first, and longer"));
+    EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\n");
+    EXPECT_EQ(content(), "first, and longer");
+    EXPECT_EQ(special(), kHiddenSystem);
     ASSERT_TRUE(writeMetaDataFile(fs, root, "second"));
     EXPECT_EQ(content(), "second");
     EXPECT_EQ(special(), kHiddenSystem);
@@ -85,18 +81,7 @@ TEST_F(MetaDataFile, AFailedWriteLeavesTheOldFileWholeAndSaysWhy) {
     EXPECT_NE(trace.out().find("Cannot replace META data file: "), std::string::npos);
 }
 
-TEST_F(MetaDataFile, ReadGivesTheWholeFile) {
-    ASSERT_TRUE(writeMetaDataFile(fs, root, std::string("a\0b\xFF", 4)));
-    std::string out;
-    ASSERT_TRUE(readMetaDataFile(fs, root, out));
-    EXPECT_EQ(out, std::string("a\0b\xFF", 4));
-
-    ASSERT_TRUE(writeMetaDataFile(fs, root, ""));
-    ASSERT_TRUE(readMetaDataFile(fs, root, out));
-    EXPECT_EQ(out, "");
-}
-
-TEST_F(MetaDataFile, NothingToReadIsSilent) {
+TEST_F(MetaDataFile, ReadGivesTheWholeFileAndNothingToReadIsSilent) {
     std::string out = "untouched";
     EXPECT_FALSE(readMetaDataFile(fs, root, out));               // no file
     EXPECT_FALSE(readMetaDataFile(fs, "Q:\\", out));             // no drive
@@ -106,6 +91,14 @@ TEST_F(MetaDataFile, NothingToReadIsSilent) {
     EXPECT_FALSE(readMetaDataFile(fs, root, out));               // a folder of that name
     EXPECT_EQ(out, "untouched");
     EXPECT_EQ(trace.out(), "");
+
+    ASSERT_TRUE(fs.removeDirectory(kMeta));
+    ASSERT_TRUE(writeMetaDataFile(fs, root, std::string("a\0b\xFF", 4)));
+    ASSERT_TRUE(readMetaDataFile(fs, root, out));
+    EXPECT_EQ(out, std::string("a\0b\xFF", 4));
+    ASSERT_TRUE(writeMetaDataFile(fs, root, ""));
+    ASSERT_TRUE(readMetaDataFile(fs, root, out));
+    EXPECT_EQ(out, "");
 }
 
 TEST_F(MetaDataFile, ReadFailuresAreReportedOrQuiet) {
