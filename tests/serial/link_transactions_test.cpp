@@ -40,7 +40,8 @@ protected:
     HeldMessage held{"stale", 99};
 };
 
-struct ProbeCase {
+// One reply of the device, the status it gives and the one trace line it prints.
+struct Case {
     const char* name;
     Reply reply;
     LinkStatus status;
@@ -49,7 +50,7 @@ struct ProbeCase {
 
 TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
     Bytes full = testing::fullAnswer(buildMessageFrames("x", kGuidA)[0]);
-    const std::vector<ProbeCase> cases = {
+    const std::vector<Case> cases = {
         {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, "PROBE COM3: request failed"},
         {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, "PROBE COM3: request timeout"},
         {"line error", {Reply::Write::Accept, full, 0, 0x8}, LinkStatus::LineError, "PROBE COM3: error"},
@@ -62,7 +63,7 @@ TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
         {"rest read fails", {Reply::Write::Accept, full, 0, 0, false, true}, LinkStatus::AnswerFailed, "COM3 get GUID failed"},
         {"short rest", {Reply::Write::Accept, Bytes(full.begin(), full.begin() + 40)}, LinkStatus::NoAnswer, "COM3 get GUID timeout"},
     };
-    for (const ProbeCase& c : cases) {
+    for (const Case& c : cases) {
         trace.clear();
         held = {"stale", 99};
         EXPECT_EQ(probe(c.reply), c.status) << c.name;
@@ -73,34 +74,28 @@ TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
     }
 }
 
-TEST_F(LinkTransactions, ProbeStartsFromAPurgedLineAndSendsTheProbeRequest) {
-    probe({Reply::Write::Accept, testing::statusAnswer(0)});
+// The probe starts from a purged line; silence ends after ten looks at the queue, and an answer
+// on the tenth still counts.
+TEST_F(LinkTransactions, TheProbeStartsFromAPurgedLineAndLooksTenTimes) {
+    const uint64_t start = clock.tickMs();
+    EXPECT_EQ(probe({}), LinkStatus::NoAnswer);
+    EXPECT_EQ(clock.tickMs() - start, 20u + 10 * 10);
     const Lines log = port.log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 3), (Lines{"purge", "clear", "write 16"}));
     const RequestFrame request = probeRequest();
     EXPECT_EQ(port.writes().at(0), Bytes(request.begin(), request.end()));
-    EXPECT_EQ(log.back(), "read 4");  // a status answer ends after its head
-}
-
-TEST_F(LinkTransactions, SilenceEndsAfterTenLooksAtTheQueue) {
-    const uint64_t start = clock.tickMs();
-    EXPECT_EQ(probe({}), LinkStatus::NoAnswer);
-    EXPECT_EQ(clock.tickMs() - start, 20u + 10 * 10);
-    const Lines log = port.log();
     EXPECT_EQ(std::count(log.begin(), log.end(), "clear"), 1 + 10);
     EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 0);
-}
 
-TEST_F(LinkTransactions, AnAnswerOnTheTenthLookStillCounts) {
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 9}), LinkStatus::Ready);
+    EXPECT_EQ(port.log().back(), "read 4") << "a status answer ends after its head";
     trace.clear();
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 10}), LinkStatus::NoAnswer);
     EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: no response"});
-}
 
-TEST_F(LinkTransactions, APortThatCannotReportItsStateIsALineError) {
-    port.failClearErrors(true);
+    trace.clear();
+    port.failClearErrors(true);  // a port that cannot report its state
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::LineError);
     EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: error"});
 }
@@ -172,14 +167,14 @@ TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
     EXPECT_EQ(held.frameCount, 2u);  // the count byte is reported even when unusable
 }
 
-TEST_F(LinkTransactions, GuidTraceStopsAtTheFirstZeroOrTheEndOfTheDataArea) {
+// The GUID trace stops at the first zero or the end of the data area, and shows noise escaped.
+TEST_F(LinkTransactions, TheGuidFieldIsTracedEscapedUpToItsEnd) {
     Reply noZero = heldMessage(kGuidA);
     std::fill(noZero.answer.begin() + 16, noZero.answer.end(), 'Q');
     probe(noZero);
     EXPECT_EQ(trace.lines().front(), "GUID=" + std::string(48, 'Q'));
-}
 
-TEST_F(LinkTransactions, NoiseInTheGuidFieldIsTracedEscaped) {
+    trace.clear();
     Reply noise = heldMessage(kGuidA);
     const Bytes bytes = {'{', 0x1B, '[', '2', 'J', 0x07, '\\', 0xFF, '\r', '\n', 0x80, 0};
     std::copy(bytes.begin(), bytes.end(), noise.answer.begin() + 16);
@@ -214,17 +209,10 @@ TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
     }
 }
 
-struct ReadCase {
-    const char* name;
-    Reply reply;
-    LinkStatus status;
-    const char* line;
-};
-
 TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
     const std::vector<Reply> answers = frameAnswers(std::string(100, 'r'));
     const Bytes frame1 = answers[1].answer;
-    const std::vector<ReadCase> cases = {
+    const std::vector<Case> cases = {
         {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, "READ chunk 1: request failed"},
         {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, "READ chunk 1: request timeout"},
         {"line error", {Reply::Write::Accept, frame1, 0, 0x1}, LinkStatus::AnswerFailed, "READ chunk 1 error"},
@@ -235,7 +223,7 @@ TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
         {"rest fails", {Reply::Write::Accept, frame1, 0, 0, false, true}, LinkStatus::AnswerFailed, "READ chunk 1: data failed"},
         {"short rest", {Reply::Write::Accept, Bytes(frame1.begin(), frame1.begin() + 63)}, LinkStatus::NoAnswer, "READ chunk 1: data timeout"},
     };
-    for (const ReadCase& c : cases) {
+    for (const Case& c : cases) {
         testing::ScriptedSerialPort fresh;
         fresh.scriptAll({answers[0], c.reply, answers[2], answers[3]});
         trace.clear();
@@ -328,27 +316,27 @@ TEST_F(LinkTransactions, CrcFieldParsing) {
     }
 }
 
-TEST_F(LinkTransactions, WriteMessageSendsEveryFrameAndReadsOnlyHeads) {
-    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
-    for (size_t i = 0; i < frames.size(); ++i) port.script({Reply::Write::Accept, testing::headAnswer(4, uint8_t(i))});
-    EXPECT_EQ(writeMessage(port, clock, frames), LinkStatus::Ok);
-    EXPECT_TRUE(trace.lines().empty());
-    const std::vector<Bytes> writes = port.writes();
-    ASSERT_EQ(writes.size(), frames.size());
-    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], Bytes(frames[i].begin(), frames[i].end()));
-    const Lines log = port.log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "read 60"), 0);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 4);
-}
+// Every frame is sent, only the answers' heads are read, and each acknowledged frame (no
+// refused one) is told as progress.
+TEST_F(LinkTransactions, WriteMessageSendsEveryFrameReadsOnlyHeadsAndTellsTheProgress) {
+    EXPECT_EQ(writeMessage(port, clock, {}), LinkStatus::Ok);
+    EXPECT_EQ(port.log(), (Lines{"purge", "clear"})) << "no frames: done at once";
 
-TEST_F(LinkTransactions, WriteMessageTellsEveryAcknowledgedFrameAndNoRefusedOne) {
+    testing::ScriptedSerialPort device;
     const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
     ASSERT_EQ(frames.size(), 4u);
     using Steps = std::vector<std::pair<uint64_t, uint64_t>>;
     Steps steps;
     const ProgressCallback progress = [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); };
-    for (size_t i = 0; i < frames.size(); ++i) port.script({Reply::Write::Accept, testing::headAnswer(4, uint8_t(i))});
-    EXPECT_EQ(writeMessage(port, clock, frames, progress), LinkStatus::Ok);
+    for (size_t i = 0; i < frames.size(); ++i) device.script({Reply::Write::Accept, testing::headAnswer(4, uint8_t(i))});
+    EXPECT_EQ(writeMessage(device, clock, frames, progress), LinkStatus::Ok);
+    EXPECT_TRUE(trace.lines().empty());
+    const std::vector<Bytes> writes = device.writes();
+    ASSERT_EQ(writes.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], Bytes(frames[i].begin(), frames[i].end()));
+    const Lines log = device.log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "read 60"), 0);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 4);
     EXPECT_EQ(steps, (Steps{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 
     steps.clear();
@@ -361,14 +349,14 @@ TEST_F(LinkTransactions, WriteMessageTellsEveryAcknowledgedFrameAndNoRefusedOne)
 
 TEST_F(LinkTransactions, EveryWriteFailureEndsTheTransactionWithItsLine) {
     const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'w'), kGuidA);
-    const std::vector<ReadCase> cases = {
+    const std::vector<Case> cases = {
         {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, ">>> WRITE chunk 2: request failed"},
         {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, ">>> WRITE chunk 2: request timeout"},
         {"line error", {Reply::Write::Accept, testing::headAnswer(), 0, 0x10}, LinkStatus::LineError, ">>> WRITE chunk 2 error"},
         {"silence", {}, LinkStatus::NoAnswer, ">>> WRITE chunk 2 no response"},
         {"nack", {Reply::Write::Accept, testing::statusAnswer(0, 2)}, LinkStatus::Refused, ">>> WRITE chunk 2 nack"},
     };
-    for (const ReadCase& c : cases) {
+    for (const Case& c : cases) {
         testing::ScriptedSerialPort fresh;
         fresh.scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::headAnswer()}, c.reply});
         trace.clear();
@@ -387,11 +375,6 @@ TEST_F(LinkTransactions, AnUnreadableHeadInWriteMessageIsNotARefusal) {
     EXPECT_EQ(writeMessage(port, clock, frames), LinkStatus::Ok);
     EXPECT_EQ(port.writes().size(), 4u);
     EXPECT_TRUE(trace.lines().empty());
-}
-
-TEST_F(LinkTransactions, WritingNoFramesIsDoneAtOnce) {
-    EXPECT_EQ(writeMessage(port, clock, {}), LinkStatus::Ok);
-    EXPECT_EQ(port.log(), (Lines{"purge", "clear"}));
 }
 
 }  // namespace
