@@ -27,8 +27,6 @@ struct Reading {
 
 class PayloadDocumentTest : public ::testing::Test {
 protected:
-
-
     Reading read(const std::string& text) {
         Reading reading;
         reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
@@ -47,6 +45,8 @@ TEST(PayloadAssembly, FillsTheDocumentAsTheWorkedExample) {
     JsonValue empty(JsonValue::Kind::Object);
     assemblePayloadDocument(empty, kExampleGuid, {});
     EXPECT_EQ(textOf(empty), documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"));
+    JsonValue array(JsonValue::Kind::Array);
+    EXPECT_THROW(assemblePayloadDocument(array, kExampleGuid, {kReportE}), std::runtime_error);
 }
 
 TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
@@ -63,11 +63,6 @@ TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
     ASSERT_EQ(reading.data.size(), 2u);
     EXPECT_EQ(base64Decode(reading.data[0]), std::string(picture.begin(), picture.end()));
     EXPECT_EQ(base64Decode(reading.data[1]), std::string("<b>,\"\0", 6));
-}
-
-TEST(PayloadAssembly, NeedsAnObject) {
-    JsonValue array(JsonValue::Kind::Array);
-    EXPECT_THROW(assemblePayloadDocument(array, kExampleGuid, {kReportE}), std::runtime_error);
 }
 
 TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
@@ -90,16 +85,19 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) old data"}));
 }
 
-TEST_F(PayloadDocumentTest, OwnSentDocumentIsOldOnFirstReading) {
-    memory.recordSent(kExampleGuid);
-    EXPECT_FALSE(read(kExampleDocument).isNew);
-    EXPECT_TRUE(!memory.hasReceived());
-    EXPECT_TRUE(trace.contains("Shared (F:) old data\n"));
-}
+// A computer's own document is old to it, even on first reading; any other valid GUID is new.
+TEST_F(PayloadDocumentTest, OnlyAnotherComputersNewGuidIsNew) {
+    GuidMemory sender;
+    sender.recordSent(kExampleGuid);
+    std::string guid;
+    std::vector<std::string> formats, data;
+    EXPECT_FALSE(readPayloadDocument(sender, "Shared (E:)", kExampleDocument, guid, formats, data));
+    EXPECT_TRUE(!sender.hasReceived());
+    EXPECT_TRUE(trace.contains("Shared (E:) old data\n"));
 
-TEST_F(PayloadDocumentTest, AnyOtherValidGuidIsNew) {
     // Right after start both memories are empty: a file left by an earlier run is taken.
     EXPECT_TRUE(read(kExampleDocument).isNew);
+    EXPECT_FALSE(read(kExampleDocument).isNew);
     memory.recordSent(kOtherGuid);
     const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
     EXPECT_TRUE(read(next).isNew);
@@ -152,9 +150,12 @@ TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredForma
     EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 83 more");  // 100 format lines and one note, 18 of them shown
 }
 
-TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocument) {
+TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocumentAndEmptiesTheOutArguments) {
     for (const char* text : {"", "{}", "{\"guid\":\"{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}\"}", "\"GUID\" :\"x\""}) {
-        EXPECT_FALSE(read(text).isNew) << text;
+        Reading reading{true, "stale", {"stale"}, {"stale"}};
+        reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
+        EXPECT_FALSE(reading.isNew) << text;
+        EXPECT_TRUE(reading.guid.empty() && reading.formats.empty() && reading.data.empty()) << text;
     }
     EXPECT_EQ(trace.out(), "");
 }
@@ -179,36 +180,27 @@ TEST_F(PayloadDocumentTest, MissingListsLoseThePayloadButRememberIt) {
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
 }
 
+// The lists line up entry for entry; empty pieces are skipped, and a blank after a comma keeps
+// the quote on the name, which then names no format.
 TEST_F(PayloadDocumentTest, TextPayloadListsLineUp) {
-    const Reading reading =
-        read(documentWith(kExampleGuid, "[\"AAEC\",\"YWJj\"]", "[\"CF_BITMAP\",\"CF_UNICODETEXT\"]"));
-    ASSERT_TRUE(reading.isNew);
-    EXPECT_EQ(reading.formats, (Lines{"CF_BITMAP", "CF_UNICODETEXT"}));
-    EXPECT_EQ(reading.data, (Lines{"AAEC", "YWJj"}));
-    EXPECT_EQ(base64Decode(reading.data[1]), "abc");
+    struct Case {
+        std::string data, formats;
+        Lines dataRead, formatsRead;
+    };
+    for (const Case& c : {Case{"[\"AAEC\",\"YWJj\"]", "[\"CF_BITMAP\",\"CF_UNICODETEXT\"]", {"AAEC", "YWJj"},
+                               {"CF_BITMAP", "CF_UNICODETEXT"}},
+                          Case{"[\"x\", \"YWJj\"]", "[\"CF_BITMAP\", \"CF_TEXT\"]", {"x", "\"YWJj"}, {"CF_BITMAP", "\"CF_TEXT"}},
+                          Case{"[\"YQ==\",,\"Yg==\",]", "[,\"CF_TEXT\",,\"CF_OEMTEXT\",]", {"YQ==", "Yg=="},
+                               {"CF_TEXT", "CF_OEMTEXT"}},
+                          Case{"[]", "[]", {}, {}}}) {
+        memory.recordReceived("");
+        const Reading reading = read(documentWith(kExampleGuid, c.data, c.formats));
+        EXPECT_TRUE(reading.isNew) << c.formats;
+        EXPECT_EQ(reading.formats, c.formatsRead);
+        EXPECT_EQ(reading.data, c.dataRead);
+    }
     EXPECT_TRUE(trace.contains("format=CF_BITMAP\nformat=CF_UNICODETEXT\n"));
-}
-
-TEST_F(PayloadDocumentTest, BlankAfterCommaKeepsTheQuoteOnTheName) {
-    const Reading reading = read(documentWith(kExampleGuid, "[\"x\", \"YWJj\"]", "[\"CF_BITMAP\", \"CF_TEXT\"]"));
-    ASSERT_TRUE(reading.isNew);
-    EXPECT_EQ(reading.formats, (Lines{"CF_BITMAP", "\"CF_TEXT"}));
-    EXPECT_FALSE(isTextFormat(reading.formats[1]));
-    EXPECT_EQ(formatIdFromName(reading.formats[1], ClipboardFormatIds()), 0u);
-}
-
-TEST_F(PayloadDocumentTest, EmptyPiecesAreSkipped) {
-    const Reading reading =
-        read(documentWith(kExampleGuid, "[\"YQ==\",,\"Yg==\",]", "[,\"CF_TEXT\",,\"CF_OEMTEXT\",]"));
-    ASSERT_TRUE(reading.isNew);
-    EXPECT_EQ(reading.formats, (Lines{"CF_TEXT", "CF_OEMTEXT"}));
-    EXPECT_EQ(reading.data, (Lines{"YQ==", "Yg=="}));
-
-    memory.recordReceived("");
-    const Reading empty = read(documentWith(kExampleGuid, "[]", "[]"));
-    EXPECT_TRUE(empty.isNew);
-    EXPECT_TRUE(empty.formats.empty());
-    EXPECT_TRUE(empty.data.empty());
+    EXPECT_EQ(formatIdFromName("\"CF_TEXT", ClipboardFormatIds()), 0u);
 }
 
 TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
@@ -221,10 +213,9 @@ TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
     EXPECT_FALSE(read("{\"GUID\":\"" + kExampleGuid).isNew);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) incomplete data"}));
     EXPECT_TRUE(read(kExampleDocument).isNew);
-}
 
-TEST_F(PayloadDocumentTest, OnlyAWholeDocumentCountsAsWritten) {
     // A name holding a brace: a file cut just behind it ends in a brace, yet is not whole.
+    memory.recordReceived("");
     const std::string braced = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2024_05_17_09_30_12\\notes {draft}";
     const std::string whole = documentWith(kExampleGuid, "[[\"" + braced + "\"]]", "[\"CF_HDROP\"]");
     const size_t cut = whole.find("{draft}") + 7;
@@ -235,31 +226,6 @@ TEST_F(PayloadDocumentTest, OnlyAWholeDocumentCountsAsWritten) {
     // Another writer's line break after the closing brace is still a whole document.
     memory.recordReceived("");
     EXPECT_TRUE(read(kExampleDocument + "\r\n").isNew);
-}
-
-TEST_F(PayloadDocumentTest, OutArgumentsStartEmpty) {
-    Reading reading;
-    reading.guid = "stale";
-    reading.formats = {"stale"};
-    reading.data = {"stale"};
-    EXPECT_FALSE(readPayloadDocument(memory, "Shared (F:)", "{}", reading.guid, reading.formats, reading.data));
-    EXPECT_TRUE(reading.guid.empty());
-    EXPECT_TRUE(reading.formats.empty());
-    EXPECT_TRUE(reading.data.empty());
-}
-
-TEST_F(PayloadDocumentTest, TwoComputersExchangeWithoutEcho) {
-    GuidMemory sender;
-    JsonValue document(JsonValue::Kind::Object);
-    assemblePayloadDocument(document, kOtherGuid, {kReportE});
-    sender.recordSent(kOtherGuid);
-    const std::string text = textOf(JsonValue(document));
-
-    std::string guid;
-    std::vector<std::string> formats, data;
-    EXPECT_FALSE(readPayloadDocument(sender, "Shared (E:)", text, guid, formats, data));  // its own file
-    EXPECT_TRUE(read(text).isNew);
-    EXPECT_FALSE(read(text).isNew);
 }
 
 TEST(GuidText, AcceptsOnlyUpperCaseRegistryForm) {

@@ -7,43 +7,32 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-TEST(Base64Decode, DecodesWithOrWithoutPaddingAndLineBreaks) {
-    EXPECT_EQ(base64Decode("YWJj"), "abc");
+TEST(Base64Decode, SkipsPaddingLineBreaksAndForeignBytes) {
     EXPECT_EQ(base64Decode("YW\r\nJj\n"), "abc");
     EXPECT_EQ(base64Decode("YWJj===="), "abc");
-    EXPECT_EQ(base64Decode("YQ=="), "a");
     EXPECT_EQ(base64Decode("YQ"), "a");
-    EXPECT_EQ(base64Decode("YWI="), "ab");
     EXPECT_EQ(base64Decode("YWI"), "ab");
     EXPECT_EQ(base64Decode("Y"), "");  // six bits make no byte
     EXPECT_EQ(base64Decode("Y=W=\xFF-_!J\tj "), "abc");
-}
-
-TEST(Base64Decode, EmptyOrAllSkippedInputGivesNothing) {
     EXPECT_EQ(base64Decode(""), "");
     EXPECT_EQ(base64Decode("===="), "");
     EXPECT_EQ(base64Decode("\r\n\t -_"), "");
 }
 
-TEST(Base64Decode, DecodesTheStandardVectors) {
-    // RFC 4648 section 10; every byte value round-trips in the base64 fuzz target.
-    const std::pair<const char*, const char*> vectors[] = {{"Zg==", "f"},     {"Zm8=", "fo"},     {"Zm9v", "foo"},
-                                                           {"Zm9vYg==", "foob"}, {"Zm9vYmE=", "fooba"}, {"Zm9vYmFy", "foobar"}};
-    for (const auto& [encoded, decoded] : vectors) EXPECT_EQ(base64Decode(encoded), decoded) << encoded;
-    EXPECT_EQ(base64Decode("AAEC//+/"), std::string("\0\1\2\xFF\xFF\xBF", 6));
-}
-
-TEST(Base64Encode, WritesTheStandardVectorsWithPadding) {
-    const std::pair<const char*, const char*> vectors[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                                           {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+// RFC 4648 section 10, both ways.
+TEST(Base64, StandardVectorsEncodeWithPaddingAndDecodeBack) {
+    const std::pair<const char*, const char*> vectors[] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                                                           {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
                                                            {"foobar", "Zm9vYmFy"}};
     for (const auto& [plain, encoded] : vectors) {
         const std::string bytes(plain);
         EXPECT_EQ(base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), encoded) << plain;
         EXPECT_EQ(base64Length(bytes.size()), std::string(encoded).size());
+        EXPECT_EQ(base64Decode(encoded), bytes);
     }
     const uint8_t high[] = {0x00, 0x01, 0x02, 0xFF, 0xFF, 0xBF};
     EXPECT_EQ(base64Encode(high, sizeof high), "AAEC//+/");
+    EXPECT_EQ(base64Decode("AAEC//+/"), std::string("\0\1\2\xFF\xFF\xBF", 6));
 }
 
 TEST(Base64Encode, EveryByteValueComesBackThroughTheDecoder) {
@@ -66,7 +55,6 @@ TEST(SplitString, FollowsTheLineReadingRule) {
     EXPECT_EQ(splitString(",", ','), (Pieces{""}));
     EXPECT_EQ(splitString(",,", ','), (Pieces{"", ""}));
     EXPECT_EQ(splitString("", ','), Pieces{});
-    EXPECT_EQ(splitString("abc", ','), (Pieces{"abc"}));
     EXPECT_EQ(splitString("USB\\VID_1234&PID_ABCD\\5&1A2B", '\\'), (Pieces{"USB", "VID_1234&PID_ABCD", "5&1A2B"}));
     EXPECT_EQ(splitString(std::string("a\0b", 3), '\0'), (Pieces{"a", "b"}));
 }
