@@ -10,11 +10,15 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-TEST(Notifier, SoundComesBeforeBalloonAndEachFollowsItsOwnFlag) {
+class NotifierTest : public ::testing::Test {
+protected:
     Settings settings;
     testing::RecordingTray tray;
     testing::ManualClock clock;
-    Notifier notifier(tray, clock, settings);
+    Notifier notifier{tray, clock, settings};
+};
+
+TEST_F(NotifierTest, SoundComesBeforeBalloonAndEachFollowsItsOwnFlag) {
     for (uint32_t flags : {0u, 1u, 2u, 3u}) {
         settings.flags = flags;
         tray.clear();
@@ -26,11 +30,7 @@ TEST(Notifier, SoundComesBeforeBalloonAndEachFollowsItsOwnFlag) {
     }
 }
 
-TEST(Notifier, AnIconChangeExpiresOnceAfterItsTime) {
-    Settings settings;
-    testing::RecordingTray tray;
-    testing::ManualClock clock;
-    Notifier notifier(tray, clock, settings);
+TEST_F(NotifierTest, AnIconChangeExpiresOnceAfterItsTime) {
     clock.advance(41000);
     notifier.setIcon(kIconSuccess);
     EXPECT_EQ(notifier.iconChangeTick(), clock.tickMs());
@@ -46,19 +46,15 @@ TEST(Notifier, AnIconChangeExpiresOnceAfterItsTime) {
     EXPECT_FALSE(notifier.iconChangeExpired(3000)) << "a kept icon never expires";
 }
 
-TEST(Notifier, LogEntriesNeedTheLoggingFlagAndALogger) {
-    Settings settings;
-    testing::RecordingTray tray;
-    testing::ManualClock clock;
+TEST_F(NotifierTest, LogEntriesNeedTheLoggingFlagAndALogger) {
     clock.setLocal(2026, 12, 6, 10, 0, 0);
     testing::MemoryLogFiles files;
     Logger logger(files, clock);
-    Notifier notifier(tray, clock, settings, &logger);
-    Notifier withoutLogger(tray, clock, settings);
-    notifier.log("off");
+    Notifier logging(tray, clock, settings, &logger);
+    logging.log("off");
     settings.setFlag(kFlagEnableLogging, true);
-    notifier.log("on");
-    withoutLogger.log("dropped");
+    logging.log("on");
+    notifier.log("dropped");  // no logger
     std::string written;
     for (const auto& file : files.files()) written += file.second;
     EXPECT_EQ(written, "\n2026-12-06 10:00:00INFO - on");

@@ -21,29 +21,24 @@ TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesIt) {
     EXPECT_TRUE(setStartWithWindows(key, kProgram, false));  // already off
 }
 
-TEST(StartWithWindows, ValuesThatStartThisProgram) {
-    for (const std::u16string command : {
-             u"\"C:\\Program Files\\Shuttle\\Shuttle.exe\"",
-             u"C:\\Program Files\\Shuttle\\Shuttle.exe",            // quotes are optional
-             u"\"c:\\PROGRAM FILES\\shuttle\\SHUTTLE.EXE\"",        // case does not matter
-             u"  \"C:\\Program Files\\Shuttle\\Shuttle.exe\" -console ",  // blanks, arguments
-             u"C:\\Program Files\\Shuttle\\Shuttle.exe -console",
-         })
-        EXPECT_TRUE(commandStarts(command, kProgram)) << std::string(command.begin(), command.end());
+TEST(StartWithWindows, OnlyValuesThatStartThisProgramCount) {
+    const std::pair<std::u16string, bool> commands[] = {
+        {u"\"C:\\Program Files\\Shuttle\\Shuttle.exe\"", true},
+        {u"C:\\Program Files\\Shuttle\\Shuttle.exe", true},                    // quotes are optional
+        {u"\"c:\\PROGRAM FILES\\shuttle\\SHUTTLE.EXE\"", true},                // case does not matter
+        {u"  \"C:\\Program Files\\Shuttle\\Shuttle.exe\" -console ", true},    // blanks, arguments
+        {u"C:\\Program Files\\Shuttle\\Shuttle.exe -console", true},
+        {u"", false},
+        {u"\"\"", false},
+        {u"\"C:\\Program Files\\Shuttle\\Shuttle.exe", false},                   // quote never closed
+        {u"\"C:\\Program Files\\Shuttle\\Shuttle.exe\"x", false},               // the name goes on
+        {u"C:\\Program Files\\Shuttle\\Shuttle.exe.old", false},
+        {u"\"C:\\Program Files\\Shuttle\\Shuttle.ex\"", false},
+        {u"\"D:\\Portable\\Shuttle.exe\"", false},
+    };
+    for (const auto& [command, starts] : commands)
+        EXPECT_EQ(commandStarts(command, kProgram), starts) << std::string(command.begin(), command.end());
     EXPECT_TRUE(commandStarts(u"\"C:\\Users\\J\u00C9R\u00D4ME\\Shuttle.exe\"", u"C:\\Users\\j\u00e9r\u00f4me\\Shuttle.exe"));
-}
-
-TEST(StartWithWindows, ValuesThatStartSomethingElse) {
-    for (const std::u16string command : {
-             u"",
-             u"\"\"",
-             u"\"C:\\Program Files\\Shuttle\\Shuttle.exe",          // quote never closed
-             u"\"C:\\Program Files\\Shuttle\\Shuttle.exe\"x",       // the name goes on after the quote
-             u"C:\\Program Files\\Shuttle\\Shuttle.exe.old",
-             u"\"C:\\Program Files\\Shuttle\\Shuttle.ex\"",
-             u"\"D:\\Portable\\Shuttle.exe\"",
-         })
-        EXPECT_FALSE(commandStarts(command, kProgram)) << std::string(command.begin(), command.end());
     EXPECT_FALSE(commandStarts(u"\"\"", u""));
     EXPECT_FALSE(commandStarts(u"C:\\A\u00F7", u"C:\\A\u00D7"));  // division sign is no letter
 }

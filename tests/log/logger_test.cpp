@@ -22,15 +22,11 @@ protected:
     ManualClock clock;
 };
 
-TEST_F(LoggerTest, ConstructionCreatesFolderButNoFile) {
-    Logger logger(files, clock);
-    EXPECT_EQ(files.folders().count(kFolder), 1u);
-    EXPECT_TRUE(files.files().empty());
-    EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-05122026");
-}
-
 TEST_F(LoggerTest, EntriesOfOneDayShareAFileThatStartsWithALineBreak) {
     Logger logger(files, clock);
+    EXPECT_EQ(files.folders().count(kFolder), 1u);
+    EXPECT_TRUE(files.files().empty()) << "the folder is made at once, the file with the first entry";
+    EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-05122026");
     logger.appender().appendLine("Ready to paste");
     clock.setLocal(2026, 12, 5, 14, 3, 9);
     logger.appender().appendLine("Can't copy 3001 characters (max 3000)");
@@ -53,7 +49,7 @@ TEST_F(LoggerTest, MidnightStartsANewFileNamedByItsOwnDate) {
     EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-01012027");
 }
 
-TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilently) {
+TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilentlyAndAFailedWriteIsTold) {
     testing::TraceCapture trace;
     {
         MemoryLogFiles readOnly;
@@ -78,10 +74,7 @@ TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilently) {
         EXPECT_TRUE(noFolder.files().empty());
     }
     EXPECT_EQ(trace.out(), "");
-}
 
-TEST_F(LoggerTest, FailedWriteSaysPrintError) {
-    testing::TraceCapture trace;
     Logger logger(files, clock);
     files.failWrites();
     logger.appender().appendLine("x");
