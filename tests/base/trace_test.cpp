@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "base/trace_budget.h"
+#include "base/trace_text.h"
 #include "support/trace_capture.h"
 
 namespace shuttle {
 namespace {
+
+TEST(TraceText, OnlyPrintableAsciiPassesAndLongValuesShowTheirLength) {
+    EXPECT_EQ(traceText("{6F1C2A4E-93B7}"), "{6F1C2A4E-93B7}");
+    EXPECT_EQ(traceText(std::string("a\0b\x1B[2J\xFF\\", 9)), "a\\x00b\\x1B[2J\\xFF\\x5C");
+    EXPECT_EQ(traceText(std::string(10000, 'G'), 5), "GGGGG... (10000 bytes)");
+    EXPECT_EQ(traceText(""), "");
+    EXPECT_EQ(traceText("\xE4\xB8\xAD"), "\\xE4\\xB8\\xAD") << "UTF-8 from the device is shown as bytes too";
+}
 
 TEST(TraceBudget, PrintsItsLinesThenCountsTheRestAndSumsThemUpOnce) {
     testing::TraceCapture trace;
@@ -24,9 +33,6 @@ TEST(TraceBudget, PrintsItsLinesThenCountsTheRestAndSumsThemUpOnce) {
         budget.printOut("one\n");
     }
     EXPECT_EQ(trace.out(), "one\n") << "nothing held back, no summary";
-}
-
-TEST(TraceBudget, NumbersAreGroupedByThousands) {
     EXPECT_EQ(groupedNumber(999), "999");
     EXPECT_EQ(groupedNumber(1000), "1,000");
     EXPECT_EQ(groupedNumber(16777216), "16,777,216");
