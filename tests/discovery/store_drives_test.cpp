@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "discovery/store_drives.h"
 #include "support/replay_device_query.h"
 #include "support/trace_capture.h"
@@ -84,15 +86,6 @@ TEST(StoreDrives, TwoPartitionsOfOneStickGiveTwoRecordsWithOneName) {
     }
 }
 
-TEST(StoreDrives, UsbDiskBehindAScsiPathIsNotListed) {
-    RecordedMachine machine = machineWithStick();
-    const std::string uasPath = "\\\\?\\scsi#disk&ven_generic&prod_uas#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-    machine.interfaces[1].path = uasPath;
-    machine.number(uasPath, 1);
-    machine.devices[1].instanceId = "SCSI\\DISK&VEN_GENERIC&PROD_UAS\\5&1&0&0";
-    EXPECT_TRUE(find(machine).empty());
-}
-
 TEST(StoreDrives, ParentIdShapesDecideVendorAndProduct) {
     struct Case {
         std::string parent;
@@ -159,33 +152,28 @@ TEST(StoreDrives, OnlyLettersCToZAreAskedAndOnlyUsableOnesOpened) {
     ASSERT_EQ(drives.size(), 1u);
 }
 
-TEST(StoreDrives, VolumesWithoutDeviceNumberOrInterfaceAreSkipped) {
-    RecordedMachine machine = machineWithStick();
-    machine.number("\\\\.\\E:", -1);  // the control call failed
-    EXPECT_TRUE(find(machine).empty());
-
-    machine = machineWithStick();
-    machine.interfaces[1].detailSize = 1025;  // detail too large: interface skipped
-    EXPECT_TRUE(find(machine).empty());
-    machine.interfaces[1].detailSize = 0;
-    EXPECT_TRUE(find(machine).empty());
-
-    machine = machineWithStick();
-    machine.devices.pop_back();  // the disk is no longer present
-    EXPECT_TRUE(find(machine).empty());
-}
-
-TEST(StoreDrives, VolumesKeepTheirInterfaceWhenThereIsOne) {
-    RecordedMachine machine = machineWithStick();
-    machine.parents.erase(11);
-    ReplayDeviceQuery query(machine);
-    std::vector<StoreDrive> volumes;
-    collectVolumes(query, volumes);
-    ASSERT_EQ(volumes.size(), 2u);
-    EXPECT_EQ(volumes[0].interfacePath, kSystemDiskPath);
-    EXPECT_EQ(volumes[1].interfacePath, kStickPath);
-    EXPECT_EQ(volumes[1].parentInstanceId, "");  // unreadable parent
-
+// A volume without a device number, an interface, a present disk or a readable parent, and a USB
+// disk behind a SCSI path, cannot be traced to a USB stick.
+TEST(StoreDrives, DrivesThatCannotBeTracedToAUsbStickAreNotListed) {
+    const std::string uasPath = "\\\\?\\scsi#disk&ven_generic&prod_uas#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+    const std::vector<std::function<void(RecordedMachine&)>> changes = {
+        [](RecordedMachine& m) { m.number("\\\\.\\E:", -1); },     // the control call failed
+        [](RecordedMachine& m) { m.interfaces[1].detailSize = 1025; },  // detail too large
+        [](RecordedMachine& m) { m.interfaces[1].detailSize = 0; },
+        [](RecordedMachine& m) { m.devices.pop_back(); },  // the disk is no longer present
+        [](RecordedMachine& m) { m.parents.erase(11); },
+        [&](RecordedMachine& m) {
+            m.interfaces[1].path = uasPath;
+            m.number(uasPath, 1);
+            m.devices[1].instanceId = "SCSI\\DISK&VEN_GENERIC&PROD_UAS\\5&1&0&0";
+        },
+    };
+    for (size_t i = 0; i < changes.size(); ++i) {
+        RecordedMachine machine = machineWithStick();
+        changes[i](machine);
+        EXPECT_TRUE(find(machine).empty()) << i;
+    }
+    ReplayDeviceQuery query(machineWithStick());
     StoreDrive record;
     EXPECT_FALSE(findDiskInterface(query, 7, record));
     EXPECT_EQ(record.interfacePath, "");

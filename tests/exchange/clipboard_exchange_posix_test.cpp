@@ -226,15 +226,17 @@ TEST_F(ClipboardExchange, ComTextTravelsBothWaysWithCjkAndEmoji) {
     EXPECT_EQ(b->clipboard.changeCount(), changesOnB) << "B never takes its own text back";
 }
 
-TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnits) {
+// The longest text: 64 frames, each waited for at least 20 ms, so its progress shows.
+TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnitsAndALongTransferShowsItsProgress) {
     connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     const std::u16string exactly(3000, u'x');
     a->copyText(exactly);
+    expectProgressThenResult(a->tray.events());
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), exactly);
 
     a->tray.clear();
+    a->computer.settings().setFlag(kFlagPlaySound, true);
     b->clipboard.userCopiesText(u"untouched");
     a->copyText(std::u16string(3001, u'y'));
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "beep hand", "balloon Can't copy | 3001 characters (max 3000)"}));
@@ -640,14 +642,6 @@ TEST_F(ClipboardExchange, UsbPictureArrivesAsTheSameDibAndFilesKeepPriority) {
 }
 
 // ---- progress of long transfers ------------------------------------------------------------
-
-TEST_F(ClipboardExchange, ALongComTransferShowsItsProgressUpToOneHundredThenTheResult) {
-    connectSerial();
-    a->copyText(std::u16string(3000, u'x'));  // 64 frames, each waited for at least 20 ms
-    expectProgressThenResult(a->tray.events());
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), std::u16string(3000, u'x'));
-}
 
 // A clock whose every reading is 40 ms later than the one before.
 class SteppingClock final : public Clock {

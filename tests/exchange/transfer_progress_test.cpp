@@ -2,6 +2,7 @@
 // that moves only when told.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "base/utf8.h"
@@ -44,6 +45,13 @@ protected:
             progress.update(static_cast<uint64_t>(step), static_cast<uint64_t>(steps));
         }
         progress.finish(completed);
+    }
+    // Updates, each {milliseconds after the one before, done, total}.
+    void steps(TransferProgress& progress, std::initializer_list<std::array<uint64_t, 3>> updates) {
+        for (const auto& [ms, done, total] : updates) {
+            clock.advance(ms);
+            progress.update(done, total);
+        }
     }
     Tips texts() const {
         Tips result;
@@ -90,34 +98,17 @@ TEST_F(TransferProgressTest, ALongTransferClimbsThrottledToOneHundredAndGivesThe
 
 TEST_F(TransferProgressTest, UpdatesFasterThanTenASecondAreDroppedAndTheLastComesAtTheEnd) {
     TransferProgress progress(notifier, clock);
-    clock.advance(1500);
-    progress.update(10, 100);
-    clock.advance(50);
-    progress.update(20, 100);  // too soon
-    clock.advance(49);
-    progress.update(30, 100);  // still too soon
-    clock.advance(1);
-    progress.update(40, 100);
-    clock.advance(10);
-    progress.update(100, 100);  // the end comes too soon to be shown...
-    progress.finish(true);       // ...so the finish shows it
+    // 20 and 30 % come too soon; so does the end, which the finish then shows.
+    steps(progress, {{1500, 10, 100}, {50, 20, 100}, {49, 30, 100}, {1, 40, 100}, {10, 100, 100}});
+    progress.finish(true);
     EXPECT_EQ(texts(), (Tips{"Sending\u2026 10 %", "Sending\u2026 40 %", "Sending\u2026 100 %", "Shuttle"}));
 }
 
+// Lower or equal counts show nothing; a total of nothing or a count past it is 100 %.
 TEST_F(TransferProgressTest, PercentagesNeverGoBackNorRepeat) {
     TransferProgress progress(notifier, clock);
-    clock.advance(1000);
-    progress.update(50, 100);
-    for (uint64_t done : {40u, 50u, 49u}) {
-        clock.advance(200);
-        progress.update(done, 100);
-    }
-    clock.advance(200);
-    progress.update(51, 100);
-    clock.advance(200);
-    progress.update(7, 0);  // a total of nothing
-    clock.advance(200);
-    progress.update(500, 100);  // more than the total
+    steps(progress, {{1000, 50, 100}, {200, 40, 100}, {200, 50, 100}, {200, 49, 100}, {200, 51, 100}, {200, 7, 0},
+                     {200, 500, 100}});
     EXPECT_EQ(texts(), (Tips{"Sending\u2026 50 %", "Sending\u2026 51 %", "Sending\u2026 100 %"}));
     EXPECT_EQ(notifier.progressText(), u"Sending\u2026 100 %") << "the dialog's status line reads this";
 }

@@ -199,36 +199,6 @@ TEST_F(StoreWriter, NamesAreStoredUnderTheirLeafNames) {
     EXPECT_TRUE(testing::exists(fs, kStamped + leaf));
 }
 
-TEST_F(StoreWriter, AReadOnlySourceNeverClogsTheStore) {
-    file(src + "ro.txt", "read-only");
-    ASSERT_TRUE(fs.setAttributes(src + "ro.txt", kAttributeReadOnly));
-    ASSERT_TRUE(write({u"C:\\ro.txt"}));
-    for (int second : {21, 22, 23}) {
-        clock.setLocal(2026, 12, 5, 3, 47, second);
-        ASSERT_TRUE(write({u"C:\\ro.txt"}));
-        EXPECT_FALSE(last.leftover.failed()) << last.leftover.path;
-    }
-    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_47_23"});
-    EXPECT_EQ(fs.attributes(kStorage + "2026_12_05_03_47_23\\ro.txt") & kAttributeReadOnly, 0u);
-}
-
-TEST_F(StoreWriter, AFileThatCannotBeRemovedStaysBesideTheNewFolderAndIsNamed) {
-    previousPayload();
-    fs.failCall(FsOp::DeleteFile, 1, kErrorSharingViolation);  // old.txt, open on the other computer
-    file(src + "a.txt", "a");
-    ASSERT_TRUE(write({u"C:\\a.txt"}));
-    EXPECT_EQ(last.leftover.path, kStorage + "2026_01_01_00_00_00\\old.txt");
-    EXPECT_EQ(last.leftover.error, kErrorSharingViolation);
-    EXPECT_EQ(testing::namesIn(fs, kStorage),
-              (std::vector<std::string>{"2026_01_01_00_00_00", "2026_12_05_03_47_20"}));
-    EXPECT_TRUE(testing::exists(fs, kStamped + "a.txt"));
-
-    clock.setLocal(2026, 12, 5, 3, 48, 0);  // the file is free again: everything old goes
-    ASSERT_TRUE(write({u"C:\\a.txt"}));
-    EXPECT_FALSE(last.leftover.failed());
-    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_48_00"});
-}
-
 TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     previousPayload();
     file(src + "a.txt", "a");
