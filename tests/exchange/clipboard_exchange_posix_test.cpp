@@ -8,7 +8,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "serial/link_port.h"
 #include "support/manual_clock.h"
 #include "support/test_computer.h"
+#include "support/test_drives.h"
 #include "support/trace_capture.h"
 #include "tools/link-sim/pty_link_server.h"
 
@@ -155,18 +155,11 @@ protected:
     }
     static std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes.data(), bytes.size()); }
     // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
-    static std::vector<uint8_t> testDib(int width, int height) {
-        const size_t row = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
-        std::vector<uint8_t> bytes(40 + row * static_cast<size_t>(height), 0);
-        auto put = [&](size_t at, uint32_t value, int size) {
-            for (int i = 0; i < size; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-        };
-        put(0, 40, 4);
-        put(4, static_cast<uint32_t>(width), 4);
-        put(8, static_cast<uint32_t>(height), 4);
-        put(12, 1, 2);
-        put(14, 24, 2);
-        put(20, static_cast<uint32_t>(row * static_cast<size_t>(height)), 4);
+    static std::vector<uint8_t> testDib(uint32_t width, uint32_t height) {
+        const uint32_t pixelBytes = (width * 3 + 3) / 4 * 4 * height;
+        const uint32_t header[] = {40, width, height, 1 | 24 << 16, 0, pixelBytes};  // a little-endian host
+        std::vector<uint8_t> bytes(40 + pixelBytes, 0);
+        std::memcpy(bytes.data(), header, sizeof header);
         for (size_t i = 40; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
         return bytes;
     }
@@ -183,13 +176,7 @@ protected:
         Events rest(events.begin() + static_cast<std::ptrdiff_t>(at), events.end());
         EXPECT_EQ(rest, (Events{"tip Shuttle", "icon 155", "balloon Copy successful | Copy successful"}));
     }
-    static std::vector<std::string> namesInFolder(const std::string& path) {
-        std::vector<std::string> names;
-        if (fs::is_directory(path))
-            for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> namesInStorage() { return testing::namesIn(a->files, "E:\\" + kStorage); }
 
     testing::TraceCapture trace;
     std::string folder;
@@ -440,7 +427,9 @@ TEST_F(ClipboardExchange, ABusyClipboardDelaysAPasteAndANewerPayloadReplacesIt) 
 // ---- USB mode -------------------------------------------------------------------------------
 
 TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
-    makeUsbComputers();
+    testing::ManualClock clock;
+    clock.setLocal(2026, 5, 17, 9, 30, 0);
+    makeUsbComputers(clock);
     writeSource("folder/inner/deep.bin", std::string(70000, '\x5A'));
     writeSource("folder/top.txt", "top");
     writeSource("single.txt", "single file");
@@ -453,24 +442,11 @@ TEST_F(ClipboardExchange, UsbFilesArrivePastedWithTheReceiversDriveLetter) {
     b->computer.pollOnce();
     auto block = b->clipboard.data(kFormatHdrop);
     ASSERT_TRUE(block) << trace.out();
-    auto paths = parseDropFilesBlock(*block);
-    ASSERT_TRUE(paths);
-    ASSERT_EQ(paths->size(), 2u);
-    std::vector<std::string> names;
-    for (const auto& path : *paths) {
-        EXPECT_EQ(path.substr(0, 3), u"F:\\");
-        names.push_back(toUtf8(path.substr(path.rfind(u'\\') + 1)));
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"folder", "single.txt"}));
-
+    const std::u16string stamped = fromUtf8("F:\\" + kStorage + "\\2026_05_17_09_30_00\\");
+    EXPECT_EQ(parseDropFilesBlock(*block), (std::vector<std::u16string>{stamped + u"folder", stamped + u"single.txt"}));
     // The store holds byte-identical copies under the folder the paths name.
-    const std::string first = toUtf8((*paths)[0]);
-    std::string subfolder = first.substr(3, first.rfind('\\') - 3);
-    std::replace(subfolder.begin(), subfolder.end(), '\\', '/');
-    EXPECT_EQ(subfolder.rfind(kStorage, 0), 0u);
-    EXPECT_EQ(driveFile(subfolder + "/folder/inner/deep.bin"), std::string(70000, '\x5A'));
-    EXPECT_EQ(driveFile(subfolder + "/single.txt"), "single file");
+    EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_00/folder/inner/deep.bin"), std::string(70000, '\x5A'));
+    EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_00/single.txt"), "single file");
 
     const int changes = b->clipboard.changeCount();
     b->computer.pollOnce();
@@ -676,7 +652,7 @@ TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder)
         a->copyFiles({u"C:\\ro.txt"});
         EXPECT_EQ(a->tray.events(), kCopied) << trace.out();
     }
-    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
+    EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_30_03"});
     EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_03/ro.txt"), "read-only");
     EXPECT_FALSE(trace.contains("Cannot remove"));
 }
@@ -700,7 +676,7 @@ TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich)
     EXPECT_TRUE(trace.contains(">>> Can't copy c.txt: access denied\n"));
     EXPECT_FALSE(trace.contains(">>> Copy successful\n>>> NEW GUID")) << "no success after the failure";
     EXPECT_EQ(driveFile(kMetaDataFileName), meta) << "the META data file is left as it was";
-    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{});
+    EXPECT_EQ(namesInStorage(), std::vector<std::string>{});
     b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.data(kFormatHdrop), before) << "the other computer pastes nothing new";
 
@@ -726,9 +702,9 @@ TEST_F(ClipboardExchange, OldFilesThatCannotBeRemovedAreToldOnceAndCopiesGoOn) {
     told.push_back("balloon Old files stay on the drive | one.txt: in use by another program");
     EXPECT_EQ(copyAt(1, true), told);
     EXPECT_EQ(copyAt(2, true), kCopied) << "told once";
-    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage).size(), 2u) << "the stuck folder and the new one";
+    EXPECT_EQ(namesInStorage().size(), 2u) << "the stuck folder and the new one";
     EXPECT_EQ(copyAt(3, false), kCopied);
-    EXPECT_EQ(namesInFolder(folder + "/drive/" + kStorage), std::vector<std::string>{"2026_05_17_09_30_03"});
+    EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_30_03"});
     EXPECT_EQ(copyAt(4, true), told) << "stuck again after a clean store: told again";
 }
 
