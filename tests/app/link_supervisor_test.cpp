@@ -579,47 +579,19 @@ TEST_F(LinkSupervisorTest, TheStatusLineShowsATransfersProgressAndThenTheLinkAga
 
 // ---- thread procedure -----------------------------------------------------------------------
 
-// A clock that ends the program after a given time.
-class EndingClock final : public Clock {
-public:
-    EndingClock(Wakeup& stop, uint64_t endAt) : stop_(stop), endAt_(endAt) {}
-    uint64_t tickMs() override { return ticks_; }
-    void sleepMs(uint32_t ms) override {
-        ticks_ += ms;
-        if (ticks_ >= endAt_) stop_.raise();
-    }
-    std::tm localNow() override { return {}; }
+TEST_F(LinkSupervisorTest, TheThreadEndsWhenTheStopIsRaised) {
+    link.autoProbe = 0;
+    const uint64_t start = clock.tickMs();
+    clock.raiseAt(stop, start + 5000);
+    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
+    EXPECT_LT(clock.tickMs() - start, 5000u + 200u);
+}
 
-private:
-    Wakeup& stop_;
-    uint64_t endAt_;
-    uint64_t ticks_ = 1;
-};
-
-struct SupervisorParts {
-    explicit SupervisorParts(uint64_t endAt) : clock(stop, endAt) { link.autoProbe = 0; }
-    Settings settings;
-    LinkState link;
-    Requests requests;
-    Wakeup stop;
-    EndingClock clock;
-    testing::RecordingTray tray;
-    Notifier notifier{tray, clock, settings};
-    testing::FakeLinkPanel panel;
-    testing::FakeLinkEnvironment environment{settings, link, clock};
-    LinkSupervisor supervisor{settings, link, requests, panel, environment, notifier, clock, stop};
-};
-
-TEST(RunLinkSupervisor, EndsWhenTheStopIsRaised) {
-    SupervisorParts parts(5000);
-    EXPECT_EQ(runLinkSupervisor(parts.supervisor), 1);
-    EXPECT_LT(parts.clock.tickMs(), 5000u + 200u);
-
-    SupervisorParts stopped(1);
-    stopped.stop.raise();  // the program ended before the supervisor began
-    EXPECT_EQ(runLinkSupervisor(stopped.supervisor), 1);
-    EXPECT_TRUE(stopped.panel.statusHistory.empty());
-    EXPECT_EQ(stopped.environment.existenceQueries, 0);
+TEST_F(LinkSupervisorTest, AThreadStoppedBeforeItBeganDoesNothing) {
+    stop.raise();
+    EXPECT_EQ(runLinkSupervisor(supervisor), 1);
+    EXPECT_TRUE(panel.statusHistory.empty());
+    EXPECT_EQ(environment.existenceQueries, 0);
 }
 
 }  // namespace
