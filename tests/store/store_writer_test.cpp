@@ -41,6 +41,11 @@ protected:
     void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
     void sizedFile(const std::string& path, size_t size) { ASSERT_TRUE(testing::writePatternFile(fs, path, size)); }
     void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
+    std::string content(const std::string& path) {
+        std::string bytes;
+        EXPECT_TRUE(testing::readFile(fs, path, bytes)) << path;
+        return bytes;
+    }
     // The store write, and the payload document the copy path would make of it.
     bool write(const std::vector<std::u16string>& drop) {
         last = writeVirtualStore(fs, clock, buffer, letter, limit, drop);
@@ -92,9 +97,7 @@ TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouchedAndTheLim
     trace.clear();
     ASSERT_TRUE(write({u"C:\\big.bin"}));
     EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin"}));
-    std::string copy;
-    ASSERT_TRUE(testing::readFile(fs, kStamped + "big.bin", copy));
-    EXPECT_EQ(copy, testing::patternBytes(kLimit));
+    EXPECT_EQ(content(kStamped + "big.bin"), testing::patternBytes(kLimit));
     EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
     limit = 104857600;
     EXPECT_TRUE(write({u"C:\\big.bin", u"C:\\one.txt"}));
@@ -113,9 +116,7 @@ TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWho
     ASSERT_TRUE(last.written());
     assemblePayloadDocument(document, kGuid, last.storedPaths);
     EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin", kStamped + "tree"}));
-    std::string deep;
-    ASSERT_TRUE(testing::readFile(fs, kStamped + "tree\\sub\\deep.bin", deep));
-    EXPECT_EQ(deep, testing::patternBytes(300000));
+    EXPECT_EQ(content(kStamped + "tree\\sub\\deep.bin"), testing::patternBytes(300000));
 
     const size_t bigPieces = (kLimit + kCopyChunkSize - 1) / kCopyChunkSize;
     ASSERT_GE(steps.size(), bigPieces);
@@ -127,7 +128,9 @@ TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWho
     EXPECT_EQ(steps[bigPieces - 1].first, kLimit) << "the last chunk of big.bin completes the measured total";
 }
 
-TEST_F(StoreWriter, MissingOrLockedItemIsRefusedByNameBeforeTheDriveIsTouched) {
+// A missing or locked item, a path that is not Unicode, no drive letter, an empty list: each is
+// refused, by name where there is one, before the drive is touched.
+TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     file(src + "here.txt", "x");
     file(src + "locked.txt", "x");
     previousPayload();
@@ -143,6 +146,18 @@ TEST_F(StoreWriter, MissingOrLockedItemIsRefusedByNameBeforeTheDriveIsTouched) {
     EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\locked.txt"}));
     EXPECT_EQ(last.failed.path, "C:\\locked.txt");
     EXPECT_EQ(last.failed.error, kErrorSharingViolation);
+
+    EXPECT_FALSE(write({u"C:\\here.txt", std::u16string(u"C:\\bad") + char16_t(0xD800)}));
+    EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
+    EXPECT_EQ(last.refusal, StoreRefusal::NotUnicode);
+    EXPECT_EQ(last.failed.path, "C:\\bad\xEF\xBF\xBD");  // the unpaired surrogate shown as U+FFFD
+    EXPECT_EQ(last.failed.error, kErrorInvalidName);
+    EXPECT_FALSE(write({u"", u""}));
+    EXPECT_EQ(last.refusal, StoreRefusal::NoFiles);
+    letter = 0;
+    EXPECT_FALSE(write({u"C:\\here.txt"}));
+    EXPECT_EQ(last.refusal, StoreRefusal::NoDrive);
+    EXPECT_NE(trace.out().find("The store selection names no drive letter; nothing copied\n"), std::string::npos);
     EXPECT_EQ(snapshot(store), before);
 }
 
@@ -159,23 +174,11 @@ TEST_F(StoreWriter, AnItemThatFailsWhileCopyingRefusesTheWholeSetAndLeavesNoFold
     EXPECT_EQ(last.failed.error, kErrorAccessDenied);
     EXPECT_TRUE(last.storedPaths.empty());
     EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{}) << "no part of the set stays";
-    std::string meta;
-    ASSERT_TRUE(readMetaDataFile(fs, store, meta));
-    EXPECT_EQ(meta, "{\"GUID\":\"old\"}");
+    EXPECT_EQ(content(metaDataFilePath(store)), "{\"GUID\":\"old\"}");
 }
 
-TEST_F(StoreWriter, EmptyEntriesAreSkippedAndAnEmptyListIsReported) {
-    file(src + "a.txt", "a");
-    ASSERT_TRUE(write({u"", u"C:\\a.txt", u""}));
-    EXPECT_EQ(serialised(), listDocument({kStamped + "a.txt"}));
-
-    trace.clear();
-    EXPECT_FALSE(write({u"", u""}));
-    EXPECT_EQ(last.refusal, StoreRefusal::NoFiles);
-}
-
-// Two files of one leaf name land on one path (the last wins); other names travel as UTF-8, and
-// a long one under its whole path.
+// Empty entries are skipped; two files of one leaf name land on one path (the last wins); other
+// names travel as UTF-8, and a long one under its whole path.
 TEST_F(StoreWriter, NamesAreStoredUnderTheirLeafNames) {
     const std::string name = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
     const std::string leaf = std::string(150, 'n') + ".txt";
@@ -186,17 +189,14 @@ TEST_F(StoreWriter, NamesAreStoredUnderTheirLeafNames) {
     folder(src + name);
     file(src + name + "\\\xE2\x82\xAC.txt", "euro");
     file(src + leaf, "long");
-    ASSERT_TRUE(write({u"C:\\one\\same.txt", u"C:\\two\\same.txt", u"C:\\\u041F\u0440\u0438\u0432\u0435\u0442",
-                       fromUtf8("C:\\" + leaf)}));
+    ASSERT_TRUE(write({u"", u"C:\\one\\same.txt", u"C:\\two\\same.txt", u"C:\\\u041F\u0440\u0438\u0432\u0435\u0442",
+                       fromUtf8("C:\\" + leaf), u""}));
     const std::string same = kStamped + "same.txt";
     EXPECT_EQ(serialised(), listDocument({same, same, kStamped + name, kStamped + leaf}));
     EXPECT_GT((kStamped + leaf).size(), 199u);
-    std::string bytes;
-    ASSERT_TRUE(testing::readFile(fs, same, bytes));
-    EXPECT_EQ(bytes, "second");
-    ASSERT_TRUE(testing::readFile(fs, kStamped + name + "\\\xE2\x82\xAC.txt", bytes));
-    EXPECT_EQ(bytes, "euro");
-    EXPECT_TRUE(testing::exists(fs, kStamped + leaf));
+    EXPECT_EQ(content(same), "second");
+    EXPECT_EQ(content(kStamped + name + "\\\xE2\x82\xAC.txt"), "euro");
+    EXPECT_EQ(content(kStamped + leaf), "long");
 }
 
 TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
@@ -219,25 +219,6 @@ TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     EXPECT_FALSE(write({u"C:\\a.txt"}));
     EXPECT_NE(trace.out().find("Failed to create directory: " + kStorage + "\t!!! Error: 19\n"), std::string::npos);
     EXPECT_EQ(trace.out().find("Failed to create directory:  = " + kStamped), std::string::npos);
-}
-
-TEST_F(StoreWriter, UnusableInputIsRefusedWithoutTouchingTheDrive) {
-    file(src + "a.txt", "a");
-    previousPayload();
-    const std::string before = snapshot(store);
-
-    EXPECT_FALSE(write({u"C:\\a.txt", std::u16string(u"C:\\bad") + char16_t(0xD800)}));
-    EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
-
-    EXPECT_EQ(last.refusal, StoreRefusal::NotUnicode);
-    EXPECT_EQ(last.failed.path, "C:\\bad\xEF\xBF\xBD");  // the unpaired surrogate shown as U+FFFD
-    EXPECT_EQ(last.failed.error, kErrorInvalidName);
-
-    letter = 0;
-    EXPECT_FALSE(write({u"C:\\a.txt"}));
-    EXPECT_EQ(last.refusal, StoreRefusal::NoDrive);
-    EXPECT_NE(trace.out().find("The store selection names no drive letter; nothing copied\n"), std::string::npos);
-    EXPECT_EQ(snapshot(store), before);
 }
 
 }  // namespace

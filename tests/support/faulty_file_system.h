@@ -15,23 +15,8 @@
 
 namespace shuttle::testing {
 
-enum class FsOp {
-    Open,
-    Size,
-    LastWriteTime,
-    Read,
-    Write,
-    CopyFile,
-    DeleteFile,
-    MoveFile,
-    GetAttributes,
-    SetAttributes,
-    FindFirst,
-    FindNext,
-    CreateDirectory,
-    RemoveDirectory,
-    Count
-};
+enum class FsOp { Open, Size, LastWriteTime, Read, Write, CopyFile, DeleteFile, MoveFile, GetAttributes, SetAttributes,
+                  FindFirst, FindNext, CreateDirectory, RemoveDirectory, Count };
 
 class FaultyFileSystem final : public FileSystem {
 public:

@@ -46,7 +46,6 @@ public:
         computer.link().setReadiness(true, true);
         computer.link().linkConnected = 1;
     }
-    std::string root() const { return driveRoot(letter); }
 
     // The window thread's part of a clipboard change, looking again while the clipboard is
     // busy as the window's timer would; then waits until the transfer worker is idle.
