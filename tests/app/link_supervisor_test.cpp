@@ -371,35 +371,34 @@ TEST_F(LinkSupervisorTest, SizeLimitsAreListedOnceAnUnknownOneIsResetAndARequest
 
 // ---- USB mode -------------------------------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, EachModeShowsItsControlsAndUsbModeListsTheDrives) {
+// Switching to USB mode shows its controls, lists the drives with the saved one added though
+// absent, and shows that drive's state.
+TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive) {
     auto shown = [&](bool usb) {
         for (ModeControl control : {ModeControl::SizeSelector, ModeControl::SizeFrame, ModeControl::UsbOptions})
             EXPECT_EQ(panel.isVisible(control), usb);
         EXPECT_EQ(panel.isVisible(ModeControl::ComOptions), !usb);
     };
-    supervisor.applyMode();
+    environment.presentPorts = {1};
+    link.autoProbe = 0;
+    settings.storeSelection.set(u"GONE (H:)");
+    ASSERT_TRUE(supervisor.begin());
     shown(false);
     EXPECT_EQ(panel.droppedWidth, -1);
+    EXPECT_EQ(panel.status, u" Select  COM");
 
     useUsbMode();
     environment.drives = {{"STICK", "F:\\"}, {"Backup Disk", "E:\\"}};
     const int closes = environment.closes;
-    supervisor.applyMode();
+    requests.modeChange = 1;
+    supervisor.runRound();
     shown(true);
-    EXPECT_EQ(panel.links, (Texts{u"Backup Disk (E:)", u"STICK (F:)"}));
+    EXPECT_EQ(panel.links, (Texts{u"Backup Disk (E:)", u"GONE (H:)", u"STICK (F:)"}));
+    EXPECT_EQ(panel.selectedLink(), u"GONE (H:)");
+    EXPECT_EQ(environment.openedTexts().back(), u"GONE (H:)");
+    EXPECT_EQ(environment.directoryQueries.back(), u"H:\\");
     EXPECT_EQ(panel.droppedWidth, 7 * 16);
     EXPECT_GT(environment.closes, closes) << "a serial port of COM mode is closed";
-}
-
-TEST_F(LinkSupervisorTest, SavedDriveAbsentFromTheListIsAddedAndSelected) {
-    useUsbMode();
-    environment.drives = {{"STICK", "F:\\"}};
-    settings.storeSelection.set(u"OLD DRIVE (G:)");
-    ASSERT_TRUE(supervisor.begin());
-    EXPECT_EQ(panel.links, (Texts{u"OLD DRIVE (G:)", u"STICK (F:)"}));
-    EXPECT_EQ(panel.selectedLink(), u"OLD DRIVE (G:)");
-    EXPECT_EQ(environment.openedTexts(), Texts{u"OLD DRIVE (G:)"});
-    EXPECT_EQ(environment.directoryQueries.back(), u"G:\\");
     EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
     EXPECT_EQ(panel.status, u" Not ready");
     EXPECT_EQ(panel.caption, u"Refresh");
@@ -424,21 +423,6 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
     EXPECT_TRUE(environment.listening) << "a copy now is reported as not sent";
     EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138"}));
     EXPECT_EQ(panel.status, u" Not ready");
-}
-
-TEST_F(LinkSupervisorTest, ModeSwitchToUsbShowsTheStateOfTheRestoredDrive) {
-    environment.presentPorts = {1};
-    link.autoProbe = 0;
-    settings.storeSelection.set(u"GONE (H:)");
-    ASSERT_TRUE(supervisor.begin());
-    EXPECT_EQ(panel.status, u" Select  COM");
-    useUsbMode();
-    requests.modeChange = 1;
-    supervisor.runRound();
-    EXPECT_TRUE(panel.isVisible(ModeControl::SizeSelector));
-    EXPECT_FALSE(panel.isVisible(ModeControl::ComOptions));
-    EXPECT_EQ(panel.status, u" Not ready");
-    EXPECT_EQ(panel.caption, u"Refresh");
 }
 
 TEST_F(LinkSupervisorTest, StoreDriveCheckReadsTheLetterAfterTheLastParenthesis) {
