@@ -249,6 +249,8 @@ TEST_F(ClipboardExchange, FormatsNoModeCarriesAreIgnoredSilently) {
     EXPECT_FALSE(trace.contains("NEW GUID"));
 }
 
+// A copy while the link is down is reported; one at the first ready is sent, and the clipboard
+// is closed before the first frame leaves.
 TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
     openSerial();
     a->copyText(u"too early");
@@ -258,14 +260,11 @@ TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReady
     a->computer.pollOnce();  // the receive thread's first probe: copy-ready from this moment
     b->computer.pollOnce();
     ASSERT_TRUE(trace.contains("Listening for copies"));
+    watchedClipboard = &a->clipboard;
     a->copyText(u"right at ready");
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"right at ready") << trace.out();
-}
 
-TEST_F(ClipboardExchange, TheClipboardIsClosedBeforeTheFirstFrameLeaves) {
-    connectSerial();
-    watchedClipboard = &a->clipboard;
     a->copyText(std::u16string(2000, u'\u4e2d'));
     EXPECT_GT(watchedPorts.writes.load(), 100);
     EXPECT_EQ(watchedPorts.writesWithClipboardOpen.load(), 0);
@@ -382,6 +381,8 @@ TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowe
 
 // ---- pastes that meet a busy clipboard ----------------------------------------------------
 
+// A paste waits out a clipboard busy for 300 ms, or says it failed after 15 s and leaves the
+// previous content; a newer payload replaces one that is waiting.
 TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     testing::ManualClock clock;
     makeUsbComputers(clock);
@@ -405,16 +406,12 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     EXPECT_EQ(b->pastedText(), u"the user's own") << "the previous content stays";
     EXPECT_FALSE(b->computer.pastePending());
     EXPECT_TRUE(trace.contains("Paste failed: the clipboard was busy"));
-}
 
-TEST_F(ClipboardExchange, ABusyClipboardDelaysAPasteAndANewerPayloadReplacesIt) {
-    testing::ManualClock clock;
-    makeUsbComputers(clock);
-    writeMetaByOtherProgram("CF_TEXT", "Zmlyc3Q=");  // "first"
+    writeMetaByOtherProgram("CF_TEXT", "Zmlyc3Q=", '8');  // "first"
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 2500);
     b->computer.pollOnce();
     EXPECT_TRUE(b->computer.pastePending());
-    writeMetaByOtherProgram("CF_TEXT", "c2Vjb25k", '7');  // "second"
+    writeMetaByOtherProgram("CF_TEXT", "c2Vjb25k", '9');  // "second"
     clock.advance(kPollPeriodMs);
     b->computer.pollOnce();
     b->computer.pollOnce();
@@ -573,10 +570,8 @@ TEST_F(ClipboardExchange, UsbTextTravelsInsideTheDocumentAndIsPastedOnTheOtherSi
     b->copyText(longText);
     a->computer.pollOnce();
     EXPECT_EQ(a->pastedText(), longText);
-}
 
-TEST_F(ClipboardExchange, UsbTextCarriesEveryTextFormatOfferedUpToItsTerminator) {
-    makeUsbComputers();
+    // Every text format offered travels, up to its terminator, CF_UNICODETEXT first.
     const uint32_t html = a->formatIds.idOfPayloadName("CF_HTML");
     const std::vector<uint8_t> markup{'<', 'b', '>', 0};
     a->clipboard.userCopiesFormats({{kFormatText, {'a', 'b', 0, 'x', 'y'}},  // the system sized the block larger
@@ -640,6 +635,8 @@ TEST_F(ClipboardExchange, ALongStoreCopyShowsItsProgressUpToOneHundredThenTheRes
 
 // ---- USB mode: a drive that is full of surprises --------------------------------------------
 
+// A read-only file, then three more copies: one stamped folder remains. Old files that cannot be
+// removed are told once, and copies go on beside them.
 TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder) {
     testing::ManualClock clock;
     makeUsbComputers(clock);
@@ -655,6 +652,24 @@ TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder)
     EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_30_03"});
     EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_03/ro.txt"), "read-only");
     EXPECT_FALSE(trace.contains("Cannot remove"));
+
+    writeSource("one.txt", "1");
+    auto copyAt = [&](int second, bool stuck) {
+        clock.setLocal(2026, 5, 17, 9, 31, second);
+        a->tray.clear();
+        if (stuck) a->faultyFiles.failCall(testing::FsOp::DeleteFile, 1, kErrorSharingViolation);
+        a->copyFiles({u"C:\\one.txt"});
+        return a->tray.events();
+    };
+    Events told = kCopied;
+    told.push_back("balloon Old files stay on the drive | ro.txt: in use by another program");
+    EXPECT_EQ(copyAt(1, true), told);
+    told.back() = "balloon Old files stay on the drive | one.txt: in use by another program";
+    EXPECT_EQ(copyAt(2, true), kCopied) << "told once";
+    EXPECT_EQ(namesInStorage().size(), 2u) << "the stuck folder and the new one";
+    EXPECT_EQ(copyAt(3, false), kCopied);
+    EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_31_03"});
+    EXPECT_EQ(copyAt(4, true), told) << "stuck again after a clean store: told again";
 }
 
 TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich) {
@@ -684,28 +699,6 @@ TEST_F(ClipboardExchange, AnUnreadableItemAmongGoodOnesSendsNothingAndSaysWhich)
     a->tray.clear();
     a->copyFiles({u"C:\\a.txt", u"C:\\gone.txt"});
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | gone.txt: not found"}));
-}
-
-TEST_F(ClipboardExchange, OldFilesThatCannotBeRemovedAreToldOnceAndCopiesGoOn) {
-    testing::ManualClock clock;
-    makeUsbComputers(clock);
-    writeSource("one.txt", "1");
-    auto copyAt = [&](int second, bool stuck) {
-        clock.setLocal(2026, 5, 17, 9, 30, second);
-        a->tray.clear();
-        if (stuck) a->faultyFiles.failCall(testing::FsOp::DeleteFile, 1, kErrorSharingViolation);
-        a->copyFiles({u"C:\\one.txt"});
-        return a->tray.events();
-    };
-    EXPECT_EQ(copyAt(0, false), kCopied);
-    Events told = kCopied;
-    told.push_back("balloon Old files stay on the drive | one.txt: in use by another program");
-    EXPECT_EQ(copyAt(1, true), told);
-    EXPECT_EQ(copyAt(2, true), kCopied) << "told once";
-    EXPECT_EQ(namesInStorage().size(), 2u) << "the stuck folder and the new one";
-    EXPECT_EQ(copyAt(3, false), kCopied);
-    EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_30_03"});
-    EXPECT_EQ(copyAt(4, true), told) << "stuck again after a clean store: told again";
 }
 
 TEST_F(ClipboardExchange, AListWhoseEveryPathIsRefusedLeavesTheClipboardAlone) {
