@@ -190,24 +190,5 @@ TEST(StoreDrives, FailedDeviceSetReportsAndGivesNothing) {
     EXPECT_EQ(trace.out(), "SetupDiGetClassDevs failed with error code : 13\n");
 }
 
-TEST(StoreDrives, RecordedTextReplaysLikeTheMachineItDescribes) {
-    const std::string recording =
-        "# a stick on E: beside the system disk\n"
-        "drive\tC:\\\t3\n"
-        "number\t\\\\.\\C:\t0\n"
-        "drive\tE:\\\t2\n"
-        "number\t\\\\.\\E:\t1\n"
-        "interface\t220\t11\t" + kStickPath + "\n"
-        "number\t" + kStickPath + "\t1\n"
-        "parent\t11\tUSB\\VID_0951&PID_1666\\60A44C42\n"
-        "device\t" + kStickId + "\t<none>\tKingston DataTraveler\r\n";
-    std::vector<StoreDrive> drives = find(testing::parseRecording(recording));
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(drives[0].rootPath, "E:\\");
-    EXPECT_EQ(drives[0].name, "Kingston DataTraveler");
-    EXPECT_EQ(drives[0].vendorId, "0951");
-    EXPECT_EQ(drives[0].productId, "1666");
-}
-
 }  // namespace
 }  // namespace shuttle

@@ -1,16 +1,6 @@
 #pragma once
-// Drive discovery's platform answers, replayed from a recording: a machine described in code
-// or in a text form written by hand from a real machine's answers. Every question asked
-// is logged, so a test can see what was (and was not) looked at.
-//
-// Text form, one answer per line, fields separated by tabs; "<none>" marks a read that fails:
-//   drive      <root>        <GetDriveTypeW result>
-//   number     <path>        <device number, -1 when the control call fails>   (no line: open fails)
-//   interface  <detail size> <device instance> <interface path>
-//   parent     <device instance> <parent instance ID>
-//   device     <instance ID> <friendly name> <device description>
-//   sets       fail          <error code>
-// Lines starting with "#" and empty lines are ignored.
+// Drive discovery's platform answers, replayed from a machine described in code. Every question
+// asked is logged, so a test can see what was (and was not) looked at.
 
 #include <map>
 #include <optional>
@@ -46,9 +36,6 @@ struct RecordedMachine {
     void drive(const std::string& root, uint32_t type) { driveTypes[root] = type; }
     void number(const std::string& path, int32_t value) { deviceNumbers[path] = DeviceNumberAnswer{true, value}; }
 };
-
-// Parses the text form; unknown or malformed lines are skipped.
-RecordedMachine parseRecording(const std::string& text);
 
 class ReplayDeviceQuery final : public DeviceQuery {
 public:
