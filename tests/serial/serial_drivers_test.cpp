@@ -38,7 +38,6 @@ protected:
 
     LinkState link;
     GuidMemory memory;
-    uint32_t expectedCrc = 0;
     testing::ManualClock clock;
     std::shared_ptr<testing::ScriptedSerialPort> port = std::make_shared<testing::ScriptedSerialPort>();
     testing::TraceCapture trace;
@@ -140,6 +139,7 @@ TEST_F(SerialDrivers, ACorruptedMessageIsNotPastedAndNotFetchedAgain) {
     }
 }
 
+// A message replaced between probe and read is not pasted, nor one whose read fails.
 TEST_F(SerialDrivers, AMessageReplacedBetweenProbeAndReadIsNotPasted) {
     memory.recordReceived(kGuidB);
     const std::vector<DataFrame> theirs = buildMessageFrames(encodeLinkText(u"theirs"), kGuidA);
@@ -163,29 +163,17 @@ TEST_F(SerialDrivers, AMessageReplacedBetweenProbeAndReadIsNotPasted) {
     EXPECT_EQ(out, u"later");
     scriptHeldMessage(later, false);
     EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+
+    // A failed read keeps the flags, and the message counts as seen.
+    const std::string guid = "{11111111-2222-4333-8444-555555555555}";
+    const std::vector<DataFrame> failing = buildMessageFrames(std::string(100, 'f'), guid);
+    port->scriptAll({{Reply::Write::Accept, testing::fullAnswer(failing[0])},
+                     {Reply::Write::Accept, testing::fullAnswer(failing[0])},
+                     {Reply::Write::Accept, testing::statusAnswer(0, 1)}});  // frame 1 refused
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 2);
+    EXPECT_EQ(memory.lastReceived(), guid);
     EXPECT_EQ(port->unusedReplies(), 0u);
-}
-
-TEST_F(SerialDrivers, AFailedReadKeepsTheFlagsAndTheMessageCountsAsSeen) {
-    memory.recordReceived(kGuidB);
-    const std::vector<DataFrame> frames = buildMessageFrames(std::string(100, 'f'), kGuidA);
-    port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
-    port->script({Reply::Write::Accept, testing::fullAnswer(frames[0])});
-    port->script({Reply::Write::Accept, testing::statusAnswer(0, 1)});  // frame 1 refused
-    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
-    EXPECT_EQ(link.copyReady.load(), 1);
-    EXPECT_EQ(link.pasteReady.load(), 1);
-    EXPECT_EQ(memory.lastReceived(), kGuidA);
-}
-
-TEST_F(SerialDrivers, AnEmptyTextTravelsAsTwoFramesAndIsNotPasted) {
-    memory.recordReceived(kGuidB);
-    for (int i = 0; i < 2; ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
-    EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidA));
-    EXPECT_EQ(port->writes().size(), 2u);
-    scriptHeldMessage("", kGuidA);
-    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
-    EXPECT_EQ(out, u"");
 }
 
 // The frames of the encoded text; a refused frame fails the send without a retry, and a text
@@ -205,6 +193,15 @@ TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedTextOrFails) {
     port->scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::statusAnswer(0, 1)}});
     EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(100, u'x'), kGuidA));
     EXPECT_EQ(port->writes().size(), frames.size() + 2);
+
+    // An empty text travels as two frames and is not pasted.
+    for (int i = 0; i < 2; ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
+    EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidB));
+    EXPECT_EQ(port->writes().size(), frames.size() + 4);
+    scriptHeldMessage("", kGuidB);
+    memory.recordReceived(kGuidA);
+    EXPECT_EQ(receiveOverSerial(link, memory, link.portNumber, clock, out), 0u);
+    EXPECT_EQ(out, u"");
 }
 
 }  // namespace
