@@ -51,27 +51,16 @@ TEST_F(LoggerTest, MidnightStartsANewFileNamedByItsOwnDate) {
 
 TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilentlyAndAFailedWriteIsTold) {
     testing::TraceCapture trace;
-    {
-        MemoryLogFiles readOnly;
-        Logger logger(readOnly, clock);
-        readOnly.makeReadOnly(kFolder + "Shuttle.log-05122026");
+    enum Place { ReadOnlyFile, NoAppData, NoFolder };
+    for (Place place : {ReadOnlyFile, NoAppData, NoFolder}) {
+        MemoryLogFiles broken;
+        if (place == NoAppData) broken.setAppData(std::nullopt);
+        if (place == NoFolder) broken.failFolderCreation();
+        Logger logger(broken, clock);
+        if (place == ReadOnlyFile) broken.makeReadOnly(kFolder + "Shuttle.log-05122026");
         logger.appender().appendLine("x");
-        EXPECT_TRUE(readOnly.files().empty());
-    }
-    {
-        MemoryLogFiles noVariable;
-        noVariable.setAppData(std::nullopt);
-        Logger logger(noVariable, clock);
-        logger.appender().appendLine("x");
-        EXPECT_TRUE(noVariable.files().empty());
-        EXPECT_TRUE(noVariable.folders().empty());
-    }
-    {
-        MemoryLogFiles noFolder;
-        noFolder.failFolderCreation();
-        Logger logger(noFolder, clock);
-        logger.appender().appendLine("x");
-        EXPECT_TRUE(noFolder.files().empty());
+        EXPECT_TRUE(broken.files().empty()) << place;
+        EXPECT_EQ(broken.folders().empty(), place != ReadOnlyFile) << place;
     }
     EXPECT_EQ(trace.out(), "");
 
