@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/utf8.h"
 #include "store/file_tree.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
@@ -64,49 +65,41 @@ TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
     EXPECT_EQ(trace.err(), "Error finding files in directory: \nError code :1117\n");
 }
 
-TEST_F(FileTree, PathSizeOfFilesFoldersAndMissingPaths) {
+// A path's size, or why there is none; a locked file is tried once more 400 ms later.
+TEST_F(FileTree, PathSizeOfFilesFoldersAndMissingOrLockedPaths) {
     file(src + "f.bin", std::string(1234, 'f'));
     folder(src + "d");
     file(src + "d\\x", std::string(7, 'x'));
-    uint64_t size = 99;
-    uint32_t error = 0;
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\f.bin", size, error));
-    EXPECT_EQ(size, 1234u);
-    EXPECT_TRUE(getPathSize(fs, clock, u"\\C:\\f.bin", size, error));  // one leading "\" is dropped
-    EXPECT_EQ(size, 1234u);
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\d", size, error));
-    EXPECT_EQ(size, 7u);
-    EXPECT_FALSE(getPathSize(fs, clock, u"\\\\C:\\f.bin", size, error));
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\gone.txt", size, error));
-    EXPECT_EQ(error, kErrorFileNotFound);
-    EXPECT_FALSE(getPathSize(fs, clock, std::u16string(u"C:\\bad") + char16_t(0xDC00), size, error));
-    EXPECT_EQ(error, kErrorInvalidName);
-    EXPECT_EQ(trace.out() + trace.err(), "");
-}
-
-TEST_F(FileTree, PathSizeTriesALockedFileAgain400MsLater) {
-    file(src + "busy.bin", std::string(77, 'b'));
-    fs.failCall(FsOp::Open, 1, kErrorSharingViolation);
-    uint64_t before = clock.tickMs();
-    uint64_t size = 0;
-    uint32_t error = 0;
-    EXPECT_TRUE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
-    EXPECT_EQ(size, 77u);
-    EXPECT_EQ(clock.tickMs() - before, 400u);
-    EXPECT_EQ(trace.err(), "");
-
-    fs.reset();
-    fs.failCall(FsOp::Open, 1, kErrorSharingViolation, 2);
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
-    EXPECT_EQ(error, kErrorSharingViolation);
-    EXPECT_EQ(trace.err(), "Error opening file: 32\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::Size, 1, kErrorIoDevice);
-    EXPECT_FALSE(getPathSize(fs, clock, u"C:\\busy.bin", size, error));
-    EXPECT_EQ(error, kErrorIoDevice);
-    EXPECT_EQ(trace.err(), "Error getting file size: 1117\n");
+    struct Case {
+        std::u16string path;
+        FsOp op;
+        int faults;
+        uint32_t error;  // 0: the size is found
+        uint64_t size, waitedMs;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {u"C:\\f.bin", FsOp::Open, 0, 0, 1234, 0, ""},
+             {u"\\C:\\f.bin", FsOp::Open, 0, 0, 1234, 0, ""},  // one leading "\" is dropped
+             {u"C:\\d", FsOp::Open, 0, 0, 7, 0, ""},
+             {u"\\\\C:\\f.bin", FsOp::Open, 0, kErrorPathNotFound, 0, 0, ""},
+             {u"C:\\gone.txt", FsOp::Open, 0, kErrorFileNotFound, 0, 0, ""},
+             {std::u16string(u"C:\\bad") + char16_t(0xDC00), FsOp::Open, 0, kErrorInvalidName, 0, 0, ""},
+             {u"C:\\f.bin", FsOp::Open, 1, 0, 1234, 400, ""},
+             {u"C:\\f.bin", FsOp::Open, 2, kErrorSharingViolation, 0, 400, "Error opening file: 32\n"},
+             {u"C:\\f.bin", FsOp::Size, 1, kErrorIoDevice, 0, 0, "Error getting file size: 1117\n"},
+         }) {
+        trace.clear();
+        fs.reset();
+        if (c.faults > 0) fs.failCall(c.op, 1, c.op == FsOp::Size ? kErrorIoDevice : kErrorSharingViolation, c.faults);
+        const uint64_t before = clock.tickMs();
+        uint64_t size = 0;
+        uint32_t error = 0;
+        EXPECT_EQ(getPathSize(fs, clock, c.path, size, error), c.error == 0) << toUtf8(c.path);
+        EXPECT_EQ(c.error == 0 ? size : error, c.error == 0 ? c.size : c.error) << toUtf8(c.path);
+        EXPECT_EQ(clock.tickMs() - before, c.waitedMs);
+        EXPECT_EQ(trace.out() + trace.err(), c.err);
+    }
 }
 
 TEST_F(FileTree, RemovalTakesNonAsciiAndReadOnlyTreesWhole) {
@@ -202,58 +195,46 @@ TEST_F(FileTree, ReadOnlySourcesGiveWritableCopies) {
     EXPECT_EQ(trace.out(), "");
 }
 
-TEST_F(FileTree, CopyFailuresNameTheItemAndTheirCode) {
-    FailedItem failed = copyFileToFolder(fs, buffer, src + "missing.txt", dst);
-    EXPECT_EQ(failed.path, src + "missing.txt");
-    EXPECT_EQ(failed.error, kErrorFileNotFound);
-    EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing.txt\t!!! Error: 2\n");
-
+// One fault at a time: each failure names its item and code, and prints its line.
+TEST_F(FileTree, EveryCopyFailureNamesItsItemAndPrintsItsLine) {
     file(src + "a.txt", "abc");
+    file(src + "big", testing::patternBytes(kCopyChunkSize * 2 + 10));
+    folder(src + "d");
+    file(src + "d\\a", "a");
+    file(src + "d\\b", "b");
+    struct Case {
+        const char* item;
+        FsOp op;
+        int nth;  // 0: no fault injected
+        uint32_t error;
+        std::string line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"missing.txt", FsOp::Open, 0, kErrorFileNotFound, "Cannot open file: C:\\missing.txt\t!!! Error: 2\n"},
+             {"a.txt", FsOp::Size, 1, kErrorIoDevice, "Cannot get file size for C:\\a.txt\t!!! Error: 1117\n"},
+             {"big", FsOp::Read, 2, kErrorIoDevice, "Failed to read from soutce file: C:\\big\t!!! Error: 1117\n"},
+             {"big", FsOp::Write, 2, kErrorDiskFull, "Failed to write to target file: E:\\big\n"},
+             {"big", FsOp::Open, 2, kErrorSharingViolation, "Failed to open source file C:\\big\t!!! Error: 32\n"},
+             {"big", FsOp::Open, 3, kErrorAccessDenied, "Failed to open target file E:\\big\t!!! Error: 5\n"},
+             {"d", FsOp::CreateDirectory, 1, kErrorAccessDenied, "Failed to create directory:  = E:\\d\n"},
+             {"d", FsOp::FindFirst, 1, kErrorAccessDenied, "Failed to open directory:  = C:\\d\n"},
+             {"d", FsOp::FindNext, 1, kErrorIoDevice, "Listing C:\\d broke off\t!!! Error: 1117\n"},
+         }) {
+        trace.clear();
+        fs.reset();
+        if (c.nth > 0) fs.failCall(c.op, c.nth, c.error);
+        const std::string item = src + c.item;
+        const FailedItem failed = std::string(c.item) == "d" ? copyDirectoryToFolder(fs, buffer, item, dst)
+                                                             : copyFileToFolder(fs, buffer, item, dst);
+        EXPECT_EQ(failed.path, item) << c.line;
+        EXPECT_EQ(failed.error, c.error) << c.line;
+        EXPECT_EQ(trace.out(), c.line);
+    }
     trace.clear();
     fs.failCall(FsOp::DeleteFile, 1, kErrorAccessDenied);
     fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
-    failed = copyFileToFolder(fs, buffer, src + "a.txt", dst);
-    EXPECT_EQ(failed.error, kErrorDiskFull);
-    EXPECT_EQ(trace.out(),
-              "Failed to delete file: E:\\a.txt\n"
-              "Cannot copy file C:\\a.txt\t!!! Error: 112\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::Size, 1, kErrorIoDevice);
-    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "a.txt", dst).error, kErrorIoDevice);
-    EXPECT_EQ(trace.out(), "Cannot get file size for C:\\a.txt\t!!! Error: 1117\n");
-}
-
-TEST_F(FileTree, StreamFailuresPrintTheirMessageAndNameTheSource) {
-    const size_t size = kCopyChunkSize * 2 + 10;
-    file(src + "big", testing::patternBytes(size));
-
-    fs.failCall(FsOp::Read, 2, kErrorIoDevice);
-    FailedItem failed = copyFileToFolder(fs, buffer, src + "big", dst);
-    EXPECT_EQ(failed.path, src + "big");
-    EXPECT_EQ(failed.error, kErrorIoDevice);
-    EXPECT_EQ(trace.out(), "Failed to read from soutce file: C:\\big\t!!! Error: 1117\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::Write, 2, kErrorDiskFull);
-    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "big", dst).error, kErrorDiskFull);
-    EXPECT_EQ(trace.out(), "Failed to write to target file: E:\\big\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::Open, 2, kErrorSharingViolation);  // the second open of the source
-    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "big", dst).error, kErrorSharingViolation);
-    EXPECT_EQ(trace.out(), "Failed to open source file C:\\big\t!!! Error: 32\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::Open, 3, kErrorAccessDenied);  // the target
-    failed = copyFileToFolder(fs, buffer, src + "big", dst);
-    EXPECT_EQ(failed.path, src + "big");
-    EXPECT_EQ(failed.error, kErrorAccessDenied);
-    EXPECT_EQ(trace.out(), "Failed to open target file E:\\big\t!!! Error: 5\n");
+    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "a.txt", dst).error, kErrorDiskFull);
+    EXPECT_EQ(trace.out(), "Failed to delete file: E:\\a.txt\nCannot copy file C:\\a.txt\t!!! Error: 112\n");
 }
 
 TEST_F(FileTree, CopiesTellEveryPieceWrittenAndNothingThatFailed) {
@@ -321,28 +302,6 @@ TEST_F(FileTree, FolderCopyStopsAtTheFirstItemThatFails) {
     EXPECT_EQ(failed.path.rfind(src + "d\\deeper\\f", 0), 0u);
     EXPECT_EQ(testing::namesIn(fs, dst + "d\\deeper").size(), 1u) << "nothing after the failed item";
     EXPECT_EQ(fs.calls(FsOp::Open), 2);
-}
-
-TEST_F(FileTree, FolderCopyFailuresAreReported) {
-    folder(src + "d");
-    fs.failCall(FsOp::CreateDirectory, 1, kErrorAccessDenied);
-    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, src + "d", dst).error, kErrorAccessDenied);
-    EXPECT_EQ(trace.out(), "Failed to create directory:  = E:\\d\n");
-
-    trace.clear();
-    fs.reset();
-    fs.failCall(FsOp::FindFirst, 1, kErrorAccessDenied);
-    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, src + "d", dst).error, kErrorAccessDenied);
-    EXPECT_EQ(trace.out(), "Failed to open directory:  = C:\\d\n");
-
-    trace.clear();
-    fs.reset();
-    file(src + "d\\a", "a");
-    file(src + "d\\b", "b");
-    fs.failCall(FsOp::FindNext, 1, kErrorIoDevice);  // the listing breaks off
-    const FailedItem failed = copyDirectoryToFolder(fs, buffer, src + "d", dst);
-    EXPECT_EQ(failed.path, src + "d");
-    EXPECT_EQ(failed.error, kErrorIoDevice);
 }
 
 TEST_F(FileTree, FolderIsNeverCopiedIntoItself) {
