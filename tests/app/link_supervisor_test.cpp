@@ -24,6 +24,12 @@ protected:
     }
 
     void useUsbMode() { settings.setFlag(kFlagUsbMode, true); }
+    // Begins over these COM ports, searching or not.
+    void start(std::set<uint32_t> ports, bool search = true) {
+        environment.presentPorts = std::move(ports);
+        if (!search) link.autoProbe = 0;
+        ASSERT_TRUE(supervisor.begin());
+    }
     std::unique_ptr<Settings> saved() {
         auto settings = std::make_unique<Settings>();
         loadSettings(store, *settings);
@@ -124,10 +130,9 @@ TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheListAndClears
 
 // The saved choice is found by prefix (COM1 finds COM10) and, answering, needs no search.
 TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
-    environment.presentPorts = {2, 10};
     environment.devices[10] = {false, true};
     savedChoice(1);
-    ASSERT_TRUE(supervisor.begin());
+    start({2, 10});
     EXPECT_EQ(panel.selectedLink(), u"COM10");
     EXPECT_EQ(link.portNumber.load(), 10u);
     for (int i = 0; i < 5; ++i) supervisor.runRound();
@@ -141,8 +146,7 @@ TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
 // ---- automatic search ----------------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
-    environment.presentPorts = {2, 1, 10};
-    ASSERT_TRUE(supervisor.begin());
+    start({2, 1, 10});
     EXPECT_EQ(panel.status, u" Select  COM");
     EXPECT_EQ(panel.caption, u"Auto");
     panel.statusHistory.clear();
@@ -166,9 +170,8 @@ TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
 }
 
 TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
-    environment.presentPorts = {1, 2};
     savedChoice(2);
-    ASSERT_TRUE(supervisor.begin());
+    start({1, 2});
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM2"});
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM2", u"COM1", u"COM2"}));
@@ -178,10 +181,9 @@ TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
 
 // It also replaces a saved choice that is absent.
 TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
-    environment.presentPorts = {1, 2, 10};
     environment.devices[10] = {true, true};
     savedChoice(7);
-    ASSERT_TRUE(supervisor.begin());
+    start({1, 2, 10});
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
     EXPECT_EQ(saved()->comPort.load(), 10u);
@@ -195,8 +197,7 @@ TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
 }
 
 TEST_F(LinkSupervisorTest, StopDuringSearchEndsItAfterTheCurrentPort) {
-    environment.presentPorts = {1, 2, 10};
-    ASSERT_TRUE(supervisor.begin());
+    start({1, 2, 10});
     environment.onOpen = [this](const std::u16string& text) {
         if (text == u"COM10") requests.linkButton = 1;  // user clicks "Stop" meanwhile
     };
@@ -265,8 +266,7 @@ TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
 }
 
 TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
-    environment.presentPorts = {1, 2, 3};
-    ASSERT_TRUE(supervisor.begin());
+    start({1, 2, 3});
     environment.onOpen = [this](const std::u16string&) { requests.modeChange = 1; };
     supervisor.runRound();
     EXPECT_EQ(environment.opens.size(), 1u);
@@ -275,9 +275,7 @@ TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
 // ---- link button ---------------------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
-    environment.presentPorts = {5};
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
+    start({5}, false);
     supervisor.runRound();
     EXPECT_TRUE(environment.opens.empty());
 
@@ -301,10 +299,8 @@ TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
 }
 
 TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
-    environment.presentPorts = {3};
     environment.busyPorts = {3};
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
+    start({3}, false);
     panel.selectLink(0);
     requests.selectionChange = 1;
     supervisor.runRound();
@@ -319,10 +315,8 @@ TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
 // ---- selection and size requests ------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, APickedPortIsSavedOnlyWhenItAnswersAndThenRearmsTheSearch) {
-    environment.presentPorts = {1, 6};
     environment.devices[6] = {false, true};
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
+    start({1, 6}, false);
     panel.selectLink(0);
     requests.selectionChange = 1;
     supervisor.runRound();
@@ -379,10 +373,8 @@ TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive)
             EXPECT_EQ(panel.isVisible(control), usb);
         EXPECT_EQ(panel.isVisible(ModeControl::ComOptions), !usb);
     };
-    environment.presentPorts = {1};
-    link.autoProbe = 0;
     settings.storeSelection.set(u"GONE (H:)");
-    ASSERT_TRUE(supervisor.begin());
+    start({1}, false);
     shown(false);
     EXPECT_EQ(panel.droppedWidth, -1);
     EXPECT_EQ(panel.status, u" Select  COM");
@@ -469,9 +461,8 @@ TEST_F(LinkSupervisorTest, DrivesWithoutALetterAreLeftOut) {
 // ---- ready flags, listener and icons --------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, ListenerStaysOnWhateverTheFlagsAndARefusalIsRetried) {
-    link.autoProbe = 0;
     environment.refuseListener = 2;
-    ASSERT_TRUE(supervisor.begin());
+    start({}, false);
     EXPECT_FALSE(link.listening());
     supervisor.runRound();
     EXPECT_FALSE(link.listening());
@@ -489,10 +480,9 @@ TEST_F(LinkSupervisorTest, ListenerStaysOnWhateverTheFlagsAndARefusalIsRetried) 
 }
 
 TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
-    environment.presentPorts = {4};
     environment.devices[4] = {true, true};
     settings.comPort = 4;
-    ASSERT_TRUE(supervisor.begin());
+    start({4});
     const int closesBefore = environment.closes;
     requests.reopenLink = 1;
     supervisor.runRound();
@@ -505,8 +495,7 @@ TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
 // A transient icon gives way to the state icon after three seconds, but a failure with the link
 // down stays.
 TEST_F(LinkSupervisorTest, TransientIconsGiveWayToTheStateIconAfterThreeSeconds) {
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
+    start({}, false);
     notifier.setIcon(kIconFailure);
     tray.clear();
     for (int i = 0; i < 40; ++i) supervisor.runRound();
@@ -535,8 +524,7 @@ TEST_F(LinkSupervisorTest, TransientIconsGiveWayToTheStateIconAfterThreeSeconds)
 
 TEST_F(LinkSupervisorTest, TheStatusLineShowsATransfersProgressAndThenTheLinkAgain) {
     testing::TraceCapture trace;
-    link.autoProbe = 0;
-    ASSERT_TRUE(supervisor.begin());
+    start({}, false);
     link.linkConnected = 1;
     setReady(1, 1);
     supervisor.runRound();
