@@ -84,7 +84,7 @@ TEST(JsonValue, WrongKindThrowsAndLeavesTheValueUnchanged) {
     EXPECT_EQ(written(null) + written(object) + written(array) + written(text), "null{\"k\":\"v\"}[]\"t\"");
 }
 
-TEST(JsonValue, CopiesAreDeepAndIndependent) {
+TEST(JsonValue, CopiesAreDeepAndIndependentAndMovesLeaveTheSourceNull) {
     JsonValue list(JsonValue::Kind::Array);
     list.append("p");
     JsonValue original(JsonValue::Kind::Object);
@@ -102,8 +102,20 @@ TEST(JsonValue, CopiesAreDeepAndIndependent) {
     EXPECT_EQ(written(original), before);
     EXPECT_EQ(written(copy), "{\"extra\":\"e\",\"list\":[\"p\",\"q\"]}");
     EXPECT_EQ(written(assigned), "{\"list\":null}");
+
+    // A move takes the subtree and leaves the source null.
+    JsonValue taken(std::move(copy));
+    JsonValue text("t");
+    assigned = std::move(text);
+    EXPECT_EQ(written(taken), "{\"extra\":\"e\",\"list\":[\"p\",\"q\"]}");
+    EXPECT_EQ(written(assigned), "\"t\"");
+    EXPECT_EQ(copy.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(copy.items().empty() && copy.members().empty());
+    EXPECT_EQ(text.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(text.text().empty());
 }
 
+// Copying or moving a value's own parts over it, or into it, is safe.
 TEST(JsonValue, AssigningOwnPartsIsSafe) {
     JsonValue root(JsonValue::Kind::Object);
     JsonValue child(JsonValue::Kind::Object);
@@ -119,23 +131,6 @@ TEST(JsonValue, AssigningOwnPartsIsSafe) {
     array.append("a");
     array.append(array);
     EXPECT_EQ(written(array), "[\"a\",[\"a\"]]");
-}
-
-TEST(JsonValue, MoveTakesTheSubtreeAndLeavesTheSourceNull) {
-    JsonValue source(JsonValue::Kind::Array);
-    source.append("a");
-    JsonValue taken(std::move(source));
-    EXPECT_EQ(written(taken), "[\"a\"]");
-    EXPECT_EQ(source.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
-    EXPECT_TRUE(source.items().empty());
-    EXPECT_EQ(written(source), "null");
-
-    JsonValue text("t");
-    JsonValue target(JsonValue::Kind::Object);
-    target = std::move(text);
-    EXPECT_EQ(written(target), "\"t\"");
-    EXPECT_EQ(text.kind(), JsonValue::Kind::Null);  // NOLINT(bugprone-use-after-move)
-    EXPECT_TRUE(text.text().empty());
 
     JsonValue parent(JsonValue::Kind::Object);
     parent["k"] = JsonValue("v");

@@ -32,12 +32,11 @@ protected:
     const std::vector<shuttle::DataFrame> message = shuttle::buildMessageFrames(std::string(100, 'm'), kGuid);
 };
 
-TEST_F(LinkDeviceTest, AnEmptyDeviceIsReadyAndRefusesReads) {
+// An empty device is ready and refuses reads; a written message is handed out frame by frame on
+// every port.
+TEST_F(LinkDeviceTest, AWrittenMessageIsHandedOutFrameByFrameOnEveryPort) {
     EXPECT_EQ(one(0, bytesOf(shuttle::probeRequest())), (Bytes{0x40, 0x00, 0x00, 0x03}));
     EXPECT_EQ(one(1, bytesOf(shuttle::readRequest(0))), (Bytes{0x10, 0x00, 0x00, 0x03}));
-}
-
-TEST_F(LinkDeviceTest, AWrittenMessageIsHandedOutFrameByFrameOnEveryPort) {
     const std::vector<Bytes> acks = write(0, message);
     for (size_t i = 0; i < acks.size(); ++i) EXPECT_EQ(acks[i], (Bytes{0x40, 4, uint8_t(i), 0x01}));
     EXPECT_EQ(one(1, bytesOf(shuttle::probeRequest())), bytesOf(message[0]));
@@ -59,7 +58,7 @@ TEST_F(LinkDeviceTest, FramesOutOfOrderOrWithABadChecksumAreRefused) {
     EXPECT_TRUE(device.heldMessage().empty());
 }
 
-TEST_F(LinkDeviceTest, AnInterruptedMessageLeavesTheOldOneHeld) {
+TEST_F(LinkDeviceTest, AnInterruptedMessageLeavesTheOldOneHeldAndPortsKeepTheirOwnFrames) {
     write(0, message);
     const auto next = shuttle::buildMessageFrames("new", "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}");
     one(1, bytesOf(next[0]));
@@ -67,14 +66,12 @@ TEST_F(LinkDeviceTest, AnInterruptedMessageLeavesTheOldOneHeld) {
     EXPECT_EQ(one(1, bytesOf(shuttle::probeRequest())), bytesOf(message[0]));
     write(1, next);
     EXPECT_EQ(one(0, bytesOf(shuttle::probeRequest())), bytesOf(next[0]));
-}
 
-TEST_F(LinkDeviceTest, TwoPortsWritingAtOnceKeepTheirOwnFrames) {
-    const auto other = shuttle::buildMessageFrames("other", "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}");
+    // Two ports writing at once keep their own frames.
     one(0, bytesOf(message[0]));
-    one(1, bytesOf(other[0]));
+    one(1, bytesOf(next[0]));
     one(0, bytesOf(message[1]));
-    one(1, bytesOf(other[1]));
+    one(1, bytesOf(next[1]));
     EXPECT_EQ(device.heldMessage().size(), 2u);  // port 1 finished first
     one(0, bytesOf(message[2]));
     one(0, bytesOf(message[3]));
