@@ -37,12 +37,12 @@ private:
 
 class TransferProgressTest : public ::testing::Test {
 protected:
-    // A transfer of `steps` equal steps, `stepMs` apart; the progress is finished as `completed`.
-    void run(int steps, uint64_t stepMs, bool completed = true) {
+    // `steps` equal steps of `total`, `stepMs` apart; the progress is finished as `completed`.
+    void run(uint64_t steps, uint64_t stepMs, uint64_t total, bool completed = true) {
         TransferProgress progress(notifier, clock);
-        for (int step = 1; step <= steps; ++step) {
+        for (uint64_t step = 1; step <= steps; ++step) {
             clock.advance(stepMs);
-            progress.update(static_cast<uint64_t>(step), static_cast<uint64_t>(steps));
+            progress.update(step, total);
         }
         progress.finish(completed);
     }
@@ -72,15 +72,15 @@ protected:
     Notifier notifier{tray, clock, settings};
 };
 
-TEST_F(TransferProgressTest, ATransferShorterThanASecondShowsNothing) {
-    run(99, 10);  // 990 ms
+// A transfer shorter than a second shows nothing; a long one climbs, throttled, to 100 % and
+// gives the tip back.
+TEST_F(TransferProgressTest, ALongTransferClimbsThrottledToOneHundredAndGivesTheTipBack) {
+    run(99, 10, 99);  // 990 ms
     EXPECT_TRUE(tray.tips.empty());
     EXPECT_EQ(notifier.progressText(), u"");
-}
 
-TEST_F(TransferProgressTest, ALongTransferClimbsThrottledToOneHundredAndGivesTheTipBack) {
     const uint64_t start = clock.tickMs();
-    run(1000, 7);  // 7 s in steps of 0.1 %
+    run(1000, 7, 1000);  // 7 s in steps of 0.1 %
     const std::vector<int> shown = percentages();
     ASSERT_GE(shown.size(), 2u);
     EXPECT_EQ(shown.back(), 100);
@@ -114,22 +114,14 @@ TEST_F(TransferProgressTest, PercentagesNeverGoBackNorRepeat) {
 }
 
 TEST_F(TransferProgressTest, AFailedOrAbandonedTransferGivesTheTipBackWithoutOneHundred) {
-    {
-        TransferProgress failed(notifier, clock);
-        for (uint64_t done = 1; done <= 200; ++done) {  // two thirds in 3 s, then the device falls silent
-            clock.advance(15);
-            failed.update(done, 300);
-        }
-        failed.finish(false);
-    }
+    run(200, 15, 300, false);  // two thirds in 3 s, then the device falls silent
     EXPECT_EQ(texts().back(), "Shuttle");
     EXPECT_EQ(percentages().back(), 66);
 
     tray.tips.clear();
     {
         TransferProgress abandoned(notifier, clock);
-        clock.advance(2000);
-        abandoned.update(1, 3);
+        steps(abandoned, {{2000, 1, 3}});
     }
     EXPECT_EQ(texts(), (Tips{"Sending\u2026 33 %", "Shuttle"}));
     EXPECT_EQ(notifier.progressText(), u"");
