@@ -231,24 +231,6 @@ TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnitsAndALongTransferShowsI
     EXPECT_EQ(b->pastedText(), u"untouched") << "a refused text never reaches the device";
 }
 
-TEST_F(ClipboardExchange, FormatsNoModeCarriesAreIgnoredSilently) {
-    connectSerial();
-    a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
-    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});
-    a->copyPathRuns();
-    a->copyFiles({u"C:\\one.txt"});
-    EXPECT_TRUE(a->tray.events().empty());
-
-    a->useUsb();
-    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});  // a picture only as a GDI handle
-    a->copyPathRuns();
-    a->clipboard.userCopiesData(kFormatLocale, {9, 4, 0, 0});
-    a->copyPathRuns();
-    EXPECT_TRUE(a->tray.events().empty());
-    EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
-    EXPECT_FALSE(trace.contains("NEW GUID"));
-}
-
 // A copy while the link is down is reported; one at the first ready is sent, and the clipboard
 // is closed before the first frame leaves.
 TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
@@ -334,21 +316,36 @@ TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
 
 // ---- content marked private -----------------------------------------------------------------
 
-TEST_F(ClipboardExchange, ComTextMarkedPrivateNeverReachesTheDeviceAndTheNextOneDoes) {
+// Content marked private, or of a format the mode does not carry, is not sent and nothing is
+// said: no frame, no GUID, no balloon. The next text travels as usual.
+TEST_F(ClipboardExchange, WhatIsNotSentGoesSilentlyAndTheNextTextTravels) {
     connectSerial();
     a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
     const int writesBefore = watchedPorts.writes.load();
     a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"hunter2")},
                                     {a->formatIds.markerId(PrivacyMarker::ExcludeFromMonitoring), {}}});
     a->copyPathRuns();
+    EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 1);
+    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});
+    a->copyPathRuns();
+    a->copyFiles({u"C:\\one.txt"});
     EXPECT_EQ(watchedPorts.writes.load(), writesBefore) << "not a single frame";
     EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
     EXPECT_FALSE(trace.contains("NEW GUID"));
-    EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 1);
-
     a->copyText(u"not a secret");
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"not a secret") << trace.out();
+
+    a->useUsb();
+    a->tray.clear();
+    trace.clear();
+    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});  // a picture only as a GDI handle
+    a->copyPathRuns();
+    a->clipboard.userCopiesData(kFormatLocale, {9, 4, 0, 0});
+    a->copyPathRuns();
+    EXPECT_TRUE(a->tray.events().empty());
+    EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
+    EXPECT_FALSE(trace.contains("NEW GUID"));
 }
 
 TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowedIsSent) {
