@@ -8,7 +8,7 @@ namespace {
 
 const std::u16string kProgram = u"C:\\Program Files\\Shuttle\\Shuttle.exe";
 
-TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesIt) {
+TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesItUnlessTheKeyIsLocked) {
     MemoryRunKey key;
     EXPECT_FALSE(startsWithWindows(key, kProgram));
     EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
@@ -19,6 +19,15 @@ TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesIt) {
     EXPECT_TRUE(setStartWithWindows(key, kProgram, false));
     EXPECT_FALSE(key.has(u"Shuttle"));
     EXPECT_TRUE(setStartWithWindows(key, kProgram, false));  // already off
+
+    key.refuseChanges(true);  // a locked key reports the failure and keeps its value
+    EXPECT_FALSE(setStartWithWindows(key, kProgram, true));
+    EXPECT_FALSE(key.has(u"Shuttle"));
+    key.refuseChanges(false);
+    ASSERT_TRUE(setStartWithWindows(key, kProgram, true));
+    key.refuseChanges(true);
+    EXPECT_FALSE(setStartWithWindows(key, kProgram, false));
+    EXPECT_TRUE(startsWithWindows(key, kProgram));
 }
 
 TEST(StartWithWindows, OnlyValuesThatStartThisProgramCount) {
@@ -56,18 +65,6 @@ TEST(StartWithWindows, AnotherCopysValueShowsOffAndIsReplacedOnlyWhenTurnedOn) {
     key.setNonText(u"Shuttle");  // a number where the command line belongs
     EXPECT_FALSE(startsWithWindows(key, kProgram));
     EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
-    EXPECT_TRUE(startsWithWindows(key, kProgram));
-}
-
-TEST(StartWithWindows, ALockedKeyReportsTheFailureAndKeepsItsValue) {
-    MemoryRunKey key;
-    key.refuseChanges(true);
-    EXPECT_FALSE(setStartWithWindows(key, kProgram, true));
-    EXPECT_FALSE(key.has(u"Shuttle"));
-    key.refuseChanges(false);
-    key.write(u"Shuttle", startCommand(kProgram));
-    key.refuseChanges(true);
-    EXPECT_FALSE(setStartWithWindows(key, kProgram, false));
     EXPECT_TRUE(startsWithWindows(key, kProgram));
 }
 
