@@ -274,7 +274,7 @@ TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
 
 // ---- link button ---------------------------------------------------------------------------
 
-TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
+TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectOrRefreshForgetsThePort) {
     start({5}, false);
     supervisor.runRound();
     EXPECT_TRUE(environment.opens.empty());
@@ -296,11 +296,8 @@ TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectForgetsThePort) {
     EXPECT_EQ(panel.status, u" Select  COM");
     EXPECT_EQ(panel.caption, u"Auto");
     EXPECT_EQ(link.portOpen.load(), 0);
-}
 
-TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
-    environment.busyPorts = {3};
-    start({3}, false);
+    environment.busyPorts = {5};  // a port that fails shows "Refresh", which acts like "Disconnect"
     panel.selectLink(0);
     requests.selectionChange = 1;
     supervisor.runRound();
@@ -309,7 +306,7 @@ TEST_F(LinkSupervisorTest, FailedPortShowsRefreshWhichActsLikeDisconnect) {
     requests.linkButton = 1;
     supervisor.runRound();
     EXPECT_EQ(panel.status, u" Select  COM");
-    EXPECT_EQ(panel.links, Texts{u"COM3"});
+    EXPECT_EQ(panel.links, Texts{u"COM5"});
 }
 
 // ---- selection and size requests ------------------------------------------------------------
@@ -417,7 +414,7 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
     EXPECT_EQ(panel.status, u" Not ready");
 }
 
-TEST_F(LinkSupervisorTest, StoreDriveCheckReadsTheLetterAfterTheLastParenthesis) {
+TEST_F(LinkSupervisorTest, StoreDriveEntriesEndWithTheLetterWhichTheCheckReadsAfterTheLastParenthesis) {
     useUsbMode();
     environment.directories = {u"K:\\"};
     struct Case {
@@ -439,9 +436,7 @@ TEST_F(LinkSupervisorTest, StoreDriveCheckReadsTheLetterAfterTheLastParenthesis)
         EXPECT_EQ(link.pasteReady.load(), c.expected);
         EXPECT_EQ(link.portOpen.load(), c.expected);
     }
-}
-
-TEST(StoreDriveEntry, JoinsNameAndDriveLetterAndRejectsWhatIsNoEntry) {
+    // A drive's entry joins its name and letter; what names no letter is no entry.
     EXPECT_EQ(storeDriveEntry({"Stick", "E:\\"}), u"Stick (E:)");
     EXPECT_EQ(storeDriveEntry({"Clé USB", "F:\\"}), u"Cl\u00e9 USB (F:)");
     EXPECT_EQ(storeDriveEntry({"Stick", "E"}), u"");
