@@ -500,6 +500,15 @@ TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
     ASSERT_TRUE(b->start());
     b->useUsb();
     writeMetaByOtherProgram("CF_TEXT", "aGVsbG8gd29ybGQ=");  // "hello world"
+    // The poll waits for the link and a selection, and remembers nothing meanwhile.
+    b->computer.link().pasteReady = 0;
+    b->computer.pollOnce();
+    EXPECT_TRUE(trace.contains("USB not ready\n"));
+    b->computer.link().pasteReady = 1;
+    b->computer.settings().storeSelection.set(u"");
+    b->computer.pollOnce();
+    EXPECT_EQ(b->clipboard.changeCount(), 0);
+    b->useUsb();
     b->computer.pollOnce();
     auto block = b->clipboard.data(kFormatText);
     ASSERT_TRUE(block) << trace.out();
@@ -525,21 +534,6 @@ TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
     writeMetaByOtherProgram("CF_RTF", "e1xydGYxfQ==", 'A');  // B's registry gave it no id
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"keep me");
-}
-
-TEST_F(ClipboardExchange, UsbPollWaitsForTheLinkAndASelection) {
-    makeUsbComputers();
-    writeMetaByOtherProgram("CF_TEXT", "eA==");
-    b->computer.link().pasteReady = 0;
-    b->computer.pollOnce();
-    EXPECT_TRUE(trace.contains("USB not ready\n"));
-    b->computer.link().pasteReady = 1;
-    b->computer.settings().storeSelection.set(u"");
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.changeCount(), 0);
-    b->useUsb();
-    b->computer.pollOnce();
-    EXPECT_TRUE(b->clipboard.data(kFormatText)) << "nothing was remembered while the link was down";
 }
 
 // ---- texts and pictures in USB mode ---------------------------------------------------------
