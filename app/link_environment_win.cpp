@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/print.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {
@@ -53,9 +54,10 @@ bool WindowLinkEnvironment::isDirectory(const std::u16string& path) {
 }
 
 // The supervisor adds the listener on every change of the ready flags while copy-ready;
-// registering once keeps one clipboard change from running the copy path twice.
+// registering once keeps one clipboard change from running the copy path twice. The trace
+// line marks the moment a copy is first carried (tests and the demonstration wait for it).
 void WindowLinkEnvironment::addClipboardListener() {
-    if (!listening_.exchange(true)) AddClipboardFormatListener(mainWindow_);
+    if (!listening_.exchange(true) && AddClipboardFormatListener(mainWindow_)) printOut("Listening for copies\n");
 }
 
 void WindowLinkEnvironment::removeClipboardListener() {
