@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-x86-64 mingw-w64-tools               # the Windows cross compiler
     wine64 wine xvfb xauth fonts-wine                  # running Shuttle.exe and its tests
     x11-apps netpbm                                    # screenshots of the Xvfb displays
+    fonts-wqy-microhei                                 # Chinese, Japanese and Korean text in the demonstration's Notepad
     python3 socat procps psmisc                        # tools and test scripts
 )
 

@@ -1,8 +1,8 @@
 // paste-view: a window that shows the file list pasted into it, the way a file manager shows a
-// paste landing: each pasted file or folder, the files inside the folders, and their sizes. A
-// paste is WM_PASTE (what Ctrl+V sends to an edit control; shuttle-ui-driver's paste-into sends
-// it). Every line shown is also written to the standard output as UTF-8, so that a script can
-// print what the window shows.
+// paste landing: each pasted file or folder, the files inside the folders, and their sizes,
+// under a line that sums them up. Ctrl+V pastes, and so does WM_PASTE (shuttle-ui-driver's
+// paste-into sends it). Every line of the list is also written to the standard output as UTF-8,
+// so that a script can print what the window shows.
 //   paste-view [TITLE]
 
 #include <windows.h>
@@ -21,7 +21,10 @@ namespace {
 constexpr wchar_t kClass[] = L"ShuttlePasteView";
 constexpr int kOpenAttempts = 20;  // another program may hold the clipboard for a moment
 constexpr DWORD kOpenPauseMs = 50;
+constexpr WORD kPasteCommand = 1;
+constexpr int kHeaderHeight = 24;
 
+HWND header = nullptr;
 HWND listBox = nullptr;
 std::wstring title = L"Pasted files";
 
@@ -142,14 +145,18 @@ void paste(HWND window) {
         totals.bytes += size;
     }
     std::fflush(stdout);
-    std::wstring caption = title + L" - " + std::to_wstring(paths.size()) + L" pasted, " +
+    std::wstring caption = title + L": " + std::to_wstring(paths.size()) + L" pasted, " +
                            std::to_wstring(totals.files) + L" files, " + withThousands(totals.bytes) + L" bytes";
     SetWindowTextW(window, caption.c_str());
+    SetWindowTextW(header, caption.c_str());
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
+        header = CreateWindowExW(0, L"Static", (title + L" (Ctrl+V pastes)").c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
+                                 0, 0, 0, 0, window, nullptr, nullptr, nullptr);
+        SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
         listBox = CreateWindowExW(WS_EX_CLIENTEDGE, L"ListBox", nullptr,
                                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 0,
                                   0, 0, 0, window, nullptr, nullptr, nullptr);
@@ -157,7 +164,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         SendMessageW(listBox, LB_SETHORIZONTALEXTENT, 1200, 0);
         return 0;
     case WM_SIZE:
-        MoveWindow(listBox, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        MoveWindow(header, 6, 4, LOWORD(lParam) - 6, kHeaderHeight - 4, TRUE);
+        MoveWindow(listBox, 0, kHeaderHeight, LOWORD(lParam), HIWORD(lParam) - kHeaderHeight, TRUE);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kPasteCommand) paste(window);
         return 0;
     case WM_PASTE:
         paste(window);
@@ -187,8 +198,11 @@ int wmain(int argc, wchar_t** argv) {
     HWND window = CreateWindowExW(0, kClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 620, 400, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;
+    ACCEL pasteKey{FCONTROL | FVIRTKEY, 'V', kPasteCommand};
+    HACCEL keys = CreateAcceleratorTableW(&pasteKey, 1);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorW(window, keys, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
