@@ -52,40 +52,43 @@ suite() {  # NAME LOG COMMAND...: runs a test suite, remembers a failure and whe
     "$@" || { status=1; failed+=("$name (log: $log)"); }
 }
 
-# Configures and builds a preset. Two runs building one folder at once would break each
-# other, so the folder's lock makes the second wait; it then finds everything up to date and
-# changes nothing, so the first run's tests keep running on the same binaries.
-build_preset() {  # PRESET [TARGET...]
-    local preset=$1 folder=build/$1
+# Runs a command holding a build folder's lock. Two runs building one folder at once would
+# break each other, so the second waits; it then finds everything up to date and changes
+# nothing, so the first run's tests keep their binaries.
+with_folder() {  # PRESET COMMAND...
+    local folder=build/$1 lock code=0
     shift
     mkdir -p "$folder"
-    (
-        flock 9
-        cmake --preset "$preset" >/dev/null
-        if [ $# -gt 0 ]; then
-            cmake --build --preset "$preset" --target "$@"
-        else
-            cmake --build --preset "$preset"
-        fi
-    ) 9>"$folder/.build-lock"
+    exec {lock}>"$folder/.build-lock"
+    flock "$lock"
+    "$@" || code=$?
+    exec {lock}>&-
+    return "$code"
+}
+build_preset() {  # PRESET
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
+# The native suites talk to the simulated device on real pseudo-terminals within the device's
+# answer window (about 120 ms); they run under the folder's lock too, so that a second run
+# beside this one waits instead of doubling the load. Both take well under a minute.
+native_suite() {  # PRESET NAME
+    step "$2 build"
+    build_preset "$1" || return 2
+    step "$2 tests"
+    suite "$2 tests" "build/$1/Testing/Temporary/LastTest.log" ctest --preset "$1"
+}
+fuzz_suite() {
+    step "fuzz targets (clang)"
+    build_preset fuzz || return 2
+    suite "fuzz runs" build/fuzz/Testing/Temporary/LastTest.log ctest --test-dir build/fuzz -L fuzz --output-on-failure
 }
 
-step "native build"
-build_preset native
-step "native tests (address and undefined-behaviour sanitizers)"
-suite "native tests" build/native/Testing/Temporary/LastTest.log ctest --preset native
-
-step "thread-sanitizer build"
-build_preset tsan
-step "thread-sanitizer tests"
-suite "thread-sanitizer tests" build/tsan/Testing/Temporary/LastTest.log ctest --preset tsan
-
-step "fuzz targets (clang)"
-build_preset fuzz
-suite "fuzz runs" build/fuzz/Testing/Temporary/LastTest.log ctest --test-dir build/fuzz -L fuzz --output-on-failure
+with_folder native native_suite native "native (address and undefined-behaviour sanitizers)"
+with_folder tsan native_suite tsan "thread-sanitizer"
+with_folder fuzz fuzz_suite
 
 step "windows build"
-build_preset windows
+with_folder windows build_preset windows
 step "windows tests under Wine"
 # One display for the Windows unit tests, which CTest runs through tests/wine/run_in_wine.sh;
 # the program tests start displays of their own. The template prefix is made once, with the

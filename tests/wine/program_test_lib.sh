@@ -58,8 +58,9 @@ within_ms() {
 new_computer() {
     [ -n "${TEST_DISPLAY:-}" ] || wine_start_display TEST_DISPLAY
     export DISPLAY=$TEST_DISPLAY
-    [ -n "${WINEPREFIX:-}" ] && wine_stop_prefix "$WINEPREFIX"
-    export WINEPREFIX=$SHUTTLE_WINE_ROOT/$1
+    [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
+    TEST_PREFIX=$SHUTTLE_WINE_ROOT/$1
+    export WINEPREFIX=$TEST_PREFIX
     shift
     wine_template
     wine_stop_prefix "$WINEPREFIX"
@@ -95,7 +96,7 @@ exit_shuttle() {
 # the window stays hidden look only after that moment.
 started_up() { probe wait-idle 30000; }
 is_visible() { [ "$(probe visible | tr -d '\r')" = "$1" ]; }
-window_shown() { started_up && within_ms 5000 is_visible 1; }
+window_shown() { started_up && within_ms 30000 is_visible 1; }
 window_hidden() { started_up && is_visible 0; }
 has_no_console() {
     probe console >/dev/null

@@ -27,7 +27,7 @@ cleanup() {
         probe command 32776 >/dev/null
         within_ms 30000 eval '! shuttle_running'
     fi
-    [ -n "${WINEPREFIX:-}" ] && wine_stop_prefix "$WINEPREFIX"
+    [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
     [ -n "$SHUTTLE_PID" ] && wait "$SHUTTLE_PID" 2>/dev/null
     [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     rm -rf "$work"

@@ -100,7 +100,7 @@ wine_env_ready() {
     fi
     export DISPLAY=$SHUTTLE_DISPLAY
     wine_template
-    export WINEPREFIX=${WINEPREFIX:-$SHUTTLE_WINE_ROOT/unit}
+    export WINEPREFIX=$SHUTTLE_WINE_ROOT/unit
     if [ ! -d "$WINEPREFIX" ]; then
         (
             flock 9
