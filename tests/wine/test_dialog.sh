@@ -106,7 +106,8 @@ within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not
 new_computer dialog "COM5=$work/com"
 
 check "Shuttle starts with nothing saved" start_shuttle
-check "the tray icon is present" drive tray-present
+# The icon is added while the main window is created, before start-up reaches the message loop.
+check "the tray icon is present" eval 'started_up && drive tray-present'
 
 section "the link, found and chosen through the dialog"
 waited=$(drive wait-text 1032 60000 " Ready")
