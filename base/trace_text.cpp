@@ -9,7 +9,7 @@ std::string traceText(std::string_view bytes, size_t limit) {
     std::string text;
     text.reserve(shown.size() + 16);
     for (unsigned char c : shown) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
+        if (c >= 0x20 && c < 0x7F) {
             text.push_back(static_cast<char>(c));
         } else {
             char escaped[5];

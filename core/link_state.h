@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "base/guarded.h"
 #include "platform/serial_port.h"
@@ -19,6 +20,8 @@ struct DeviceAnswerWait {
     uint32_t lookMs = 10;
     int looks = 10;
 };
+
+constexpr int kMessageReadAttempts = 3;
 
 struct LinkState {
     std::atomic<int> portOpen{0};
@@ -40,6 +43,14 @@ struct LinkState {
     // it holds there arrived while this side was running and is not one left over from before
     // the start. Opening another port clears it.
     std::atomic<uint32_t> seenEmptyPort{kNoComPort};
+
+    // COM mode: a new message whose read failed (a slow or unplugged device, a damaged frame)
+    // is read again at the next polls, up to kMessageReadAttempts times in all. Used by the
+    // receive thread under the link mutex.
+    struct UnreadMessage {
+        std::string guid;
+        int failedReads = 0;
+    } unreadMessage;
 
     // The device's answer time; the device's own figures unless a test gives a simulator that
     // may be starved of the processor more patience. Set before the workers start.

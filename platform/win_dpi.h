@@ -8,10 +8,18 @@
 
 namespace shuttle {
 
+// A user32 function looked up by name, or null where this Windows lacks it. GetProcAddress
+// gives a FARPROC; the detour through void (*)(), the generic function pointer, states that the
+// real signature is known to the caller.
+template <class Function>
+Function user32Function(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
 inline UINT windowDpi(HWND window) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow =
-        reinterpret_cast<GetDpiForWindowFn>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow"));
+    static const auto getDpiForWindow = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
     UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
     if (dpi == 0) {
         WindowDc screen(nullptr);
@@ -22,8 +30,7 @@ inline UINT windowDpi(HWND window) {
 
 inline int systemMetricForDpi(int index, UINT dpi) {
     using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
-    static const auto getSystemMetricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFn>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi"));
+    static const auto getSystemMetricsForDpi = user32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
     return getSystemMetricsForDpi != nullptr ? getSystemMetricsForDpi(index, dpi) : GetSystemMetrics(index);
 }
 

@@ -11,20 +11,28 @@ packages=(
     wine64 wine xvfb xauth fonts-wine                  # running Shuttle.exe and its tests
     x11-apps netpbm                                    # screenshots of the Xvfb displays
     wixl msitools unzip                                # the MSI package (wixl, msibuild), its tests
+    fonts-wqy-microhei                                 # Chinese, Japanese and Korean text in the demonstration's Notepad
     python3 socat procps psmisc                        # tools and test scripts
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
+missing_packages() {
+    local package
+    for package in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || echo "$package"
+    done
+}
+[ -z "$(missing_packages)" ] && exit 0
 
+# Two runs started at once (test.sh beside demo.sh) install one after the other; the second
+# then finds nothing missing.
+exec 9>"${TMPDIR:-/tmp}/shuttle-install-deps.lock"
+flock 9
+mapfile -t missing < <(missing_packages)
+[ ${#missing[@]} -eq 0 ] && exit 0
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+wait_for_apt=(-o DPkg::Lock::Timeout=600)  # another apt-get on the machine finishes first
+"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" update -qq
+"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

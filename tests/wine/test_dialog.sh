@@ -25,14 +25,20 @@ SHUTTLE_PID=
 cleanup() {
     if [ -n "$SHUTTLE_PID" ] && shuttle_running; then
         probe command "$COMMAND_EXIT" >/dev/null
-        within_ms 5000 eval '! shuttle_running'
+        within_ms 30000 eval '! shuttle_running'
     fi
-    [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
+    [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
     [ -n "$SHUTTLE_PID" ] && wait "$SHUTTLE_PID" 2>/dev/null
-    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
+    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
+# A failed check shows the link simulator's log (every request and answer): the run leaves
+# nothing behind.
+on_failure() {
+    echo "  --- link simulator log (last 60 lines) ---"
+    tail -n 60 "$work/simulator.log" | sed 's/^/  | /'
+}
 test_started=$(date +%s%N)
 elapsed_ms() { echo $((($(date +%s%N) - test_started) / 1000000)); }
 section() { echo "# $1 (at $(elapsed_ms) ms)"; }
@@ -59,20 +65,6 @@ state_is() { [ "$(drive state "$1")" = "$2" ]; }
 # One digit per control, in the order given: shown (1) or hidden (0); checked (1) or not (0).
 visibility() { drive state "$@" | cut -d' ' -f1 | tr -d '\n'; }
 checkmarks() { drive state "$@" | cut -d' ' -f3 | tr -d '\n'; }
-# Waits up to MS milliseconds for a command to succeed.
-within_ms() {
-    local ms=$1
-    shift
-    local deadline=$(($(date +%s%N) / 1000000 + ms))
-    until "$@"; do
-        [ $(($(date +%s%N) / 1000000)) -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
-}
-# Succeeds when no popup menu opens during MS milliseconds.
-no_menu_for() {
-    ! within_ms "$1" drive menu-open
-}
 # The check marks and visibility of everything the user set, to compare before and after hiding.
 dialog_states() { drive state 1013 1014 1016 1034 1035 1012 1036 1040 1037 | tr '\n' ' '; }
 # The mode layout, shown (1) or hidden (0): size selector, size frame, narrow options frame,
@@ -108,43 +100,44 @@ balloon_window() {
 section "a fresh computer with COM5 on the link simulator"
 "$SIMULATOR" --verbose --link "$work/com" >"$work/simulator.log" 2>&1 &
 simulator_pid=$!
-for _ in $(seq 1 100); do grep -qx ready "$work/simulator.log" 2>/dev/null && break; sleep 0.05; done
+within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; exit 1; }
 
 # A fresh computer (nothing saved) whose COM5 is the simulator's terminal.
 new_computer dialog "COM5=$work/com"
 
 check "Shuttle starts with nothing saved" start_shuttle
-check "the tray icon is present" drive tray-present
+# The icon is added while the main window is created, before start-up reaches the message loop.
+check "the tray icon is present" eval 'started_up && drive tray-present'
 
 section "the link, found and chosen through the dialog"
-waited=$(drive wait-text 1032 15000 " Ready")
+waited=$(drive wait-text 1032 60000 " Ready")
 check "the search at start finds the device on COM5: ' Ready' (after ${waited:-?} ms)" [ -n "$waited" ]
-check "the search saves Com=5" within_ms 2000 com_is 5
+check "the search saves Com=5" within_ms 30000 com_is 5
 check "connected: the link button says 'Disconnect'" [ "$(drive text 1011)" = Disconnect ]
 check "the selector lists COM5, selected" eval 'drive items 1010 | grep -qx "\*COM5"'
 
 check "'Disconnect' leads to ' Select  COM' and the caption 'Auto'" \
-    quietly drive click 1011 + wait-text 1032 3000 " Select  COM" + wait-text 1011 1000 Auto
-check "... and forgets the port (Com=0xFFFFFFFF)" within_ms 1000 com_is 4294967295
+    quietly drive click 1011 + wait-text 1032 30000 " Select  COM" + wait-text 1011 30000 Auto
+check "... and forgets the port (Com=0xFFFFFFFF)" within_ms 30000 com_is 4294967295
 selector=$(drive state 1010 + items 1010 | tr '\n' ' ')
 check "... and leaves the selector enabled with nothing chosen ($selector)" \
     eval '[[ "$selector" == "1 1 0 "* && "$selector" != *"*"* ]]'
 com5=$(index_of_link COM5)
-waited=$(drive select 1010 "${com5:-99}" + wait-text 1032 5000 " Ready")
+waited=$(drive select 1010 "${com5:-99}" + wait-text 1032 60000 " Ready")
 check "choosing COM5 in the selector brings ' Ready' (after ${waited:-?} ms)" [ -n "$waited" ]
-check "... and writes Com=5" within_ms 2000 com_is 5
+check "... and writes Com=5" within_ms 30000 com_is 5
 check "... and disables the selector while connected" state_is 1010 "1 0 0"
 
-out=$(drive click 1011 + wait-text 1011 3000 Auto + click 1011 + wait-text 1011 2000 Stop + wait-text 1032 8000 " Ready")
+out=$(drive click 1011 + wait-text 1011 30000 Auto + click 1011 + wait-text 1011 30000 Stop + wait-text 1032 60000 " Ready")
 check "'Auto' after a disconnect starts a search (caption 'Stop')" [ -n "$(echo "$out" | sed -n 2p)" ]
 waited=$(echo "$out" | sed -n 3p)
 check "... which finds COM5 again (' Ready' after ${waited:-?} ms)" [ -n "$waited" ]
-check "... and writes Com=5" within_ms 2000 com_is 5
+check "... and writes Com=5" within_ms 30000 com_is 5
 
 section "the window through the tray"
 check "the default flags start in the tray (window hidden)" window_hidden
 probe command "$COMMAND_OPEN" >/dev/null
-check "the tray's 'Open' shows the main window" within_ms 2000 window_shown
+check "the tray's 'Open' shows the main window" window_shown
 drive move 320 120 >/dev/null  # off the tray window, so that pictures show both
 check "COM mode: ' COM' checked, only the COM options frame shown" \
     eval 'mode_buttons_are 10 && layout_is $COM_LAYOUT'
@@ -154,7 +147,7 @@ section "mode buttons"
 usb_times=() com_times=() usb_flag=() com_flag=() usb_frame=() com_frame=()
 for round in 1 2 3; do
     # Once the link is back the supervisor is idle; then " USB", then the COM frame.
-    out=$(drive wait-text 1032 5000 " Ready" + click-wait 1035 1012 1 1000 + wait-shown 1037 0 1000 + setting Flags)
+    out=$(drive wait-text 1032 60000 " Ready" + click-wait 1035 1012 1 30000 + wait-shown 1037 0 30000 + setting Flags)
     usb_times+=("$(echo "$out" | sed -n 2p | grep . || echo timeout)")
     usb_frame+=("$(echo "$out" | sed -n 3p | grep -q . && echo hidden)")
     usb_flag+=("$(echo "$out" | sed -n 4p | grep . || echo none)")
@@ -162,34 +155,34 @@ for round in 1 2 3; do
         check "USB mode lists the five size limits, 10MB chosen" \
             eval '[ "$(drive items 1012 | tr "\n" " ")" = "*10MB 25MB 50MB 75MB 100MB " ]'
         check "USB mode with no drive saved says ' Select  USB', caption 'Refresh'" \
-            quietly drive wait-text 1032 1000 " Select  USB" + wait-text 1011 1000 Refresh
+            quietly drive wait-text 1032 30000 " Select  USB" + wait-text 1011 30000 Refresh
         check "USB mode: ' USB' checked, size selector and frame and the narrow options frame shown" \
             eval 'mode_buttons_are 01 && layout_is $USB_LAYOUT'
         check "picture of the dialog in USB mode: dialog-usb.png" screenshot dialog-usb.png
         drive select 1012 2
-        check "choosing '50MB' saves Max=52428800" within_ms 2000 eval '[ "$(setting Max)" = 52428800 ]'
+        check "choosing '50MB' saves Max=52428800" within_ms 30000 eval '[ "$(setting Max)" = 52428800 ]'
     }
     [ "$round" = 2 ] &&
         check "the size limit survives a switch to COM and back ('50MB' chosen)" \
             eval 'drive items 1012 | grep -qx "\*50MB"'
-    out=$(drive click-wait 1034 1012 0 1000 + wait-shown 1037 1 1000 + setting Flags)
+    out=$(drive click-wait 1034 1012 0 30000 + wait-shown 1037 1 30000 + setting Flags)
     com_times+=("$(echo "$out" | sed -n 1p | grep . || echo timeout)")
     com_frame+=("$(echo "$out" | sed -n 2p | grep -q . && echo shown)")
     com_flag+=("$(echo "$out" | sed -n 3p | grep . || echo none)")
 done
 usb_ms=${usb_times[*]}
 com_ms=${com_times[*]}
-check "' USB' shows the size selector within 1000 ms, 3 times (ms: $usb_ms; goal about 100)" \
+check "' USB' shows the size selector, 3 times (ms: $usb_ms; goal about 100)" \
     eval '! [[ "$usb_ms" == *timeout* ]]'
 check "' USB' saves Flags with bit 16 each time (${usb_flag[*]})" \
     every_flags_has 16 "${usb_flag[@]}"
 check "' USB' hides the COM options frame each time" [ "${usb_frame[*]}" = "hidden hidden hidden" ]
-check "' COM' hides the size selector within 1000 ms, 3 times (ms: $com_ms; goal about 100)" \
+check "' COM' hides the size selector, 3 times (ms: $com_ms; goal about 100)" \
     eval '! [[ "$com_ms" == *timeout* ]]'
 check "' COM' saves Flags without bit 16 each time (${com_flag[*]})" \
     every_flags_lacks 16 "${com_flag[@]}"
 check "' COM' shows the COM options frame again each time" [ "${com_frame[*]}" = "shown shown shown" ]
-check "back in COM mode the saved COM5 is reconnected (' Ready')" quietly drive wait-text 1032 5000 " Ready"
+check "back in COM mode the saved COM5 is reconnected (' Ready')" quietly drive wait-text 1032 60000 " Ready"
 check "back in COM mode the layout is the COM layout again" layout_is $COM_LAYOUT
 
 section "'Show'"
@@ -201,8 +194,10 @@ check "... and changes no other bit" [ $((now | 1)) -eq $((before | 1)) ]
 check "... and the box is unchecked" [ "$(checkmarks 1013)" = 0 ]
 acks_before=$(acks)
 copy_text "Copied with notifications off"
-check "with 'Show' off a copy still reaches the device" within_ms 5000 acks_above "$acks_before"
-check "... and shows no balloon" eval '! within_ms 3000 balloon_window'
+# Whether a balloon is asked for is notifyUser's decision, checked by the native notification
+# tests; Wine's tray shows a balloon on a timer of its own, so nothing seen from outside marks
+# the moment one would have appeared.
+check "with 'Show' off a copy still reaches the device" within_ms 30000 acks_above "$acks_before"
 drive click 1013
 now=$(flags)
 check "'Show' on again restores Flags ($now)" [ "$now" = "$before" ]
@@ -217,14 +212,14 @@ drive click 1017
 check "'OK' hides the main window" window_hidden
 check "the tray icon stays while the window is hidden" drive tray-present
 probe command "$COMMAND_OPEN" >/dev/null
-check "'Open' (command $COMMAND_OPEN) shows it again" within_ms 2000 window_shown
+check "'Open' (command "$COMMAND_OPEN") shows it again" window_shown
 check "... with the same check marks and layout ($states)" [ "$(dialog_states)" = "$states" ]
 drive click 1017 + tray-event 1024 10 30
-check "a click on the tray icon (NIN_SELECT) shows it again" within_ms 2000 window_shown
+check "a click on the tray icon (NIN_SELECT) shows it again" window_shown
 check "... with the same check marks and layout" [ "$(dialog_states)" = "$states" ]
 check "a right click on the tray icon opens its menu" \
-    quietly drive click 1017 + tray-event 123 12 30 + menu-keys 2000 0x28 0x0D  # Down, Enter: "Open"
-check "choosing 'Open' in the tray menu shows the window again" within_ms 2000 window_shown
+    quietly drive click 1017 + tray-event 123 12 30 + menu-keys 30000 0x28 0x0D  # Down, Enter: "Open"
+check "choosing 'Open' in the tray menu shows the window again" window_shown
 check "... with the same check marks and layout" [ "$(dialog_states)" = "$states" ]
 drive click 1014 + click 1016
 now=$(flags)
@@ -234,29 +229,31 @@ section "the version box"
 check "the version box shows the program's name and version" \
     eval 'drive text 1019 | head -2 | tr -d "\n" | grep -qx "ShuttleVersion ${SHUTTLE_VERSION:?}"'
 check "a popup menu is seen when one is open (the tray menu)" \
-    quietly drive tray-event 123 12 30 + menu-keys 2000 0x1B  # Escape closes it
-check "... and the tray menu closes on Escape" within_ms 2000 eval '! drive menu-open'
-check "a right click reaches the version box (1019)" drive context-menu 1019
-check "... and opens no context menu" no_menu_for 1000
+    quietly drive tray-event 123 12 30 + menu-keys 30000 0x1B  # Escape closes it
+check "... and the tray menu closes on Escape" within_ms 30000 eval '! drive menu-open'
+# The right click is sent, not posted: it returns once the version box has handled it, and a
+# context menu would still be open (its loop holding the call) at that moment.
+check "a right click on the version box (1019) is handled" drive context-menu 1019
+check "... and opens no context menu" eval '! drive menu-open'
 
 section "a real copy and its balloon"
 acks_before=$(acks)
 copy_text "Copied with notifications on"
-check "with 'Show' on a copy reaches the device" within_ms 5000 acks_above "$acks_before"
-check "a copy handed to the device shows a balloon by the tray icon" within_ms 6000 balloon_window
+check "with 'Show' on a copy reaches the device" within_ms 30000 acks_above "$acks_before"
+check "a copy handed to the device shows a balloon by the tray icon" within_ms 30000 balloon_window
 check "picture of the tray icon with the balloon: tray-balloon.png (the corner) and tray-balloon-screen.png" \
     eval 'screenshot tray-balloon.png 0 0 400 200 && screenshot tray-balloon-screen.png'
 
 section "leaving through the tray menu"
-quietly drive tray-event 123 12 30 + menu-keys 2000 0x28 0x28 0x28 0x0D  # Down x3, Enter: "Exit"
+quietly drive tray-event 123 12 30 + menu-keys 30000 0x28 0x28 0x28 0x0D  # Down three times, Enter: "Exit"
 code=timeout
-if within_ms 10000 eval '! shuttle_running'; then
+if within_ms 30000 eval '! shuttle_running'; then
     code=0
     wait "$SHUTTLE_PID" || code=$?
 fi
 check "choosing 'Exit' in the tray menu ends Shuttle with code 0" [ "$code" = 0 ]
 SHUTTLE_PID=
-check "the main window is gone after Exit" probe wait-gone 3000
+check "the main window is gone after Exit" probe wait-gone 30000
 
 echo "# pictures in $SHOTS; took $(elapsed_ms) ms"
 finish

@@ -12,7 +12,9 @@ source "$here/computers.sh"
 
 SIMULATOR=${SHUTTLE_NATIVE_BUILD:-$repo/build/native}/tools/link-sim/link-sim
 CLIP_EXE=$BUILD/tools/clipboard-tool/clipboard-tool.exe
-for needed in "$SIMULATOR" "$CLIP_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"; do
+DRIVER_EXE=$BUILD/tools/shuttle-ui-driver/shuttle-ui-driver.exe
+VIEW_EXE=$BUILD/tools/paste-view/paste-view.exe
+for needed in "$SIMULATOR" "$CLIP_EXE" "$DRIVER_EXE" "$VIEW_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"; do
     [ -e "$needed" ] || { echo "missing $needed (build the native and windows presets first)" >&2; exit 1; }
 done
 
@@ -23,66 +25,79 @@ simulator_pid=
 cleanup() {
     computer_stop A
     computer_stop B
-    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
+    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
 
 "$SIMULATOR" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
 simulator_pid=$!
-for _ in $(seq 1 100); do grep -qx ready "$work/simulator.log" 2>/dev/null && break; sleep 0.05; done
+within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; exit 1; }
 
-display_number=${SHUTTLE_DISPLAY#:}
-computer_create A ":$display_number"
-computer_create B ":$((display_number + 1))"
-computer_map_com A 5 "$work/comA"
-computer_map_com B 6 "$work/comB"
-computer_map_drive A E "$shared"
-computer_map_drive B F "$shared"
+computer_create A "COM5=$work/comA" "E:=$shared"
+computer_create B "COM6=$work/comB" "F:=$shared"
 
 clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { on_computer "$1" "$WINE64" "$PROBE_EXE" console 2>/dev/null </dev/null | tr -d '\r'; }
+console_of() { computer_console "$1"; }
 settings_on() {  # NAME FLAGS COM USB
     reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d "$2" /f
     reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d "$3" /f
     reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Usb /t REG_SZ /d "$4" /f
 }
+# A failed check shows both consoles and the simulator's log: the run leaves nothing behind.
+on_failure() {
+    local name
+    for name in A B; do
+        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
+        echo "  --- console of computer $name ---"
+        console_of "$name" | sed '/^$/d; s/^/  | /'
+    done
+    echo "  --- link simulator log ---"
+    sed 's/^/  | /' "$work/simulator.log"
+}
 # Waits up to SECONDS for a command to succeed.
 within() {
     local seconds=$1
     shift
-    local deadline=$(($(date +%s) + seconds))
-    until "$@"; do
-        [ "$(date +%s)" -ge "$deadline" ] && return 1
-        sleep 0.3
-    done
+    within_ms $((seconds * 1000)) "$@"
 }
+# How many lines holding TEXT follow the last line holding MARK on NAME's console (0 when
+# MARK is not there).
+count_after() {  # NAME MARK TEXT
+    console_of "$1" | awk -v mark="$2" -v text="$3" \
+        'index($0, mark) { seen = 1; n = 0; next } index($0, text) { n++ } END { print seen ? n : 0 }'
+}
+# The receive loop has polled the link twice since MARK appeared on NAME's console: what the
+# moment of MARK could set off on that computer has happened by then.
+polls_after() { [ "$(count_after "$1" "$2" "old data")" -ge "$3" ]; }  # NAME MARK COUNT
+polled_since() { within 60 polls_after "$1" "$2" 2; }  # NAME MARK
 text_on_clipboard() {  # NAME EXPECTED-FILE
     clip "$1" get-text "Z:$work/got-$1.txt" >/dev/null && cmp -s "$work/got-$1.txt" "$2"
 }
 set_text() {  # NAME FILE
     clip "$1" set-text "Z:$2" >/dev/null
 }
+log_has() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null | grep -q "$2"; }
 
 # --- COM mode ------------------------------------------------------------------------------
 settings_on A 5 5 "Link drive (E:)"
 settings_on B 13 6 "Link drive (F:)"  # with logging (8)
 check "computer A starts with COM5 saved" computer_start_shuttle A -console
 check "computer B starts with COM6 saved" computer_start_shuttle B -console
-check "both sides see the device" within 15 eval 'console_of A | grep -q "COM5 ready" && console_of B | grep -q "COM6 ready"'
+check "both sides listen for copies" \
+    eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 printf 'Hello from A: caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80 end' >"$work/a-to-b.txt"
 set_text A "$work/a-to-b.txt"
-check "a text with CJK and emoji copied on A is pasted on B" within 15 text_on_clipboard B "$work/a-to-b.txt"
-check "A reports the copy" eval 'console_of A | grep -q ">>> Copy successful"'
-log_has() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null | grep -q "$2"; }
-check "B, with logging on (Flags 13), logs the paste" log_has B "INFO - Ready to paste"
-check "A, with logging off, has no log file" eval '! log_has A "INFO"'
+check "a text with CJK and emoji copied on A is pasted on B" within 60 text_on_clipboard B "$work/a-to-b.txt"
+check "A reports the copy" computer_wait_console A 30000 ">>> Copy successful"
+check "B, with logging on (Flags 13), logs the paste" within 30 log_has B "INFO - Ready to paste"
 printf 'Reply from B: \xe3\x81\x82\xe3\x82\x8a\xe3\x81\x8c\xe3\x81\xa8\xe3\x81\x86 \xf0\x9f\x9a\x80' >"$work/b-to-a.txt"
 set_text B "$work/b-to-a.txt"
-check "a text copied on B is pasted on A" within 15 text_on_clipboard A "$work/b-to-a.txt"
-sleep 3
+check "a text copied on B is pasted on A" within 60 text_on_clipboard A "$work/b-to-a.txt"
+check "both sides poll on after the pastes" eval 'polled_since A "Data received" && polled_since B "Data received"'
+check "A, with logging off, has no log file after its paste" eval '! log_has A "INFO"'
 check "pasted texts are not sent back (one GUID made on each side)" \
     eval '[ "$(console_of A | grep -c "NEW GUID")" = 1 ] && [ "$(console_of B | grep -c "NEW GUID")" = 1 ]'
 check "A's clipboard still holds B's text" text_on_clipboard A "$work/b-to-a.txt"
@@ -101,30 +116,41 @@ settings_on A 21 5 "Link drive (E:)"
 settings_on B 21 6 "Link drive (F:)"
 check "computer A starts in USB mode with E: saved" computer_start_shuttle A -console
 check "computer B starts in USB mode with F: saved" computer_start_shuttle B -console
-sleep 2
+check "A listens for copies" computer_wait_console A 60000 "Listening for copies"
 clip A set-files 'C:\outgoing\album' 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' >/dev/null
 files_pasted() { clip B get-files >"$work/files-B.txt" && [ "$(wc -l <"$work/files-B.txt")" = 3 ]; }
-check "a folder and two files copied on A are pasted on B as a file list" within 20 files_pasted
+check "a folder and two files copied on A are pasted on B as a file list" within 60 files_pasted
 check "every pasted path is on B's drive F:" eval '! grep -qv "^F:\\\\" "$work/files-B.txt"'
 store_of() { sed -n 's/^F:\\\(.*\)\\[^\\]*$/\1/p' "$work/files-B.txt" | head -1 | tr '\\' '/'; }
 store=$(store_of)
 check "the store folder is the storage folder's subfolder" eval '[[ "$store" == AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage/* ]]'
 check "the folder arrived byte for byte" diff -r "$source_root/album" "$shared/$store/album"
 check "the files arrived byte for byte" eval 'cmp "$source_root/one.txt" "$shared/$store/one.txt" && cmp "$source_root/two.txt" "$shared/$store/two.txt"'
-sleep 3
+# The demonstration shows the paste in paste-view: the list pasted there names what arrived.
+on_computer B "$WINE64" "$VIEW_EXE" >"$work/view.txt" 2>/dev/null </dev/null &
+view_shows() {
+    on_computer B "$WINE64" "$DRIVER_EXE" wait-top ShuttlePasteView 30000 + paste-into ShuttlePasteView \
+        >/dev/null 2>&1 </dev/null &&
+        [ "$(grep -c -e '^F:.*\\album\\$' -e '^ *photo\.bin *70,000 bytes$' -e '^ *caption\.txt *7 bytes$' \
+            -e '^F:.*\\one\.txt *5 bytes$' -e '^F:.*\\two\.txt *9 bytes$' "$work/view.txt")" = 5 ]
+}
+check "pasted into paste-view on B, the list shows the folder's files and every size" view_shows
+check "A reports the copy" computer_wait_console A 30000 ">>> Copy successful"
 # Wine keeps DOS attributes in an extended attribute of the file, which both prefixes read.
 meta_is_hidden_and_system() {
     python3 -c 'import os, sys; sys.exit(0 if int(os.getxattr(sys.argv[1], "user.DOSATTRIB"), 16) & 6 == 6 else 1)' \
         "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta" 2>/dev/null
 }
 check "the META data file on the drive is hidden and system" meta_is_hidden_and_system
+check "both sides poll on after the copy and the paste" \
+    eval 'polled_since A ">>> Copy successful" && polled_since B "Data received"'
 check "A never pastes its own payload" eval '! console_of A | grep -q "Data received"'
 check "B does not send the pasted list back" eval '! console_of B | grep -q "NEW GUID"'
 
 before=$(cd "$shared" && find . -printf '%p %s %T@\n' | sort)
 head -c 10485761 /dev/zero >"$source_root/too-big.bin"
 clip A set-files 'C:\outgoing\too-big.bin' >/dev/null
-check "a copy over the size limit is refused" within 10 eval 'console_of A | grep -q "10485761"'
+check "a copy over the size limit is refused" within 60 eval 'console_of A | grep -q "10485761"'
 check "the refusal leaves the drive untouched" eval '[ "$(cd "$shared" && find . -printf "%p %s %T@\n" | sort)" = "$before" ]'
 
 # A payload written by another program: CF_UNICODETEXT, then CF_TEXT, then CF_HTML.
@@ -133,14 +159,14 @@ write_meta() {  # GUID FORMAT BASE64
 }
 printf 'foreign \xe4\xb8\xad' >"$work/foreign.txt"
 write_meta "{11111111-2222-4333-8444-555555555555}" CF_UNICODETEXT "$(iconv -f UTF-8 -t UTF-16LE "$work/foreign.txt" | base64 -w0)"
-check "CF_UNICODETEXT from another program is pasted on B" within 10 text_on_clipboard B "$work/foreign.txt"
+check "CF_UNICODETEXT from another program is pasted on B" within 60 text_on_clipboard B "$work/foreign.txt"
 write_meta "{11111111-2222-4333-8444-555555555556}" CF_TEXT "$(printf 'plain ansi' | base64 -w0)"
 format_is() {  # NAME FORMAT EXPECTED
     clip "$1" get-format "$2" "Z:$work/format.bin" >/dev/null && [ "$(tr -d '\0' <"$work/format.bin")" = "$3" ]
 }
-check "CF_TEXT from another program is pasted under CF_TEXT" within 10 format_is B CF_TEXT "plain ansi"
+check "CF_TEXT from another program is pasted under CF_TEXT" within 60 format_is B CF_TEXT "plain ansi"
 html='Version:0.9 <b>bold</b>'
 write_meta "{11111111-2222-4333-8444-555555555557}" CF_HTML "$(printf '%s' "$html" | base64 -w0)"
-check "CF_HTML from another program is pasted under HTML Format" within 10 format_is B "HTML Format" "$html"
+check "CF_HTML from another program is pasted under HTML Format" within 60 format_is B "HTML Format" "$html"
 
 finish

@@ -20,27 +20,29 @@ work=$(mktemp -d /tmp/shuttle-serial-port-XXXXXX)
 export WINEPREFIX=$SHUTTLE_WINE_ROOT/serial-port
 simulator_pid=
 cleanup() {
-    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
-    wineserver -k >/dev/null 2>&1 || true
+    set +e
+    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
+    wine_env_cleanup
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 "$simulator" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
 simulator_pid=$!
-for _ in $(seq 1 100); do
-    grep -qx ready "$work/simulator.log" 2>/dev/null && break
+deadline=$((SECONDS + 30))
+until grep -qx ready "$work/simulator.log" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] && kill -0 "$simulator_pid" 2>/dev/null ||
+        { echo "link-sim did not start" >&2; cat "$work/simulator.log" >&2; exit 1; }
     sleep 0.05
 done
-grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; cat "$work/simulator.log" >&2; exit 1; }
 
-wine_start_display "$SHUTTLE_DISPLAY"
-export DISPLAY=$SHUTTLE_DISPLAY
+wine_start_display DISPLAY
+export DISPLAY
+wine_template
 wine_clone_prefix "$WINEPREFIX"
-wine_warm_up
-"$WINE64" reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$(readlink "$work/comA")" /f >/dev/null
-"$WINE64" reg add 'HKLM\Software\Wine\Ports' /v COM6 /d "$(readlink "$work/comB")" /f >/dev/null
-wineserver -k  # the port table is read when the server starts
+# The port table is read when the server starts: write it before the first start.
+printf '\n[Software\\\\Wine\\\\Ports]\n"COM5"="%s"\n"COM6"="%s"\n' "$(readlink -f "$work/comA")" \
+    "$(readlink -f "$work/comB")" >>"$WINEPREFIX/system.reg"
 wine_warm_up
 
 SHUTTLE_TEST_COM_A=5 SHUTTLE_TEST_COM_B=6 "$WINE64" "$tests" --gtest_filter='WinSerialPort.*' --gtest_brief=0

@@ -1,33 +1,63 @@
 # Shared Wine set-up for tests and the demonstration; source it, then call its functions.
-#   SHUTTLE_WINE_ROOT  where prefixes live (default /tmp/shuttle-wine-<uid>)
-#   SHUTTLE_DISPLAY    X display of the default test computer (default :77)
+#   SHUTTLE_WINE_ROOT  where the template and the prefixes live (default /tmp/shuttle-wine-<uid>)
+#   SHUTTLE_DISPLAY    an X display that is already up, for the default test computer (scripts/
+#                      test.sh starts one for the unit tests); when unset, one is started here
 # A "computer" is a Wine prefix cloned from one template and given its own Xvfb display:
-# two prefixes on one display would share the X clipboard.
+# two prefixes on one display would share the X clipboard. Displays take free numbers (Xvfb
+# -displayfd); every Xvfb and every prefix server started through these functions is recorded
+# and ended by wine_env_cleanup, by process id or through the prefix's own server.
 
 SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-wine-$(id -u)}
-SHUTTLE_DISPLAY=${SHUTTLE_DISPLAY:-:77}
 WINE64=/usr/lib/wine/wine64
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Starts Xvfb on display $1 (":N") unless one already serves it.
+WINE_OWN_XVFB_PIDS=()  # the X servers started by this shell
+WINE_OWN_PREFIXES=()   # the prefixes whose servers this shell started
+
+# Starts an Xvfb on a free display number and stores ":N" in the variable named $1.
 wine_start_display() {
-    local display=$1 number=${1#:}
-    if [ -e "/tmp/.X11-unix/X$number" ] && [ -e "/tmp/.X$number-lock" ] &&
-        kill -0 "$(tr -d ' ' <"/tmp/.X$number-lock")" 2>/dev/null; then
-        return 0
-    fi
-    rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
-    setsid Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$number" ] && return 0
+    local -n display_out=$1
+    local number_file pid
+    number_file=$(mktemp "${TMPDIR:-/tmp}/shuttle-display-XXXXXX")
+    # The number is written (with its line end) once the server accepts connections.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 </dev/null &
+    pid=$!
+    local deadline=$((SECONDS + 30))
+    until [ "$(wc -l <"$number_file")" -ge 1 ]; do
+        if ! kill -0 "$pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+            { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+            rm -f "$number_file"
+            echo "Xvfb did not start" >&2
+            return 1
+        fi
         sleep 0.05
     done
-    echo "Xvfb did not start on $display" >&2
-    return 1
+    WINE_OWN_XVFB_PIDS+=("$pid")
+    display_out=":$(head -1 "$number_file")"
+    rm -f "$number_file"
 }
 
-# Makes the template prefix once (about 10 s); later calls return at once.
+# Ends the prefix $1's server and with it every Wine process of that prefix.
+wine_stop_prefix() {
+    WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$1 wineserver -w >/dev/null 2>&1 || true
+}
+
+# Ends what this shell started: the servers of its prefixes (their Wine processes end with
+# them), then its X servers.
+wine_env_cleanup() {
+    local prefix pid
+    for prefix in "${WINE_OWN_PREFIXES[@]}"; do wine_stop_prefix "$prefix"; done
+    WINE_OWN_PREFIXES=()
+    for pid in "${WINE_OWN_XVFB_PIDS[@]}"; do
+        { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+    done
+    WINE_OWN_XVFB_PIDS=()
+    return 0
+}
+
+# Makes the template prefix once (about 10 s) on the current DISPLAY; later calls return at once.
 wine_template() {
     local template=$SHUTTLE_WINE_ROOT/template
     mkdir -p "$SHUTTLE_WINE_ROOT"
@@ -35,7 +65,7 @@ wine_template() {
         flock 9
         if [ ! -f "$template/.ready" ]; then
             rm -rf "$template"
-            WINEPREFIX=$template DISPLAY=$SHUTTLE_DISPLAY wineboot -i >/dev/null 2>&1 </dev/null
+            WINEPREFIX=$template wineboot -i >/dev/null 2>&1 </dev/null
             WINEPREFIX=$template wineserver -w
             touch "$template/.ready"
         fi
@@ -54,18 +84,23 @@ wine_clone_prefix() {
 }
 
 # Starts the wine server of the current WINEPREFIX persistently and warms it up with the
-# display set; without this, build steps that wait for Wine's stderr pipe hang.
+# display set; without this, build steps that wait for Wine's stderr pipe hang. The prefix is
+# recorded so that wine_env_cleanup ends its server.
 wine_warm_up() {
+    [[ " ${WINE_OWN_PREFIXES[*]} " == *" $WINEPREFIX "* ]] || WINE_OWN_PREFIXES+=("$WINEPREFIX")
     wineserver -p >/dev/null 2>&1 </dev/null || true  # already running is fine
     "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
-# Prepares the default test computer: display, prefix, server.
+# Prepares the default test computer: display, prefix, server. Uses SHUTTLE_DISPLAY when set,
+# else starts a display of its own (ended by wine_env_cleanup).
 wine_env_ready() {
-    wine_start_display "$SHUTTLE_DISPLAY"
-    wine_template
+    if [ -z "${SHUTTLE_DISPLAY:-}" ]; then
+        wine_start_display SHUTTLE_DISPLAY
+    fi
     export DISPLAY=$SHUTTLE_DISPLAY
-    export WINEPREFIX=${WINEPREFIX:-$SHUTTLE_WINE_ROOT/unit}
+    wine_template
+    export WINEPREFIX=$SHUTTLE_WINE_ROOT/unit
     if [ ! -d "$WINEPREFIX" ]; then
         (
             flock 9

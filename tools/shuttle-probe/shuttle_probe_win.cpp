@@ -5,6 +5,10 @@
 //   command ID          post WM_COMMAND ID to the main window (32776 Exit, 32777 Open)
 //   close               send WM_CLOSE to the main window
 //   console             print the text of Shuttle's console (exit 2 when it has none)
+//   wait-console MS TEXT [COUNT]
+//                       wait until the console holds TEXT (UTF-8) COUNT times (default once)
+//   wait-idle MS        wait until Shuttle's main thread has first waited in its message loop
+//                       (start-up done: the window is shown or left hidden by then)
 
 #include <windows.h>
 
@@ -26,37 +30,86 @@ bool waitFor(bool wantWindow, DWORD ms) {
     return false;
 }
 
-int printConsole() {
+std::string utf8(const wchar_t* wide) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string text(bytes > 0 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
+// Reads the text of Shuttle's console into `text`: 0 = read, 1 = no Shuttle, 2 = no console.
+int readConsole(std::string& text) {
     HWND window = mainWindow();
     if (window == nullptr) return 1;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    // Attaching replaces the standard handles; keep the pipe this probe reports on.
-    HANDLE pipe = GetStdHandle(STD_OUTPUT_HANDLE);
     FreeConsole();
     if (!AttachConsole(pid)) return 2;
     HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return 3;
+    if (out == INVALID_HANDLE_VALUE) {
+        FreeConsole();
+        return 3;
+    }
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(out, &info)) return 3;
-    std::string text;
+    if (!GetConsoleScreenBufferInfo(out, &info)) {
+        CloseHandle(out);
+        FreeConsole();
+        return 3;
+    }
+    text.clear();
     std::vector<wchar_t> row(info.dwSize.X);
     for (SHORT y = 0; y <= info.dwCursorPosition.Y && y < info.dwSize.Y; ++y) {
         DWORD read = 0;
         ReadConsoleOutputCharacterW(out, row.data(), info.dwSize.X, COORD{0, y}, &read);
         std::wstring line(row.data(), read);
         line.erase(line.find_last_not_of(L' ') + 1);
-        int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(bytes > 0 ? bytes - 1 : 0, '\0');
-        if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
-        text += utf8 + "\n";
+        text += utf8(line.c_str()) + "\n";
     }
     CloseHandle(out);
     FreeConsole();
+    return 0;
+}
+
+int printConsole() {
+    // Attaching replaces the standard handles; keep the pipe this probe reports on.
+    HANDLE pipe = GetStdHandle(STD_OUTPUT_HANDLE);
+    std::string text;
+    int code = readConsole(text);
+    if (code != 0) return code;
     DWORD written = 0;
     WriteFile(pipe, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return 0;
+}
+
+size_t countOf(const std::string& text, const std::string& wanted) {
+    size_t count = 0;
+    for (size_t at = text.find(wanted); !wanted.empty() && at != std::string::npos; at = text.find(wanted, at + 1))
+        ++count;
+    return count;
+}
+
+// Polls the console in one process: each probe start costs a Wine process start.
+int waitConsole(DWORD ms, const std::string& wanted, size_t count) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    std::string text;
+    do {
+        if (readConsole(text) == 0 && countOf(text, wanted) >= count) return 0;
+        Sleep(50);
+    } while (GetTickCount64() < end);
+    return 1;
+}
+
+int waitIdle(DWORD ms) {
+    HWND window = mainWindow();
+    if (window == nullptr) return 2;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (process == nullptr) return 2;
+    DWORD result = WaitForInputIdle(process, ms);
+    CloseHandle(process);
+    return result == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -76,5 +129,10 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"command") return PostMessageW(mainWindow(), WM_COMMAND, number, 0) ? 0 : 1;
     if (verb == L"close") return SendMessageW(mainWindow(), WM_CLOSE, 0, 0) == 0 ? 0 : 1;
     if (verb == L"console") return printConsole();
+    if (verb == L"wait-console" && argc >= 4) {
+        const size_t count = argc > 4 ? std::wcstoul(argv[4], nullptr, 10) : 1;
+        return waitConsole(number, utf8(argv[3]), count);
+    }
+    if (verb == L"wait-idle") return waitIdle(number);
     return 64;
 }

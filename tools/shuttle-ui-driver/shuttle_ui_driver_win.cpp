@@ -16,7 +16,9 @@
 //   tray-event EVENT [X Y]        post the tray callback with an event (123 menu, 1024 select)
 //   menu-keys MS VK...            wait for the open popup menu, then press the keys in it
 //   menu-open                     exit 0 when a popup menu is open
-//   context-menu ID               post WM_CONTEXTMENU to a control (as a right click would)
+//   context-menu ID               send WM_CONTEXTMENU to a control (as a right click would); returns
+//                                 once the control has handled it (exit 1 if that takes over 30 s,
+//                                 as when a context menu's loop holds it)
 //   balloon TITLE TEXT            show a balloon on Shuttle's icon (for pictures of the tray)
 //   stored-text ID                print a control's text as the system keeps it, without asking
 //                                 Shuttle (works while Shuttle is held still)
@@ -27,6 +29,12 @@
 //   move X Y                      move the main window (so that pictures show the tray beside it)
 //   setting NAME                  print a saved setting of HKCU\Software\ORB\Shuttle: a number in
 //                                 decimal, a text as UTF-8 (exit 1 when it is not there)
+// Other programs' top-level windows, found by window class (these work without Shuttle):
+//   wait-top CLASS MS             wait until a visible window of the class exists
+//   place CLASS X Y WIDTH HEIGHT  move and size it
+//   paste-into CLASS              paste, as Ctrl+V would: WM_PASTE to its edit control, or to the
+//                                 window itself when it has none
+//   top-text CLASS                print the text of its edit control (or its title) as UTF-8
 // Several commands can share one call, separated by "+" (each Wine process start costs a
 // fifth of a second): they run in order and the first that does not give 0 ends the call
 // with its code.
@@ -113,7 +121,6 @@ int pressMenuKeys(DWORD ms, int count, wchar_t** keys) {
         WPARAM key = std::wcstoul(keys[i], nullptr, 0);
         PostMessageW(menu, WM_KEYDOWN, key, 0);
         PostMessageW(menu, WM_KEYUP, key, 0xC0000000);
-        Sleep(50);
     }
     return 0;
 }
@@ -200,11 +207,44 @@ int printSetting(const wchar_t* name) {
     return 0;
 }
 
+HWND topWindow(const wchar_t* windowClass) {
+    HWND window = FindWindowW(windowClass, nullptr);
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+// The window that takes a paste: the edit control of a window such as Notepad's, else the window.
+HWND pasteTarget(HWND window) {
+    HWND edit = FindWindowExW(window, nullptr, L"Edit", nullptr);
+    return edit != nullptr ? edit : window;
+}
+
+int runOnTopWindow(const std::wstring& verb, int argc, wchar_t** argv) {
+    auto number = [&](int index) { return index < argc ? static_cast<int>(std::wcstol(argv[index], nullptr, 0)) : 0; };
+    if (verb == L"wait-top") return argc == 4 ? waitUntil(number(3), [&] { return topWindow(argv[2]) != nullptr; }) : 64;
+    HWND window = topWindow(argv[2]);
+    if (window == nullptr) return 2;
+    if (verb == L"place" && argc == 7)
+        return SetWindowPos(window, nullptr, number(3), number(4), number(5), number(6), SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    if (verb == L"paste-into") {
+        SendMessageW(pasteTarget(window), WM_PASTE, 0, 0);
+        return 0;
+    }
+    if (verb == L"top-text") {
+        printWide(windowText(pasteTarget(window)) + L"\n");
+        return 0;
+    }
+    return 64;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
     const std::wstring verb = argv[1];
     auto number = [&](int index) { return index < argc ? static_cast<int>(std::wcstol(argv[index], nullptr, 0)) : 0; };
     if (verb == L"setting") return argc == 3 ? printSetting(argv[2]) : 64;
+    if (verb == L"wait-top" || verb == L"place" || verb == L"paste-into" || verb == L"top-text")
+        return argc >= 3 ? runOnTopWindow(verb, argc, argv) : 64;
     if (mainWindow() == nullptr) return 2;
 
     if (verb == L"tray-present") {
@@ -301,7 +341,9 @@ int run(int argc, wchar_t** argv) {
     if (verb == L"context-menu") {
         RECT box{};
         GetWindowRect(item, &box);
-        return PostMessageW(item, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(item), MAKELPARAM(box.left + 4, box.top + 4))
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(item, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(item),
+                                   MAKELPARAM(box.left + 4, box.top + 4), SMTO_NORMAL, 30000, &result) != 0
                    ? 0
                    : 1;
     }
