@@ -55,7 +55,7 @@ TEST(InterfacePath, BecomesTheUsbStorageInstanceId) {
     EXPECT_EQ(interfacePathToInstanceId(""), "");
 }
 
-TEST(StoreDrives, UsbStickIsListedAndTheFixedDiskIsNot) {
+TEST(StoreDrives, UsbStickPartitionsAreListedAndTheFixedDiskIsNot) {
     bool ok = false;
     std::vector<StoreDrive> drives = find(machineWithStick(), &ok);
     EXPECT_TRUE(ok);
@@ -69,21 +69,22 @@ TEST(StoreDrives, UsbStickIsListedAndTheFixedDiskIsNot) {
     EXPECT_EQ(stick.vendorId, "1234");
     EXPECT_EQ(stick.productId, "ABCD");
     EXPECT_TRUE(stick.isUsbStorage);
-}
 
-TEST(StoreDrives, TwoPartitionsOfOneStickGiveTwoRecordsWithOneName) {
+    // Two partitions of one stick give two records with one name; the name falls back to the
+    // description and then to nothing.
     RecordedMachine machine = machineWithStick();
     machine.drive("F:\\", kDriveRemovable);
     machine.number("\\\\.\\F:", 1);
-    std::vector<StoreDrive> drives = find(machine);
+    machine.devices[1].friendlyName.reset();
+    drives = find(machine);
     ASSERT_EQ(drives.size(), 2u);
-    EXPECT_EQ(drives[0].rootPath, "E:\\");
-    EXPECT_EQ(drives[1].rootPath, "F:\\");
+    EXPECT_EQ(drives[0].rootPath + drives[1].rootPath, "E:\\F:\\");
     for (const StoreDrive& drive : drives) {
-        EXPECT_EQ(drive.name, "Generic Flash Disk USB Device");
-        EXPECT_EQ(drive.vendorId, "1234");
-        EXPECT_EQ(drive.productId, "ABCD");
+        EXPECT_EQ(drive.name, "Disk drive");
+        EXPECT_EQ(drive.vendorId + drive.productId, "1234ABCD");
     }
+    machine.devices[1].description.reset();
+    EXPECT_EQ(find(machine).at(0).name, "");
 }
 
 TEST(StoreDrives, ParentIdShapesDecideVendorAndProduct) {
@@ -115,19 +116,6 @@ TEST(StoreDrives, ParentIdShapesDecideVendorAndProduct) {
         bool listed = !find(machineWithStick(c.parent)).empty();
         EXPECT_EQ(listed, !c.product.empty()) << c.parent;
     }
-}
-
-TEST(StoreDrives, NameFallsBackToTheDescriptionAndThenToNothing) {
-    RecordedMachine machine = machineWithStick();
-    machine.devices[1].friendlyName.reset();
-    std::vector<StoreDrive> drives = find(machine);
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(drives[0].name, "Disk drive");
-
-    machine.devices[1].description.reset();
-    drives = find(machine);
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(drives[0].name, "");
 }
 
 TEST(StoreDrives, OnlyLettersCToZAreAskedAndOnlyUsableOnesOpened) {
