@@ -153,6 +153,11 @@ protected:
         std::memcpy(bytes.data(), text.data(), text.size() * 2);
         return bytes;
     }
+    static std::vector<uint8_t> ansiBlock(const std::string& text) {
+        std::vector<uint8_t> bytes(text.begin(), text.end());
+        bytes.push_back(0);
+        return bytes;
+    }
     static std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes.data(), bytes.size()); }
     // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
     static std::vector<uint8_t> testDib(uint32_t width, uint32_t height) {
@@ -412,9 +417,7 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     clock.advance(kPollPeriodMs);
     b->computer.pollOnce();
     b->computer.pollOnce();
-    auto block = b->clipboard.data(kFormatText);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(std::string(block->begin(), block->end()), std::string("second") + '\0');
+    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("second"));
     EXPECT_FALSE(b->computer.pastePending());
 }
 
@@ -510,9 +513,7 @@ TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
     EXPECT_EQ(b->clipboard.changeCount(), 0);
     b->useUsb();
     b->computer.pollOnce();
-    auto block = b->clipboard.data(kFormatText);
-    ASSERT_TRUE(block) << trace.out();
-    EXPECT_EQ(std::string(block->begin(), block->end()), std::string("hello world") + '\0');
+    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("hello world")) << trace.out();
     writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==");  // u"hi", the GUID already seen
     b->computer.pollOnce();
     EXPECT_FALSE(b->clipboard.data(kFormatUnicodeText)) << "a GUID already seen is not pasted again";
@@ -765,9 +766,7 @@ TEST_F(ClipboardExchange, AnUnchangedDocumentIsNotParsedAgain) {
     writeMetaByOtherProgram("CF_TEXT", "eQ==", '7');  // same size
     ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
     readsOver(1);
-    auto block = b->clipboard.data(kFormatText);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(std::string(block->begin(), block->end()), std::string("y") + '\0');
+    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("y"));
 }
 
 // ---- the computer's own life ------------------------------------------------------------------
