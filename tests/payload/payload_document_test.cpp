@@ -65,6 +65,7 @@ TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
     EXPECT_EQ(base64Decode(reading.data[1]), std::string("<b>,\"\0", 6));
 }
 
+// Right after start both memories are empty: a file left by an earlier run is taken, once.
 TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     const Reading first = read(kExampleDocument);
     EXPECT_TRUE(first.isNew);
@@ -83,10 +84,16 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_EQ(second.guid, kExampleGuid);
     EXPECT_TRUE(second.formats.empty());
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) old data"}));
+
+    memory.recordSent(kOtherGuid);  // any other valid GUID is new; only the last received is kept
+    const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
+    EXPECT_TRUE(read(next).isNew);
+    EXPECT_EQ(memory.lastReceived(), "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
+    EXPECT_TRUE(read(kExampleDocument).isNew);
 }
 
-// A computer's own document is old to it, even on first reading; any other valid GUID is new.
-TEST_F(PayloadDocumentTest, OnlyAnotherComputersNewGuidIsNew) {
+// A computer's own document is old to it, even on first reading.
+TEST_F(PayloadDocumentTest, OwnDocumentIsOldOnFirstReading) {
     GuidMemory sender;
     sender.recordSent(kExampleGuid);
     std::string guid;
@@ -94,15 +101,6 @@ TEST_F(PayloadDocumentTest, OnlyAnotherComputersNewGuidIsNew) {
     EXPECT_FALSE(readPayloadDocument(sender, "Shared (E:)", kExampleDocument, guid, formats, data));
     EXPECT_TRUE(!sender.hasReceived());
     EXPECT_TRUE(trace.contains("Shared (E:) old data\n"));
-
-    // Right after start both memories are empty: a file left by an earlier run is taken.
-    EXPECT_TRUE(read(kExampleDocument).isNew);
-    EXPECT_FALSE(read(kExampleDocument).isNew);
-    memory.recordSent(kOtherGuid);
-    const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
-    EXPECT_TRUE(read(next).isNew);
-    EXPECT_EQ(memory.lastReceived(), "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
-    EXPECT_TRUE(read(kExampleDocument).isNew);  // only the last received GUID is remembered
 }
 
 TEST_F(PayloadDocumentTest, InvalidGuidIsOldAndNotRemembered) {
