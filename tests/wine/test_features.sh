@@ -26,12 +26,10 @@ mkdir -p "$shared"
 simulator_pid=
 holder_pid=
 held_pid=
-status_waiter_pid=
 cleanup() {
-    # A Shuttle still held still goes on before it is asked to exit.
-    [ -n "$held_pid" ] && kill -CONT "$held_pid" 2>/dev/null
+    # A Shuttle still held goes on (once its holder has ended) before it is asked to exit.
     [ -n "$holder_pid" ] && { kill "$holder_pid" && wait "$holder_pid"; } 2>/dev/null
-    [ -n "$status_waiter_pid" ] && { kill "$status_waiter_pid" && wait "$status_waiter_pid"; } 2>/dev/null
+    [ -n "$held_pid" ] && kill -CONT "$held_pid" 2>/dev/null
     computer_stop A
     computer_stop B
     [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
@@ -165,8 +163,9 @@ check "... and the drive's document is untouched" eval '[ "$(md5sum <"$meta")" =
 # slices of well under a millisecond, so that the copy can never run away from the test: on
 # until the copy has begun (its payload folder exists), then held until the transfer has lasted
 # over a second, then on until two more chunks of the file are written (and two fifths of it) -
-# the progress shown after the first of them came before the second was written - and held
-# while the tip is read.
+# the progress shown after the first of them came before the second was written - then on a few
+# slices at a time until the dialog's status line shows the progress (read while it is held),
+# and held while the tip is read.
 # The Shuttle.exe process of computer NAME: the child of the shell that computer_start_shuttle
 # started it from.
 shuttle_pid_of() { pgrep -P "${COMPUTER_PID[$1]}" -x Shuttle.exe; }
@@ -181,14 +180,13 @@ held_pid=$(shuttle_pid_of A)
 check "Shuttle's process on A is found" [ -n "$held_pid" ]
 kill -STOP "$held_pid"
 clip A set-files 'C:\outgoing\long-copy.bin' >/dev/null
-# Read without a message to Shuttle, so also between its slices.
+# Read without a message to Shuttle, so also while it is held.
 status_of_a() { drive_on A stored-text "$(resource_id IDC_STATUS_TEXT)"; }
-(within 120 eval 'status_of_a | grep -q "^ Sending"' && touch "$work/status-seen") &
-status_waiter_pid=$!
-python3 - "$held_pid" "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage" long-copy.bin 104857600 65792 \
-    "$work/holder.log" "$work/go-on" "$work/status-seen" <<'EOF' &
-import glob, os, signal, sys, time
-pid, storage, name, total, chunk, log, go_on, status_seen = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6], sys.argv[7], sys.argv[8]
+WINEPREFIX=$(computer_prefix A) DISPLAY=${COMPUTER_DISPLAY[A]} python3 - "$held_pid" \
+    "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage" long-copy.bin 104857600 65792 "$work/holder.log" "$work/go-on" "$WINE64" "$DRIVER_EXE" "$(resource_id IDC_STATUS_TEXT)" <<'EOF' &
+import glob, os, signal, subprocess, sys, time
+pid, storage, name, total, chunk = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+log, go_on, wine, driver, status_control = sys.argv[6:11]
 def note(text):
     with open(log, "a") as out:
         out.write(text + "\n")
@@ -199,26 +197,42 @@ def copied():
         except OSError:
             pass
     return 0
+def give_up(why):
+    os.kill(pid, signal.SIGCONT)
+    note(why)
+    sys.exit(1)
 def run_until(done, what):
     end = time.monotonic() + 120
     while not done():
         os.kill(pid, signal.SIGCONT)
         os.kill(pid, signal.SIGSTOP)
         if time.monotonic() > end:
-            os.kill(pid, signal.SIGCONT); note("the copy did not reach " + what); sys.exit(1)
+            give_up("the copy did not reach " + what)
+def status_shows_progress():  # the dialog's status line, read without a message to Shuttle
+    line = subprocess.run([wine, driver, "stored-text", status_control], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    return line.decode("utf-8", "replace").startswith(" Sending")
 run_until(lambda: glob.glob(os.path.join(storage, "*", "")), "its payload folder")
 note("held as the copy began, at %d bytes" % copied())
 # Progress shows once a transfer has lasted a second: the passing time itself is what is waited
 # for, while the program is held.
 time.sleep(1.2)
 first = copied()
-# Two more chunks at least, about two fifths of the file for a picture worth looking at, and
-# until the dialog's status line shows the progress too.
-run_until(lambda: copied() >= max(first + 2 * chunk, total * 2 // 5) and os.path.exists(status_seen),
-          "two fifths with the progress on the status line")
+# Two more chunks at least, and about two fifths of the file for a picture worth looking at.
+run_until(lambda: copied() >= max(first + 2 * chunk, total * 2 // 5), "two fifths")
+# The window thread shows the progress on the status line: a few slices at a time until it has.
+end = time.monotonic() + 120
+while not status_shows_progress():
+    if copied() >= total:
+        give_up("the copy ended before the status line showed its progress")
+    if time.monotonic() > end:
+        give_up("the status line did not show the progress")
+    for _ in range(10):
+        os.kill(pid, signal.SIGCONT)
+        os.kill(pid, signal.SIGSTOP)
 now = copied()
 if now >= total:
-    os.kill(pid, signal.SIGCONT); note("the copy ended before it was held"); sys.exit(1)
+    give_up("the copy ended before it was held")
 note("held at %d of %d bytes" % (now, total))
 while not os.path.exists(go_on):
     time.sleep(0.05)
@@ -247,7 +261,6 @@ touch "$work/go-on"
 wait "$holder_pid"
 holder_pid=
 held_pid=
-wait "$status_waiter_pid"
 check "the long copy ends with its usual result" within 60 eval 'console_of A | grep -q ">>> Copy successful"'
 # A tooltip shown a moment ago may wait for the pointer to come again: hover until it shows.
 tip_again() { drive_on A tray-hover >/dev/null && [ "$(drive_on A tray-tip 3000 Shuttle)" = Shuttle ]; }
