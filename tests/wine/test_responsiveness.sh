@@ -107,8 +107,9 @@ python3 -c 'import sys; sys.stdout.write("".join(chr(0x4E00 + (i * 7919) % 20000
 check "a neighbour opening A's clipboard every 5 ms runs" start_neighbour A open-every 5 stop-long
 check "a neighbour sending WM_NULL to A's main window every 10 ms runs" start_neighbour A ping-window 10 stop-long
 sent_at=$(now_ms)
-set_text A "$work/longest.txt"
-check "A sends the longest text (3000 CJK characters) to the end" computer_wait_console A 120000 ">>> Copy successful" 2
+check "the longest text (3000 CJK characters) is copied on A" set_text A "$work/longest.txt"
+check "A takes it (a new GUID)" computer_wait_console A 60000 ">>> NEW GUID" 2
+check "A sends it to the end" computer_wait_console A 120000 ">>> Copy successful" 2
 transfer_ms=$(($(now_ms) - sent_at))
 stop_neighbours stop-long
 refusal=$(reported_ms A open-every "longest refusal")
