@@ -29,26 +29,29 @@ cleanup() {
     chmod -R u+w "$work" 2>/dev/null
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
 
-display_number=${SHUTTLE_DISPLAY#:}
-computer_create A ":$display_number"
-computer_create B ":$((display_number + 1))"
-computer_map_drive A E "$shared"
-computer_map_drive B F "$shared"
+computer_create A "E:=$shared"
+computer_create B "F:=$shared"
 
 storage=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage
 meta=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta
 clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { on_computer "$1" "$WINE64" "$PROBE_EXE" console 2>/dev/null </dev/null | tr -d '\r'; }
+console_of() { computer_console "$1"; }
 log_of() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null; }
 within() {  # SECONDS COMMAND...: waits up to SECONDS for the command to succeed
-    local deadline=$(($(date +%s) + $1))
+    local seconds=$1
     shift
-    until "$@"; do
-        [ "$(date +%s)" -ge "$deadline" ] && return 1
-        sleep 0.3
+    within_ms $((seconds * 1000)) "$@"
+}
+# A failed check shows both consoles: the run leaves nothing behind.
+on_failure() {
+    local name
+    for name in A B; do
+        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
+        echo "  --- console of computer $name ---"
+        console_of "$name" | sed '/^$/d; s/^/  | /'
     done
 }
 stamped_folders() { find "$storage" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | wc -l; }
@@ -75,6 +78,8 @@ printf 'no' >"$outgoing/album/late."
 
 check "computer A starts in USB mode with E: saved" computer_start_shuttle A -console
 check "computer B starts in USB mode with F: saved" computer_start_shuttle B -console
+check "both sides listen for copies" \
+    eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 # --- a read-only file never clogs the store --------------------------------------------------
 previous=
@@ -86,7 +91,7 @@ ro_pasted() {  # B holds a new list naming ro.txt
 for copy in 1 2 3 4; do
     next_second
     clip A set-files 'C:\outgoing\ro.txt' >/dev/null
-    check "copy $copy of a read-only file is pasted on B" within 20 ro_pasted
+    check "copy $copy of a read-only file is pasted on B" within 60 ro_pasted
     previous=$(pasted_files)
 done
 check "after four copies the store holds one stamped folder" eval '[ "$(stamped_folders)" = 1 ]'
@@ -99,21 +104,21 @@ drive_before=$(drive_snapshot)
 next_second
 clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' 'C:\outgoing\three.txt' 'C:\outgoing\bad.' \
     'C:\outgoing\four.txt' 'C:\outgoing\five.txt' >/dev/null
-check "a copy with an unreadable item says which one" within 15 eval 'log_of A | grep -q "Can.t copy bad\.: not found"'
+check "a copy with an unreadable item says which one" within 60 eval 'log_of A | grep -q "Can.t copy bad\.: not found"'
 check "the console says it too, and claims no success" \
     eval 'console_of A | grep -q ">>> Can.t copy bad\.: not found" && ! console_of A | sed -n "/Can.t copy bad/,\$p" | grep -q "Copy successful"'
 check "nothing of that copy reached the drive" eval '[ "$(drive_snapshot)" = "$drive_before" ]'
 
 next_second
 clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\album' >/dev/null
-check "an unreadable file inside a folder is named too" within 15 eval 'log_of A | grep -q "Can.t copy late\.: not found"'
+check "an unreadable file inside a folder is named too" within 60 eval 'log_of A | grep -q "Can.t copy late\.: not found"'
 check "the META data file is left as it was" eval '[ "$(cat "$meta")" = "$meta_before" ]'
 check "no stamped folder of the failed copy is left" eval '[ "$(stamped_folders)" = 0 ]'
 check "B still holds the last good list" eval '[ "$(pasted_files)" = "$previous" ]'
 
 next_second
 clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' >/dev/null
-check "the next good copy goes through" within 20 eval '[ "$(pasted_files | wc -l)" = 2 ]'
+check "the next good copy goes through" within 60 eval '[ "$(pasted_files | wc -l)" = 2 ]'
 check "its folder is the only one on the drive" eval '[ "$(stamped_folders)" = 1 ]'
 
 # --- a large file list -----------------------------------------------------------------------

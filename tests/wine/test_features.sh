@@ -27,32 +27,27 @@ simulator_pid=
 holder_pid=
 held_pid=
 cleanup() {
-    # A Shuttle still held still goes on before it is asked to exit.
+    # A Shuttle still held goes on (once its holder has ended) before it is asked to exit.
+    [ -n "$holder_pid" ] && { kill "$holder_pid" && wait "$holder_pid"; } 2>/dev/null
     [ -n "$held_pid" ] && kill -CONT "$held_pid" 2>/dev/null
-    [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null && wait "$holder_pid" 2>/dev/null
     computer_stop A
     computer_stop B
-    [ -n "$simulator_pid" ] && kill "$simulator_pid" 2>/dev/null && wait "$simulator_pid" 2>/dev/null
+    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
 
 "$SIMULATOR" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
 simulator_pid=$!
-for _ in $(seq 1 100); do grep -qx ready "$work/simulator.log" 2>/dev/null && break; sleep 0.05; done
+within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; exit 1; }
 
-display_number=${SHUTTLE_DISPLAY#:}
-computer_create A ":$display_number"
-computer_create B ":$((display_number + 1))"
-computer_map_com A 5 "$work/comA"
-computer_map_com B 6 "$work/comB"
-computer_map_drive A E "$shared"
-computer_map_drive B F "$shared"
+computer_create A "COM5=$work/comA" "E:=$shared"
+computer_create B "COM6=$work/comB" "F:=$shared"
 
 clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 drive_on() { local name=$1; shift; on_computer "$name" "$WINE64" "$DRIVER_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { on_computer "$1" "$WINE64" "$PROBE_EXE" console 2>/dev/null </dev/null | tr -d '\r'; }
+console_of() { computer_console "$1"; }
 settings_on() {  # NAME FLAGS COM USB [MAX]
     reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d "$2" /f
     reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d "$3" /f
@@ -60,15 +55,22 @@ settings_on() {  # NAME FLAGS COM USB [MAX]
     [ -n "${5:-}" ] && reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Max /t REG_DWORD /d "$5" /f
     return 0
 }
+# A failed check shows both consoles and the simulator's log: the run leaves nothing behind.
+on_failure() {
+    local name
+    for name in A B; do
+        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
+        echo "  --- console of computer $name ---"
+        console_of "$name" | sed '/^$/d; s/^/  | /'
+    done
+    echo "  --- link simulator log ---"
+    sed 's/^/  | /' "$work/simulator.log"
+}
 # Waits up to SECONDS for a command to succeed.
 within() {
     local seconds=$1
     shift
-    local deadline=$(($(date +%s) + seconds))
-    until "$@"; do
-        [ "$(date +%s)" -ge "$deadline" ] && return 1
-        sleep 0.3
-    done
+    within_ms $((seconds * 1000)) "$@"
 }
 console_count() { console_of "$1" | grep -c -- "$2"; }
 text_on_clipboard() {  # NAME EXPECTED-FILE
@@ -83,7 +85,10 @@ settings_on A 5 5 "Link drive (E:)"
 settings_on B 5 6 "Link drive (F:)"
 check "computer A starts with COM5 saved" computer_start_shuttle A -console
 check "computer B starts with COM6 saved" computer_start_shuttle B -console
-check "both sides see the device" within 15 eval 'console_of A | grep -q "COM5 ready" && console_of B | grep -q "COM6 ready"'
+check "both sides see the device" \
+    eval 'computer_wait_console A 60000 "COM5 ready" && computer_wait_console B 60000 "COM6 ready"'
+check "both sides listen for copies" \
+    eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 sent=0
 for marker in ExcludeClipboardContentFromMonitorProcessing "Clipboard Viewer Ignore" CanUploadToCloudClipboard=0; do
@@ -91,16 +96,16 @@ for marker in ExcludeClipboardContentFromMonitorProcessing "Clipboard Viewer Ign
     printf 'secret behind %s' "$marker" >"$work/secret.txt"
     clip A set-text "Z:$work/secret.txt" "$marker" >/dev/null
     check "a text marked $marker is kept home" \
-        within 15 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
+        within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
     printf 'public after %s' "$marker" >"$work/public.txt"
     clip A set-text "Z:$work/public.txt" >/dev/null
     sent=$((sent + 1))
-    check "... and an unmarked text right after it reaches B" within 15 text_on_clipboard B "$work/public.txt"
+    check "... and an unmarked text right after it reaches B" within 60 text_on_clipboard B "$work/public.txt"
 done
 printf 'cloud upload allowed' >"$work/allowed.txt"
 clip A set-text "Z:$work/allowed.txt" CanUploadToCloudClipboard=1 >/dev/null
 sent=$((sent + 1))
-check "a text with CanUploadToCloudClipboard = 1 reaches B" within 15 text_on_clipboard B "$work/allowed.txt"
+check "a text with CanUploadToCloudClipboard = 1 reaches B" within 60 text_on_clipboard B "$work/allowed.txt"
 check "no marked text ever reached the device: one GUID and one paste per unmarked text ($sent)" \
     eval '[ "$(console_count A "NEW GUID")" = "$sent" ] && [ "$(console_count B "Data received")" = "$sent" ]'
 check "no failure was shown for the marked texts" eval '! console_of A | grep -q -e "Transfer interrupted" -e "Not connected"'
@@ -115,14 +120,17 @@ settings_on A 20 5 "Link drive (E:)" 104857600
 settings_on B 21 6 "Link drive (F:)"
 check "computer A starts in USB mode with E: saved" computer_start_shuttle A -console
 check "computer B starts in USB mode with F: saved" computer_start_shuttle B -console
-check "both sides listen" within 15 eval 'console_of A | grep -q "Listening for copies" && console_of B | grep -q "Listening for copies"'
+check "both sides listen" \
+    eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 printf 'USB text: Gr\xc3\xbc\xc3\x9fe \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80 end' >"$work/usb-text.txt"
 clip A set-text "Z:$work/usb-text.txt" >/dev/null
-check "a text copied on A is pasted on B" within 20 text_on_clipboard B "$work/usb-text.txt"
+check "a text copied on A is pasted on B" within 60 text_on_clipboard B "$work/usb-text.txt"
 clip A get-format CF_UNICODETEXT "Z:$work/a-unicode.bin" >/dev/null
-cp "$work/a-unicode.bin" "$work/b-unicode-expected.bin" && printf '\0' >>"$work/b-unicode-expected.bin"
-check "B's CF_UNICODETEXT is A's block byte for byte (and the zero byte every reader adds)" \
+# The paste ends a text with its format's whole terminator (two zero bytes for UTF-16), whatever
+# the payload held.
+cp "$work/a-unicode.bin" "$work/b-unicode-expected.bin" && printf '\0\0' >>"$work/b-unicode-expected.bin"
+check "B's CF_UNICODETEXT is A's block byte for byte (and the zero unit the paste adds)" \
     format_is B CF_UNICODETEXT "$work/b-unicode-expected.bin"
 meta=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta
 check "the document lists CF_UNICODETEXT first" grep -q '"formats":\["CF_UNICODETEXT"' "$meta"
@@ -137,7 +145,7 @@ pixels = bytes((x * 7 + y * 13 + (x * y) % 251) & 0xFF for y in range(height) fo
 open(sys.argv[1], "wb").write(header + pixels)
 EOF
 clip A set-format CF_DIB "Z:$work/picture.dib" >/dev/null
-check "a 200 x 100 picture copied on A arrives on B as the same CF_DIB" within 20 format_is B CF_DIB "$work/picture.dib"
+check "a 200 x 100 picture copied on A arrives on B as the same CF_DIB" within 60 format_is B CF_DIB "$work/picture.dib"
 check "... and the document carries it as CF_DIB" grep -q '"formats":\["CF_DIB"\]' "$meta"
 check "no store folder was written for the text or the picture" \
     eval '[ ! -e "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage" ]'
@@ -147,7 +155,7 @@ printf 'usb secret' >"$work/usb-secret.txt"
 marked_before=$(console_count A "Marked private by its owner; not sent")
 clip A set-text "Z:$work/usb-secret.txt" CanUploadToCloudClipboard=0 >/dev/null
 check "a marked text in USB mode is kept home" \
-    within 15 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
+    within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
 check "... and the drive's document is untouched" eval '[ "$(md5sum <"$meta")" = "$before" ]'
 
 # --- progress of a long copy ---------------------------------------------------------------
@@ -155,36 +163,30 @@ check "... and the drive's document is untouched" eval '[ "$(md5sum <"$meta")" =
 # slices of well under a millisecond, so that the copy can never run away from the test: on
 # until the copy has begun (its payload folder exists), then held until the transfer has lasted
 # over a second, then on until two more chunks of the file are written (and two fifths of it) -
-# the progress shown after the first of them came before the second was written - and held
-# while the tip is read.
-shuttle_pid_of() {  # the Shuttle.exe process of computer NAME (started by this test)
-    local prefix pid
-    prefix=$(computer_prefix "$1")
-    for pid in $(pgrep -f 'Shuttle.exe'); do
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Shuttle.exe ] || continue
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && { echo "$pid"; return 0; }
-    done
-    return 1
-}
+# the progress shown after the first of them came before the second was written - then on a few
+# slices at a time until the dialog's status line shows the progress (read while it is held),
+# and held while the tip is read.
+# The Shuttle.exe process of computer NAME: the child of the shell that computer_start_shuttle
+# started it from.
+shuttle_pid_of() { pgrep -P "${COMPUTER_PID[$1]}" -x Shuttle.exe; }
 source_root=$(computer_prefix A)/drive_c/outgoing
 mkdir -p "$source_root"
 head -c 104857600 /dev/zero >"$source_root/long-copy.bin"
 # The dialog open beside the tray, for its status line and the picture.
 on_computer A "$WINE64" "$PROBE_EXE" command "$COMMAND_OPEN" >/dev/null 2>&1 </dev/null
-check "A's dialog is open" within 10 eval '[ "$(on_computer A "$WINE64" "$PROBE_EXE" visible 2>/dev/null </dev/null | tr -d "\r")" = 1 ]'
+check "A's dialog is open" within 30 eval '[ "$(on_computer A "$WINE64" "$PROBE_EXE" visible 2>/dev/null </dev/null | tr -d "\r")" = 1 ]'
 drive_on A move 320 120 >/dev/null
 held_pid=$(shuttle_pid_of A)
 check "Shuttle's process on A is found" [ -n "$held_pid" ]
 kill -STOP "$held_pid"
 clip A set-files 'C:\outgoing\long-copy.bin' >/dev/null
-# Read without a message to Shuttle, so also between its slices.
+# Read without a message to Shuttle, so also while it is held.
 status_of_a() { drive_on A stored-text "$(resource_id IDC_STATUS_TEXT)"; }
-(within 120 eval 'status_of_a | grep -q "^ Sending"' && touch "$work/status-seen") &
-status_waiter_pid=$!
-python3 - "$held_pid" "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage" long-copy.bin 104857600 65792 \
-    "$work/holder.log" "$work/go-on" "$work/status-seen" <<'EOF' &
-import glob, os, signal, sys, time
-pid, storage, name, total, chunk, log, go_on, status_seen = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6], sys.argv[7], sys.argv[8]
+WINEPREFIX=$(computer_prefix A) DISPLAY=${COMPUTER_DISPLAY[A]} python3 - "$held_pid" \
+    "$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage" long-copy.bin 104857600 65792 "$work/holder.log" "$work/go-on" "$WINE64" "$DRIVER_EXE" "$(resource_id IDC_STATUS_TEXT)" <<'EOF' &
+import glob, os, signal, subprocess, sys, time
+pid, storage, name, total, chunk = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+log, go_on, wine, driver, status_control = sys.argv[6:11]
 def note(text):
     with open(log, "a") as out:
         out.write(text + "\n")
@@ -195,24 +197,42 @@ def copied():
         except OSError:
             pass
     return 0
+def give_up(why):
+    os.kill(pid, signal.SIGCONT)
+    note(why)
+    sys.exit(1)
 def run_until(done, what):
     end = time.monotonic() + 120
     while not done():
         os.kill(pid, signal.SIGCONT)
         os.kill(pid, signal.SIGSTOP)
         if time.monotonic() > end:
-            os.kill(pid, signal.SIGCONT); note("the copy did not reach " + what); sys.exit(1)
+            give_up("the copy did not reach " + what)
+def status_shows_progress():  # the dialog's status line, read without a message to Shuttle
+    line = subprocess.run([wine, driver, "stored-text", status_control], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    return line.decode("utf-8", "replace").startswith(" Sending")
 run_until(lambda: glob.glob(os.path.join(storage, "*", "")), "its payload folder")
 note("held as the copy began, at %d bytes" % copied())
-time.sleep(1.2)  # the transfer has now lasted over a second
+# Progress shows once a transfer has lasted a second: the passing time itself is what is waited
+# for, while the program is held.
+time.sleep(1.2)
 first = copied()
-# Two more chunks at least, about two fifths of the file for a picture worth looking at, and
-# until the dialog's status line shows the progress too.
-run_until(lambda: copied() >= max(first + 2 * chunk, total * 2 // 5) and os.path.exists(status_seen),
-          "two fifths with the progress on the status line")
+# Two more chunks at least, and about two fifths of the file for a picture worth looking at.
+run_until(lambda: copied() >= max(first + 2 * chunk, total * 2 // 5), "two fifths")
+# The window thread shows the progress on the status line: a few slices at a time until it has.
+end = time.monotonic() + 120
+while not status_shows_progress():
+    if copied() >= total:
+        give_up("the copy ended before the status line showed its progress")
+    if time.monotonic() > end:
+        give_up("the status line did not show the progress")
+    for _ in range(10):
+        os.kill(pid, signal.SIGCONT)
+        os.kill(pid, signal.SIGSTOP)
 now = copied()
 if now >= total:
-    os.kill(pid, signal.SIGCONT); note("the copy ended before it was held"); sys.exit(1)
+    give_up("the copy ended before it was held")
 note("held at %d of %d bytes" % (now, total))
 while not os.path.exists(go_on):
     time.sleep(0.05)
@@ -241,15 +261,14 @@ touch "$work/go-on"
 wait "$holder_pid"
 holder_pid=
 held_pid=
-wait "$status_waiter_pid"
 check "the long copy ends with its usual result" within 60 eval 'console_of A | grep -q ">>> Copy successful"'
 # A tooltip shown a moment ago may wait for the pointer to come again: hover until it shows.
 tip_again() { drive_on A tray-hover >/dev/null && [ "$(drive_on A tray-tip 3000 Shuttle)" = Shuttle ]; }
-check "the tray tip is 'Shuttle' again after the copy" within 20 tip_again
+check "the tray tip is 'Shuttle' again after the copy" within 60 tip_again
 check "the progress climbed, never repeating a percentage" \
     eval 'console_of A | sed -n "s/^Progress: Sending… \([0-9]*\) %$/\1/p" | sort -n -c -u'
 check "the progress ended at 100 %" eval '[ "$(console_of A | grep "^Progress:" | tail -1)" = "Progress: Sending… 100 %" ]'
-check "the status line shows the link again" within 10 eval '[ "$(status_of_a)" = " Ready" ]'
+check "the status line shows the link again" within 30 eval '[ "$(status_of_a)" = " Ready" ]'
 check "B pastes the long copy as a file list" within 30 eval 'clip B get-files | grep -q "long-copy.bin"'
 
 finish

@@ -20,26 +20,21 @@ done
 work=$(mktemp -d /tmp/shuttle-install-XXXXXX)
 SHUTTLE_PID=
 cleanup() {
-    if [ -n "$SHUTTLE_PID" ] && kill -0 "$SHUTTLE_PID" 2>/dev/null; then probe command "$COMMAND_EXIT"; fi
-    [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
+    if [ -n "$SHUTTLE_PID" ] && kill -0 "$SHUTTLE_PID" 2>/dev/null; then
+        probe command "$COMMAND_EXIT" >/dev/null
+        within_ms 30000 eval '! kill -0 "$SHUTTLE_PID" 2>/dev/null'
+    fi
+    [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
     [ -n "$SHUTTLE_PID" ] && wait "$SHUTTLE_PID" 2>/dev/null
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
 
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 INSTALLED='C:\Program Files\Shuttle\Shuttle.exe'
 installed_files=(Shuttle.exe Images/logo_orb.ico README.txt LICENSE.txt)
 
-within_ms() {  # MS COMMAND...: waits up to MS milliseconds for the command to succeed
-    local deadline=$(($(date +%s%N) / 1000000 + $1))
-    shift
-    until "$@"; do
-        [ $(($(date +%s%N) / 1000000)) -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
-}
 # msiexec ACTION MSI [PROPERTY=VALUE...]: silent, with a verbose log in $work; its exit code.
 msiexec_quiet() {
     local action=$1 msi=$2
@@ -50,11 +45,6 @@ msiexec_quiet() {
         >/dev/null 2>&1 </dev/null
 }
 msiexec_runs=0
-# The next computer; the previous one's server (kept alive by the warm-up) ends first.
-next_computer() {
-    wineserver -k >/dev/null 2>&1
-    new_computer "$1"
-}
 settings_key_exists() { reg_cmd query 'HKCU\Software\ORB\Shuttle' >/dev/null; }
 program_dir() { echo "$WINEPREFIX/drive_c/Program Files/Shuttle"; }
 # The Start menu of all users; Wine puts a per-machine package's shortcut in the installing
@@ -112,7 +102,7 @@ code_6=$(product_code "$PACKAGE.msi")
 check "Add/Remove Programs lists Shuttle $SHUTTLE_VERSION" [ "$(registered_version "$code_6")" = "$SHUTTLE_VERSION" ]
 check "no Run value without the option" no_run_value
 check "the installed program starts" start_installed
-check "... and creates its settings key" within_ms 10000 settings_key_exists
+check "... and creates its settings key" within_ms 30000 settings_key_exists
 check "... and ends through Exit" exit_shuttle
 SHUTTLE_PID=
 reg_cmd add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d 13 /f >/dev/null
@@ -125,16 +115,16 @@ check "Add/Remove Programs no longer lists it" [ -z "$(registered_version "$code
 check "the user's settings stay" [ "$(settings_value Flags)" = 0xd ]
 
 echo "# start with Windows"
-next_computer install-start
+new_computer install-start
 msiexec_quiet /i "$PACKAGE.msi" STARTWITHWINDOWS=1
 code=$?
 check "msiexec /i STARTWITHWINDOWS=1 /qn succeeds (exit $code)" [ "$code" = 0 ]
 check "the Run value starts the installed program" run_value_is "\"$INSTALLED\""
 check "the installed program starts" start_installed
 probe command "$COMMAND_START_WITH_WINDOWS"
-check "the tray menu reads the installer's value as on: its item removes it" within_ms 5000 no_run_value
+check "the tray menu reads the installer's value as on: its item removes it" within_ms 30000 no_run_value
 probe command "$COMMAND_START_WITH_WINDOWS"
-check "... and writes it again" within_ms 5000 run_value_is "\"$INSTALLED\""
+check "... and writes it again" within_ms 30000 run_value_is "\"$INSTALLED\""
 check "exit" exit_shuttle
 SHUTTLE_PID=
 msiexec_quiet /x "$PACKAGE.msi"
@@ -163,7 +153,7 @@ check "a rebuild ($rebuild_version) and a later version ($later_version) made fr
     'build_as "$work/rebuild.msi" "$rebuild_version" "$rebuild_code" && build_as "$work/later.msi" "$later_version" "$later_code"'
 check "the upgrade row takes every installed version and carries its features over (attributes 257)" \
     eval 'msiinfo export "$PACKAGE.msi" Upgrade | tr -d "\r" | grep -q "	0.0.0			257		OLDERVERSIONFOUND$"'
-next_computer install-upgrade
+new_computer install-upgrade
 msiexec_quiet /i "$PACKAGE.msi"
 msiexec_quiet /i "$work/rebuild.msi"
 code=$?

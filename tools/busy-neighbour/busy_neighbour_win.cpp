@@ -1,5 +1,6 @@
 // busy-neighbour: another program beside a running Shuttle. Each mode repeats its action every
-// MS milliseconds until the file STOP exists, then prints what it measured:
+// MS milliseconds until the file STOP exists, then prints what it measured; it prints "running"
+// once its first action is done, so that a test starts what is to be measured only then:
 //   open-every MS STOP   opens and closes the clipboard; "longest refusal: N ms" is the longest
 //                        stretch in which every open was refused (someone held the clipboard)
 //   read-every MS STOP   opens the clipboard and reads its text, as clipboard managers do
@@ -14,6 +15,11 @@
 #include <string>
 
 namespace {
+
+void announceRunning() {
+    std::printf("running\n");
+    std::fflush(stdout);
+}
 
 bool stopRequested(const std::wstring& stopFile) {
     return GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -57,6 +63,7 @@ int openEvery(DWORD periodMs, const std::wstring& stopFile, bool readText) {
             if (!refused) refusedSince = at;
             refused = true;
         }
+        if (attempts == 1) announceRunning();
         Sleep(periodMs);
     }
     if (refused) longest = std::max(longest, msBetween(refusedSince, now()));
@@ -74,7 +81,7 @@ int pingWindow(DWORD periodMs, const std::wstring& stopFile) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
         longest = std::max(longest, msBetween(sent, now()));
-        ++pings;
+        if (++pings == 1) announceRunning();
         Sleep(periodMs);
     }
     std::printf("longest answer: %.0f ms\npings: %u\n", longest, pings);
