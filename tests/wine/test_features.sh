@@ -94,7 +94,7 @@ sent=0
 for marker in ExcludeClipboardContentFromMonitorProcessing "Clipboard Viewer Ignore" CanUploadToCloudClipboard=0; do
     marked_before=$(console_count A "Marked private by its owner; not sent")
     printf 'secret behind %s' "$marker" >"$work/secret.txt"
-    clip A set-text "Z:$work/secret.txt" "$marker" >/dev/null
+    check "a text marked $marker is copied on A" clip A set-text "Z:$work/secret.txt" "$marker"
     check "a text marked $marker is kept home" \
         within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
     printf 'public after %s' "$marker" >"$work/public.txt"

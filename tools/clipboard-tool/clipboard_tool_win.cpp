@@ -70,8 +70,10 @@ UINT formatId(const std::wstring& name) {
     return RegisterClipboardFormatW(registered != kRegisteredFormats.end() ? registered->second.c_str() : name.c_str());
 }
 
+// Another program (or Wine's own clipboard thread, on a loaded machine) may hold the clipboard
+// for a while: a tool that gave up after a second would make its caller's result a matter of luck.
 bool openClipboard() {
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
         if (OpenClipboard(nullptr)) return true;
         Sleep(20);
     }
