@@ -20,6 +20,18 @@ BOOL WINAPI consoleControlHandler(DWORD) {
     return FALSE;
 }
 
+// The scrollback of a console window on Windows by default. Wine's consoles keep 150 lines,
+// which a second of polling in COM mode fills in about a minute and a quarter.
+constexpr SHORT kTraceConsoleLines = 9001;
+
+void keepLongScrollback() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (out == nullptr || out == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(out, &info)) return;
+    if (info.dwSize.Y >= kTraceConsoleLines) return;
+    SetConsoleScreenBufferSize(out, COORD{info.dwSize.X, kTraceConsoleLines});
+}
+
 }  // namespace
 
 bool isConsoleSwitch(const wchar_t* commandLine) {
@@ -28,6 +40,7 @@ bool isConsoleSwitch(const wchar_t* commandLine) {
 
 void openTraceConsole(std::function<void()> onConsoleEvent) {
     AllocConsole();
+    keepLongScrollback();
     consoleEventAction() = std::move(onConsoleEvent);
     SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     // Trace lines are UTF-8.
