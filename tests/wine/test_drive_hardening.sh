@@ -36,7 +36,13 @@ computer_create B "F:=$shared"
 
 storage=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage
 meta=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta
-clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
+clip() {
+    local name=$1
+    shift
+    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
 console_of() { computer_console "$1"; }
 log_of() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null; }
@@ -90,7 +96,7 @@ ro_pasted() {  # B holds a new list naming ro.txt
 }
 for copy in 1 2 3 4; do
     next_second
-    clip A set-files 'C:\outgoing\ro.txt' >/dev/null
+    check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\ro.txt'
     check "copy $copy of a read-only file is pasted on B" within 60 ro_pasted
     previous=$(pasted_files)
 done
@@ -102,22 +108,22 @@ check "no old folder stayed behind" eval '! console_of A | grep -q "Cannot remov
 meta_before=$(cat "$meta")
 drive_before=$(drive_snapshot)
 next_second
-clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' 'C:\outgoing\three.txt' 'C:\outgoing\bad.' \
-    'C:\outgoing\four.txt' 'C:\outgoing\five.txt' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\one.txt' \
+    'C:\outgoing\two.txt' 'C:\outgoing\three.txt' 'C:\outgoing\bad.' 'C:\outgoing\four.txt' 'C:\outgoing\five.txt'
 check "a copy with an unreadable item says which one" within 60 eval 'log_of A | grep -q "Can.t copy bad\.: not found"'
 check "the console says it too, and claims no success" \
     eval 'console_of A | grep -q ">>> Can.t copy bad\.: not found" && ! console_of A | sed -n "/Can.t copy bad/,\$p" | grep -q "Copy successful"'
 check "nothing of that copy reached the drive" eval '[ "$(drive_snapshot)" = "$drive_before" ]'
 
 next_second
-clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\album' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\album'
 check "an unreadable file inside a folder is named too" within 60 eval 'log_of A | grep -q "Can.t copy late\.: not found"'
 check "the META data file is left as it was" eval '[ "$(cat "$meta")" = "$meta_before" ]'
 check "no stamped folder of the failed copy is left" eval '[ "$(stamped_folders)" = 0 ]'
 check "B still holds the last good list" eval '[ "$(pasted_files)" = "$previous" ]'
 
 next_second
-clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\one.txt' 'C:\outgoing\two.txt'
 check "the next good copy goes through" within 60 eval '[ "$(pasted_files | wc -l)" = 2 ]'
 check "its folder is the only one on the drive" eval '[ "$(stamped_folders)" = 1 ]'
 
@@ -131,7 +137,7 @@ with open(path, "w") as out:
     out.write(json.dumps(document))  # escaped backslashes, a blank after each separator
 EOF
 printf 'not a file list' >"$work/text.txt"
-clip B set-text "Z:$work/text.txt" >/dev/null  # B takes no text in USB mode: its clipboard just loses the list
+check "the clipboard tool puts it on B's clipboard (set-text)" clip B set-text "Z:$work/text.txt"  # B takes no text in USB mode: its clipboard just loses the list
 large_pasted() { clip B formats | grep -q CF_HDROP; }
 check "B's clipboard holds no file list before" eval '! large_pasted'
 started=$(date +%s%N)

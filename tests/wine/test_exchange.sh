@@ -37,7 +37,13 @@ within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not
 computer_create A "COM5=$work/comA" "E:=$shared"
 computer_create B "COM6=$work/comB" "F:=$shared"
 
-clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
+clip() {
+    local name=$1
+    shift
+    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
 console_of() { computer_console "$1"; }
 settings_on() {  # NAME FLAGS COM USB
@@ -89,12 +95,12 @@ check "both sides listen for copies" \
     eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 printf 'Hello from A: caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80 end' >"$work/a-to-b.txt"
-set_text A "$work/a-to-b.txt"
+check "the clipboard tool puts the text on A's clipboard" set_text A "$work/a-to-b.txt"
 check "a text with CJK and emoji copied on A is pasted on B" within 60 text_on_clipboard B "$work/a-to-b.txt"
 check "A reports the copy" computer_wait_console A 30000 ">>> Copy successful"
 check "B, with logging on (Flags 13), logs the paste" within 30 log_has B "INFO - Ready to paste"
 printf 'Reply from B: \xe3\x81\x82\xe3\x82\x8a\xe3\x81\x8c\xe3\x81\xa8\xe3\x81\x86 \xf0\x9f\x9a\x80' >"$work/b-to-a.txt"
-set_text B "$work/b-to-a.txt"
+check "the clipboard tool puts the reply on B's clipboard" set_text B "$work/b-to-a.txt"
 check "a text copied on B is pasted on A" within 60 text_on_clipboard A "$work/b-to-a.txt"
 check "both sides poll on after the pastes" eval 'polled_since A "Data received" && polled_since B "Data received"'
 check "A, with logging off, has no log file after its paste" eval '! log_has A "INFO"'
@@ -117,7 +123,7 @@ settings_on B 21 6 "Link drive (F:)"
 check "computer A starts in USB mode with E: saved" computer_start_shuttle A -console
 check "computer B starts in USB mode with F: saved" computer_start_shuttle B -console
 check "A listens for copies" computer_wait_console A 60000 "Listening for copies"
-clip A set-files 'C:\outgoing\album' 'C:\outgoing\one.txt' 'C:\outgoing\two.txt' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\album' 'C:\outgoing\one.txt' 'C:\outgoing\two.txt'
 files_pasted() { clip B get-files >"$work/files-B.txt" && [ "$(wc -l <"$work/files-B.txt")" = 3 ]; }
 check "a folder and two files copied on A are pasted on B as a file list" within 60 files_pasted
 check "every pasted path is on B's drive F:" eval '! grep -qv "^F:\\\\" "$work/files-B.txt"'
@@ -155,7 +161,7 @@ check "B does not send the pasted list back" eval '! console_of B | grep -q "NEW
 
 before=$(cd "$shared" && find . -printf '%p %s %T@\n' | sort)
 head -c 10485761 /dev/zero >"$source_root/too-big.bin"
-clip A set-files 'C:\outgoing\too-big.bin' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\too-big.bin'
 check "a copy over the size limit is refused" within 60 eval 'console_of A | grep -q "10485761"'
 check "the refusal leaves the drive untouched" eval '[ "$(cd "$shared" && find . -printf "%p %s %T@\n" | sort)" = "$before" ]'
 

@@ -44,7 +44,13 @@ within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not
 computer_create A "COM5=$work/comA" "E:=$shared"
 computer_create B "COM6=$work/comB" "F:=$shared"
 
-clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
+clip() {
+    local name=$1
+    shift
+    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
 drive_on() { local name=$1; shift; on_computer "$name" "$WINE64" "$DRIVER_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
 console_of() { computer_console "$1"; }
@@ -98,12 +104,12 @@ for marker in ExcludeClipboardContentFromMonitorProcessing "Clipboard Viewer Ign
     check "a text marked $marker is kept home" \
         within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
     printf 'public after %s' "$marker" >"$work/public.txt"
-    clip A set-text "Z:$work/public.txt" >/dev/null
+    check "the clipboard tool puts it on A's clipboard (set-text)" clip A set-text "Z:$work/public.txt"
     sent=$((sent + 1))
     check "... and an unmarked text right after it reaches B" within 60 text_on_clipboard B "$work/public.txt"
 done
 printf 'cloud upload allowed' >"$work/allowed.txt"
-clip A set-text "Z:$work/allowed.txt" CanUploadToCloudClipboard=1 >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-text)" clip A set-text "Z:$work/allowed.txt" CanUploadToCloudClipboard=1
 sent=$((sent + 1))
 check "a text with CanUploadToCloudClipboard = 1 reaches B" within 60 text_on_clipboard B "$work/allowed.txt"
 check "no marked text ever reached the device: one GUID and one paste per unmarked text ($sent)" \
@@ -124,7 +130,7 @@ check "both sides listen" \
     eval 'computer_wait_console A 60000 "Listening for copies" && computer_wait_console B 60000 "Listening for copies"'
 
 printf 'USB text: Gr\xc3\xbc\xc3\x9fe \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80 end' >"$work/usb-text.txt"
-clip A set-text "Z:$work/usb-text.txt" >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-text)" clip A set-text "Z:$work/usb-text.txt"
 check "a text copied on A is pasted on B" within 60 text_on_clipboard B "$work/usb-text.txt"
 clip A get-format CF_UNICODETEXT "Z:$work/a-unicode.bin" >/dev/null
 # The paste ends a text with its format's whole terminator (two zero bytes for UTF-16), whatever
@@ -144,7 +150,7 @@ header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, row * height, 
 pixels = bytes((x * 7 + y * 13 + (x * y) % 251) & 0xFF for y in range(height) for x in range(row))
 open(sys.argv[1], "wb").write(header + pixels)
 EOF
-clip A set-format CF_DIB "Z:$work/picture.dib" >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-format)" clip A set-format CF_DIB "Z:$work/picture.dib"
 check "a 200 x 100 picture copied on A arrives on B as the same CF_DIB" within 60 format_is B CF_DIB "$work/picture.dib"
 check "... and the document carries it as CF_DIB" grep -q '"formats":\["CF_DIB"\]' "$meta"
 check "no store folder was written for the text or the picture" \
@@ -153,7 +159,7 @@ check "no store folder was written for the text or the picture" \
 before=$(md5sum <"$meta")
 printf 'usb secret' >"$work/usb-secret.txt"
 marked_before=$(console_count A "Marked private by its owner; not sent")
-clip A set-text "Z:$work/usb-secret.txt" CanUploadToCloudClipboard=0 >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-text)" clip A set-text "Z:$work/usb-secret.txt" CanUploadToCloudClipboard=0
 check "a marked text in USB mode is kept home" \
     within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
 check "... and the drive's document is untouched" eval '[ "$(md5sum <"$meta")" = "$before" ]'
@@ -179,7 +185,7 @@ drive_on A move 320 120 >/dev/null
 held_pid=$(shuttle_pid_of A)
 check "Shuttle's process on A is found" [ -n "$held_pid" ]
 kill -STOP "$held_pid"
-clip A set-files 'C:\outgoing\long-copy.bin' >/dev/null
+check "the clipboard tool puts it on A's clipboard (set-files)" clip A set-files 'C:\outgoing\long-copy.bin'
 # Read without a message to Shuttle, so also while it is held.
 status_of_a() { drive_on A stored-text "$(resource_id IDC_STATUS_TEXT)"; }
 WINEPREFIX=$(computer_prefix A) DISPLAY=${COMPUTER_DISPLAY[A]} python3 - "$held_pid" \

@@ -42,7 +42,13 @@ within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not
 computer_create A "COM5=$work/comA"
 computer_create B "COM6=$work/comB"
 
-clip() { local name=$1; shift; on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
+clip() {
+    local name=$1
+    shift
+    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
 console_of() { computer_console "$1"; }
 settings_on() {  # NAME FLAGS COM
