@@ -12,11 +12,9 @@ BUILD=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/program_test_lib.sh"
 source "$here/computers.sh"
+source "$here/two_computer_checks.sh"
 
-CLIP_EXE=$BUILD/tools/clipboard-tool/clipboard-tool.exe
-for needed in "$CLIP_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"; do
-    [ -e "$needed" ] || { echo "missing $needed (build the windows preset first)" >&2; exit 1; }
-done
+require "$CLIP_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"
 entries=${SHUTTLE_PASTE_ENTRIES:-20000}
 paste_seconds=${SHUTTLE_PASTE_SECONDS:-20}
 
@@ -36,30 +34,6 @@ computer_create B "F:=$shared"
 
 storage=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage
 meta=$shared/AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta
-# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
-clip() {
-    local name=$1
-    shift
-    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
-    return "${PIPESTATUS[0]}"
-}
-reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { computer_console "$1"; }
-log_of() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null; }
-within() {  # SECONDS COMMAND...: waits up to SECONDS for the command to succeed
-    local seconds=$1
-    shift
-    within_ms $((seconds * 1000)) "$@"
-}
-# A failed check shows both consoles: the run leaves nothing behind.
-on_failure() {
-    local name
-    for name in A B; do
-        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
-        echo "  --- console of computer $name ---"
-        console_of "$name" | sed '/^$/d; s/^/  | /'
-    done
-}
 stamped_folders() { find "$storage" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | wc -l; }
 drive_snapshot() { (cd "$shared" && find . -printf '%p %s %T@\n' | sort); }
 pasted_files() { clip B get-files >"$work/files-B.txt" 2>/dev/null; cat "$work/files-B.txt"; }
@@ -68,10 +42,8 @@ next_second() { local now; now=$(date +%s); within 3 eval '[ "$(date +%s)" != "$
 
 # A: notifications and the daily log on (1 + 8), USB mode (16), in the tray (4); B likewise
 # without the log.
-reg_on A add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d 29 /f
-reg_on A add 'HKCU\Software\ORB\Shuttle' /v Usb /t REG_SZ /d "Link drive (E:)" /f
-reg_on B add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d 21 /f
-reg_on B add 'HKCU\Software\ORB\Shuttle' /v Usb /t REG_SZ /d "Link drive (F:)" /f
+settings_on A 29 "" "Link drive (E:)"
+settings_on B 21 "" "Link drive (F:)"
 
 outgoing=$(computer_prefix A)/drive_c/outgoing
 mkdir -p "$outgoing/album"

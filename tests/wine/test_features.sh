@@ -8,22 +8,17 @@
 set -u
 BUILD=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
 source "$here/program_test_lib.sh"
 source "$here/computers.sh"
+source "$here/two_computer_checks.sh"
 
-SIMULATOR=${SHUTTLE_NATIVE_BUILD:-$repo/build/native}/tools/link-sim/link-sim
-CLIP_EXE=$BUILD/tools/clipboard-tool/clipboard-tool.exe
 DRIVER_EXE=$BUILD/tools/shuttle-ui-driver/shuttle-ui-driver.exe
 SHOTS=${SHUTTLE_SCREENSHOTS:-$BUILD/screenshots}
-for needed in "$SIMULATOR" "$CLIP_EXE" "$DRIVER_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"; do
-    [ -e "$needed" ] || { echo "missing $needed (build the native and windows presets first)" >&2; exit 1; }
-done
+require "$SIMULATOR" "$CLIP_EXE" "$DRIVER_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"
 
 work=$(mktemp -d /tmp/shuttle-features-XXXXXX)
 shared=$work/drive
 mkdir -p "$shared"
-simulator_pid=
 holder_pid=
 held_pid=
 cleanup() {
@@ -32,56 +27,18 @@ cleanup() {
     [ -n "$held_pid" ] && kill -CONT "$held_pid" 2>/dev/null
     computer_stop A
     computer_stop B
-    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
+    stop_link_simulator
     rm -rf "$work"
 }
 at_exit cleanup
 
-"$SIMULATOR" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
-simulator_pid=$!
-within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; exit 1; }
+start_link_simulator
 
 computer_create A "COM5=$work/comA" "E:=$shared"
 computer_create B "COM6=$work/comB" "F:=$shared"
 
-# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
-clip() {
-    local name=$1
-    shift
-    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
-    return "${PIPESTATUS[0]}"
-}
 drive_on() { local name=$1; shift; on_computer "$name" "$WINE64" "$DRIVER_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
-reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { computer_console "$1"; }
-settings_on() {  # NAME FLAGS COM USB [MAX]
-    reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d "$2" /f
-    reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d "$3" /f
-    reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Usb /t REG_SZ /d "$4" /f
-    [ -n "${5:-}" ] && reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Max /t REG_DWORD /d "$5" /f
-    return 0
-}
-# A failed check shows both consoles and the simulator's log: the run leaves nothing behind.
-on_failure() {
-    local name
-    for name in A B; do
-        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
-        echo "  --- console of computer $name ---"
-        console_of "$name" | sed '/^$/d; s/^/  | /'
-    done
-    echo "  --- link simulator log ---"
-    sed 's/^/  | /' "$work/simulator.log"
-}
-# Waits up to SECONDS for a command to succeed.
-within() {
-    local seconds=$1
-    shift
-    within_ms $((seconds * 1000)) "$@"
-}
 console_count() { console_of "$1" | grep -c -- "$2"; }
-text_on_clipboard() {  # NAME EXPECTED-FILE
-    clip "$1" get-text "Z:$work/got-$1.txt" >/dev/null && cmp -s "$work/got-$1.txt" "$2"
-}
 format_is() {  # NAME FORMAT EXPECTED-FILE: the clipboard block byte for byte
     clip "$1" get-format "$2" "Z:$work/got-$1.bin" >/dev/null && cmp -s "$work/got-$1.bin" "$3"
 }

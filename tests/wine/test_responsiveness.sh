@@ -9,19 +9,14 @@
 set -u
 BUILD=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
 source "$here/program_test_lib.sh"
 source "$here/computers.sh"
+source "$here/two_computer_checks.sh"
 
-SIMULATOR=${SHUTTLE_NATIVE_BUILD:-$repo/build/native}/tools/link-sim/link-sim
-CLIP_EXE=$BUILD/tools/clipboard-tool/clipboard-tool.exe
 NEIGHBOUR_EXE=$BUILD/tools/busy-neighbour/busy-neighbour.exe
-for needed in "$SIMULATOR" "$CLIP_EXE" "$NEIGHBOUR_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"; do
-    [ -e "$needed" ] || { echo "missing $needed (build the native and windows presets first)" >&2; exit 1; }
-done
+require "$SIMULATOR" "$CLIP_EXE" "$NEIGHBOUR_EXE" "$SHUTTLE_EXE" "$PROBE_EXE"
 
 work=$(mktemp -d /tmp/shuttle-responsiveness-XXXXXX)
-simulator_pid=
 neighbour_pids=()
 cleanup() {
     # A neighbour still running stops at its stop file; its prefix's server ends it otherwise.
@@ -30,47 +25,17 @@ cleanup() {
     computer_stop B
     local pid
     for pid in "${neighbour_pids[@]}"; do wait "$pid" 2>/dev/null; done
-    [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
+    stop_link_simulator
     rm -rf "$work"
 }
 at_exit cleanup
 
-"$SIMULATOR" --link "$work/comA" --link "$work/comB" >"$work/simulator.log" 2>&1 &
-simulator_pid=$!
-within_ms 30000 grep -qx ready "$work/simulator.log" || { echo "link-sim did not start" >&2; exit 1; }
+start_link_simulator
 
 computer_create A "COM5=$work/comA"
 computer_create B "COM6=$work/comB"
 
-# The tool's own exit status is the result (1 = format absent, 2 = the clipboard stayed busy).
-clip() {
-    local name=$1
-    shift
-    on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
-    return "${PIPESTATUS[0]}"
-}
-reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
-console_of() { computer_console "$1"; }
-settings_on() {  # NAME FLAGS COM
-    reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Flags /t REG_DWORD /d "$2" /f
-    reg_on "$1" add 'HKCU\Software\ORB\Shuttle' /v Com /t REG_DWORD /d "$3" /f
-}
-# A failed check shows both consoles and the simulator's log: the run leaves nothing behind.
-on_failure() {
-    local name
-    for name in A B; do
-        [ -n "${COMPUTER_PID[$name]:-}" ] || continue
-        echo "  --- console of computer $name ---"
-        console_of "$name" | sed '/^$/d; s/^/  | /'
-    done
-    echo "  --- link simulator log (last 40 lines) ---"
-    tail -n 40 "$work/simulator.log" | sed 's/^/  | /'
-}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-text_on_clipboard() {  # NAME EXPECTED-FILE
-    clip "$1" get-text "Z:$work/got-$1.txt" >/dev/null && cmp -s "$work/got-$1.txt" "$2"
-}
-set_text() { clip "$1" set-text "Z:$2" >/dev/null; }  # NAME FILE
 
 # busy-neighbour MODE MS on computer NAME until the stop file STOP exists; its report goes to
 # $work/NAME-MODE.txt. Returns once the neighbour has done its first action.
