@@ -8,16 +8,20 @@
 namespace shuttle {
 namespace {
 
+void expectValues(const Settings& settings, uint32_t flags, uint32_t com, const std::u16string& usb, uint32_t max) {
+    EXPECT_EQ(settings.flags.load(), flags);
+    EXPECT_EQ(settings.comPort.load(), com);
+    EXPECT_EQ(settings.storeSelection.get(), usb);
+    EXPECT_EQ(settings.sizeLimit.load(), max);
+}
+
 TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndKeepsDefaults) {
     MemorySettingsStore store;
     Settings settings;
     loadSettings(store, settings);
     EXPECT_TRUE(store.keyExists());
     EXPECT_TRUE(store.writeOrder().empty());
-    EXPECT_EQ(settings.flags.load(), 5u);
-    EXPECT_EQ(settings.comPort.load(), 0xFFFFFFFFu);
-    EXPECT_TRUE(settings.storeSelection.empty());
-    EXPECT_EQ(settings.sizeLimit.load(), 10485760u);
+    expectValues(settings, 5u, 0xFFFFFFFFu, u"", 10485760u);
 }
 
 // Each value is read on its own: a missing one, one of the wrong type and an overlong selection
@@ -29,11 +33,8 @@ TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
     store.setText(u"Usb", std::u16string(1023, u'y'));
     Settings settings;
     loadSettings(store, settings);
-    EXPECT_EQ(settings.flags.load(), 13u);
     EXPECT_TRUE(settings.has(kFlagEnableLogging));
-    EXPECT_EQ(settings.comPort.load(), kNoComPort);
-    EXPECT_EQ(settings.storeSelection.get(), std::u16string(1023, u'y'));
-    EXPECT_EQ(settings.sizeLimit.load(), kDefaultSizeLimit);
+    expectValues(settings, 13u, kNoComPort, std::u16string(1023, u'y'), kDefaultSizeLimit);
 
     MemorySettingsStore other;
     other.setBinary(u"Flags", {1, 2, 3, 4});
@@ -42,10 +43,7 @@ TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
     other.setNumber(u"Max", 26214400);
     Settings fresh;
     loadSettings(other, fresh);
-    EXPECT_EQ(fresh.flags.load(), 5u);
-    EXPECT_EQ(fresh.comPort.load(), 4u);
-    EXPECT_TRUE(fresh.storeSelection.empty());
-    EXPECT_EQ(fresh.sizeLimit.load(), 26214400u);
+    expectValues(fresh, 5u, 4u, u"", 26214400u);
 }
 
 TEST(SettingsSave, WritesAllFourValuesInOrder) {
@@ -62,10 +60,7 @@ TEST(SettingsSave, WritesAllFourValuesInOrder) {
     EXPECT_EQ(usb->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
     Settings reloaded;
     loadSettings(store, reloaded);
-    EXPECT_EQ(reloaded.flags.load(), 21u);
-    EXPECT_EQ(reloaded.comPort.load(), 3u);
-    EXPECT_EQ(reloaded.storeSelection.get(), u"0123456789");
-    EXPECT_EQ(reloaded.sizeLimit.load(), 52428800u);
+    expectValues(reloaded, 21u, 3u, u"0123456789", 52428800u);
 
     MemorySettingsStore locked;  // an unopenable key skips the save quietly
     locked.failOpen(true);
