@@ -15,18 +15,16 @@ void expectValues(const Settings& settings, uint32_t flags, uint32_t com, const 
     EXPECT_EQ(settings.sizeLimit.load(), max);
 }
 
-TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndKeepsDefaults) {
-    MemorySettingsStore store;
-    Settings settings;
-    loadSettings(store, settings);
-    EXPECT_TRUE(store.keyExists());
-    EXPECT_TRUE(store.writeOrder().empty());
-    expectValues(settings, 5u, 0xFFFFFFFFu, u"", 10485760u);
-}
+// A first run creates an empty key and keeps the defaults. Each value is read on its own: a
+// missing one, one of the wrong type and an overlong selection keep their defaults.
+TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndExistingValuesAreReadEachOnItsOwn) {
+    MemorySettingsStore empty;
+    Settings defaults;
+    loadSettings(empty, defaults);
+    EXPECT_TRUE(empty.keyExists());
+    EXPECT_TRUE(empty.writeOrder().empty());
+    expectValues(defaults, 5u, 0xFFFFFFFFu, u"", 10485760u);
 
-// Each value is read on its own: a missing one, one of the wrong type and an overlong selection
-// keep their defaults.
-TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
     MemorySettingsStore store;
     store.setNumber(u"Flags", 13);
     store.setText(u"Com", u"7");
@@ -55,9 +53,8 @@ TEST(SettingsSave, WritesAllFourValuesInOrder) {
     settings.sizeLimit = 52428800;
     saveSettings(store, settings);
     EXPECT_EQ(store.writeOrder(), (std::vector<std::u16string>{u"Flags", u"Com", u"Usb", u"Max"}));
-    auto usb = store.value(u"Usb");
-    ASSERT_TRUE(usb);
-    EXPECT_EQ(usb->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
+    ASSERT_TRUE(store.value(u"Usb"));
+    EXPECT_EQ(store.value(u"Usb")->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
     Settings reloaded;
     loadSettings(store, reloaded);
     expectValues(reloaded, 21u, 3u, u"0123456789", 52428800u);

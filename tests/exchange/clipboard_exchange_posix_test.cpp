@@ -6,12 +6,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "base/utf8.h"
 #include "payload/payload_document.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
@@ -34,39 +32,6 @@ constexpr uint32_t kFormatLocale = 16;
 const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
 const Events kCopied{"icon 155", "balloon Copy successful | Copy successful"};
 
-// The simulator's serial ports, counting every write.
-class WatchedPorts final : public SerialPorts {
-public:
-    explicit WatchedPorts(SerialPorts& inner) : inner_(inner) {}
-    std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override {
-        std::shared_ptr<SerialPort> port = inner_.open(number, settings);
-        return port ? std::make_shared<Port>(std::move(port), *this) : nullptr;
-    }
-    bool exists(uint32_t number) override { return inner_.exists(number); }
-    std::atomic<int> writes{0};
-
-private:
-    class Port final : public SerialPort {
-    public:
-        Port(std::shared_ptr<SerialPort> inner, WatchedPorts& owner) : inner_(std::move(inner)), owner_(owner) {}
-        std::optional<size_t> write(const uint8_t* data, size_t size) override {
-            ++owner_.writes;
-            return inner_->write(data, size);
-        }
-        std::optional<size_t> read(uint8_t* buffer, size_t size) override { return inner_->read(buffer, size); }
-        bool purge() override { return inner_->purge(); }
-        std::optional<SerialErrorState> clearErrors() override { return inner_->clearErrors(); }
-        bool flush() override { return inner_->flush(); }
-        void cancel() override { inner_->cancel(); }
-        void close() override { inner_->close(); }
-
-    private:
-        std::shared_ptr<SerialPort> inner_;
-        WatchedPorts& owner_;
-    };
-    SerialPorts& inner_;
-};
-
 class ClipboardExchange : public ::testing::Test {
 protected:
     ClipboardExchange() {
@@ -83,8 +48,8 @@ protected:
 
     // Both computers, balloons on for A.
     void makeComputers(Clock& clock = systemClock()) {
-        a = std::make_unique<TestComputer>('E', folder + "/drive", watchedPorts, clock);
-        b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, clock);
+        a = std::make_unique<TestComputer>('E', folder + "/drive", ports, clock);
+        b = std::make_unique<TestComputer>('F', folder + "/drive", ports, clock);
         a->files.mapDrive('C', folder + "/src");
         a->computer.settings().flags = kFlagShowNotifications;
         ASSERT_TRUE(a->start());
@@ -95,22 +60,20 @@ protected:
         a->useUsb();
         b->useUsb();
     }
-    // Both computers on the simulator's ports; nothing probed yet.
-    void openSerial() {
+    // Both computers on the simulator's ports; when `probed`, a first poll on each side has seen the
+    // device empty, as the receive threads do at start.
+    void openSerial(bool probed = true) {
         makeComputers();
         server = std::make_unique<linksim::PtyLinkServer>(std::vector<std::string>{folder + "/comA", folder + "/comB"});
         std::string error;
         ASSERT_TRUE(server->start(error)) << error;
         ports.mapPort(5, folder + "/comA");
         ports.mapPort(6, folder + "/comB");
-        openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");
-        openSelectedLink(b->computer.settings(), b->computer.link(), watchedPorts, settle, u"COM6");
+        openSelectedLink(a->computer.settings(), a->computer.link(), ports, settle, u"COM5");
+        openSelectedLink(b->computer.settings(), b->computer.link(), ports, settle, u"COM6");
         ASSERT_EQ(a->computer.link().linkConnected.load(), 1);
         ASSERT_EQ(b->computer.link().linkConnected.load(), 1);
-    }
-    // A first poll on each side sees the device empty, as the receive threads do at start.
-    void connectSerial() {
-        openSerial();
+        if (!probed) return;
         a->computer.pollOnce();
         b->computer.pollOnce();
     }
@@ -130,12 +93,10 @@ protected:
         writeMeta(std::string("{\"GUID\":\"{0F0F0F0F-1111-4222-8333-44445555666") + guidEnd + "}\",\"data\":[\"" +
                   base64 + "\"],\"formats\":[\"" + name + "\"]}");
     }
-    // The GUID the copy path made (the last one when it made several).
-    std::string sentGuid() {
+    std::string sentGuid() {  // the GUID the copy path made last
         const std::string out = trace.out();
-        const size_t at = out.rfind(">>> NEW GUID=");
-        if (at == std::string::npos) return "";
-        return out.substr(at + 13, out.find('\n', at + 13) - at - 13);
+        const size_t at = out.rfind(">>> NEW GUID=") + 13;
+        return at < 13 ? "" : out.substr(at, out.find('\n', at) - at);
     }
     static int count(const std::string& text, const std::string& piece) {
         int found = 0;
@@ -146,7 +107,7 @@ protected:
         const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
         return {bytes, bytes + (text.size() + 1) * 2};
     }
-    static std::vector<uint8_t> ansiBlock(const std::string& text) { return {text.c_str(), text.c_str() + text.size() + 1}; }
+    static std::vector<uint8_t> ansiBlock(const std::string& s) { return {s.c_str(), s.c_str() + s.size() + 1}; }
     static std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes.data(), bytes.size()); }
     // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
     static std::vector<uint8_t> testDib(uint32_t width, uint32_t height) {
@@ -157,36 +118,32 @@ protected:
         for (size_t i = 40; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
         return bytes;
     }
-    // The tray of a transfer that lasted over a second: tips climbing to 100 %, the normal tip,
-    // then the result icon and balloon as always.
-    static void expectProgressThenResult(const Events& events) {
-        std::vector<int> percentages;
-        size_t at = 0;
-        for (; at < events.size() && events[at].rfind("tip Sending\u2026 ", 0) == 0; ++at)
-            percentages.push_back(std::stoi(events[at].substr(events[at].rfind(' ', events[at].size() - 3) + 1)));
-        ASSERT_FALSE(percentages.empty()) << "no progress shown";
-        for (size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]);
-        EXPECT_EQ(percentages.back(), 100);
-        Events rest(events.begin() + static_cast<std::ptrdiff_t>(at), events.end());
-        EXPECT_EQ(rest, (Events{"tip Shuttle", "icon 155", "balloon Copy successful | Copy successful"}));
-    }
     std::vector<std::string> namesInStorage() { return testing::namesIn(a->files, "E:\\" + kStorage); }
 
     testing::TraceCapture trace;
     std::string folder;
     std::unique_ptr<linksim::PtyLinkServer> server;
     TtySerialPorts ports;
-    WatchedPorts watchedPorts{ports};
     testing::ManualClock settle;
     std::unique_ptr<TestComputer> a, b;  // last: they go before the ports they use
 };
 
-// The longest text: 64 frames, each waited for at least 20 ms, so its progress shows.
+// The longest text: 64 frames, each waited for at least 20 ms, so its progress shows: tips
+// climbing to 100 %, the normal tip, then the result icon and balloon as always.
 TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnitsAndALongTransferShowsItsProgress) {
-    connectSerial();
+    openSerial();
     const std::u16string exactly(3000, u'x');
     a->copyText(exactly);
-    expectProgressThenResult(a->tray.events());
+    const Events events = a->tray.events();
+    std::vector<int> percentages;
+    size_t at = 0;
+    for (; at < events.size() && events[at].rfind("tip Sending\u2026 ", 0) == 0; ++at)
+        percentages.push_back(std::stoi(events[at].substr(events[at].rfind(' ', events[at].size() - 3) + 1)));
+    ASSERT_FALSE(percentages.empty()) << "no progress shown";
+    for (size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]);
+    EXPECT_EQ(percentages.back(), 100);
+    EXPECT_EQ(Events(events.begin() + static_cast<std::ptrdiff_t>(at), events.end()),
+              (Events{"tip Shuttle", "icon 155", "balloon Copy successful | Copy successful"}));
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), exactly);
 
@@ -199,36 +156,16 @@ TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnitsAndALongTransferShowsI
     EXPECT_EQ(b->pastedText(), u"untouched") << "a refused text never reaches the device";
 }
 
-// A copy while the link is down is reported; one at the first ready is sent.
-TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownIsReportedAndOneAtTheFirstReadyIsSent) {
-    openSerial();
+// A copy while the link is down, or on a port dropped mid-message, is reported and interrupts only
+// itself: one at the first ready, and one after the drop, are sent.
+TEST_F(ClipboardExchange, ACopyWhileTheLinkIsDownOrFailsMidMessageIsReportedAndTheNextIsSent) {
+    openSerial(false);
     a->copyText(u"too early");
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Not connected | Nothing was sent"}));
     EXPECT_FALSE(trace.contains("NEW GUID")) << "nothing sent, no GUID made";
 
     a->computer.pollOnce();  // the receive thread's first probe: copy-ready from this moment
     b->computer.pollOnce();
-    ASSERT_TRUE(trace.contains("Listening for copies"));
-    a->copyText(u"right at ready");
-    b->computer.pollOnce();
-    EXPECT_EQ(b->pastedText(), u"right at ready") << trace.out();
-}
-
-// A silent device, then a port dropped mid-message: each interrupts only its own transfer.
-TEST_F(ClipboardExchange, ADeviceFailingMidTransferInterruptsOnlyThatTransfer) {
-    connectSerial();
-    const Events interrupted{"icon 150", "balloon Transfer interrupted | Data may be lost"};
-    linksim::DeviceOptions options = server->options();
-    options.mode = linksim::AnswerMode::Silent;
-    server->setOptions(options);
-    a->copyText(u"lost");
-    EXPECT_EQ(a->tray.events(), interrupted);
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.changeCount(), 0);
-
-    server->setOptions(linksim::DeviceOptions{});
-    b->computer.pollOnce();  // an empty device again, as the next poll would find it
-    a->computer.pollOnce();
     a->copyText(u"found");
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"found") << trace.out();
@@ -236,12 +173,12 @@ TEST_F(ClipboardExchange, ADeviceFailingMidTransferInterruptsOnlyThatTransfer) {
     a->tray.clear();
     server->dropPort(0, 3, 300);
     a->copyText(std::u16string(1000, u'd'));
-    EXPECT_EQ(a->tray.events(), interrupted);
+    EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"found") << "half a message is never pasted";
 
     ASSERT_TRUE(server->waitUntilUp(0, std::chrono::seconds(3)));
-    openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");  // the search
+    openSelectedLink(a->computer.settings(), a->computer.link(), ports, settle, u"COM5");  // the search
     a->computer.pollOnce();
     a->copyText(u"after the drop");
     b->computer.pollOnce();
@@ -249,7 +186,7 @@ TEST_F(ClipboardExchange, ADeviceFailingMidTransferInterruptsOnlyThatTransfer) {
 }
 
 TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
-    connectSerial();
+    openSerial();
     a->clipboard.userCopiesText(u"fifth time lucky");
     a->clipboard.refuseOpens(4);
     EXPECT_FALSE(a->computer.onClipboardChange()) << "five attempts within one look";
@@ -274,34 +211,23 @@ TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
     a->clipboard.close();
 }
 
-// Content of a format the mode does not carry is not sent and nothing is said: no frame, no GUID,
-// no balloon. The next text travels as usual.
+// Content of a format the mode does not carry is not sent and nothing is said: nothing on the
+// device, no GUID, no balloon. The next text travels as usual.
 TEST_F(ClipboardExchange, WhatIsNotSentGoesSilentlyAndTheNextTextTravels) {
-    connectSerial();
+    openSerial();
     a->computer.settings().flags = kFlagShowNotifications | kFlagPlaySound;
-    const int writesBefore = watchedPorts.writes.load();
     a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});
     a->copyPathRuns();
     a->copyFiles({u"C:\\one.txt"});
-    EXPECT_EQ(watchedPorts.writes.load(), writesBefore) << "not a single frame";
+    EXPECT_TRUE(server->heldMessage().empty()) << "nothing reached the device";
     EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
     EXPECT_FALSE(trace.contains("NEW GUID"));
     a->copyText(u"not a secret");
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"not a secret") << trace.out();
-
-    a->useUsb();
-    a->tray.clear();
-    trace.clear();
-    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});  // a picture only as a GDI handle
-    a->copyPathRuns();
-    a->clipboard.userCopiesData(kFormatLocale, {9, 4, 0, 0});
-    a->copyPathRuns();
-    EXPECT_TRUE(a->tray.events().empty());
-    EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
-    EXPECT_FALSE(trace.contains("NEW GUID"));
 }
 
+// Each privacy marker, and a format USB mode does not carry, keeps a copy home without a word.
 TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowedIsSent) {
     makeUsbComputers();
     writeSource("secret.txt", "s");
@@ -321,7 +247,12 @@ TEST_F(ClipboardExchange, EachPrivacyMarkerKeepsAUsbCopyHomeButCloudUploadAllowe
         EXPECT_EQ(count(trace.out(), "Marked private by its owner; not sent\n"), 2) << marker << " " << value.size();
         EXPECT_FALSE(trace.contains("NEW GUID")) << marker;
     }
-    EXPECT_TRUE(a->tray.events().empty());
+    a->clipboard.userCopiesData(kFormatBitmap, {1, 2, 3});  // a picture only as a GDI handle: not carried
+    a->copyPathRuns();
+    a->clipboard.userCopiesData(kFormatLocale, {9, 4, 0, 0});
+    a->copyPathRuns();
+    EXPECT_FALSE(trace.contains("NEW GUID"));
+    EXPECT_TRUE(a->tray.events().empty()) << "nothing failed: no balloon, no icon";
     EXPECT_TRUE(fs::is_empty(folder + "/drive")) << "neither a document nor a store folder";
 
     a->clipboard.userCopiesFormats({{kFormatUnicodeText, textBlock(u"shareable")}, {cloud, {1, 0, 0, 0}}});
@@ -383,9 +314,6 @@ TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
     refused("Total size is 1001 bytes (max 1000 bytes)");
     a->copyFiles({u"", u""});
     refused("No files to copy");
-    writeSource("b.txt", "b");
-    a->copyFiles({u"C:\\b.txt", u"C:\\gone.txt"});
-    refused("gone.txt: not found");
     trace.clear();
     a->clipboard.userCopiesData(kFormatDib, std::vector<uint8_t>(1001, 7));
     a->copyPathRuns();
@@ -397,7 +325,8 @@ TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
             " bytes)");
     EXPECT_FALSE(trace.contains("NEW GUID")) << "a picture is refused before a GUID is made";
 
-    writeSource("c.txt", "c");  // an item among good ones that cannot be read: nothing is sent
+    writeSource("b.txt", "b");  // an item among good ones that cannot be read: nothing is sent
+    writeSource("c.txt", "c");
     a->faultyFiles.failCall(testing::FsOp::CopyFile, 2, kErrorAccessDenied);
     a->copyFiles({u"C:\\b.txt", u"C:\\c.txt"});
     EXPECT_EQ(a->tray.events(), (Events{"icon 150", "balloon Can't copy | c.txt: access denied"}));
@@ -429,7 +358,7 @@ TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFil
 // "picture" that is no bitmap, a format this computer could not register and a list of refused
 // paths leave the clipboard alone and say nothing.
 TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
-    b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, systemClock(), u"Rich Text Format");
+    b = std::make_unique<TestComputer>('F', folder + "/drive", ports, systemClock(), u"Rich Text Format");
     ASSERT_TRUE(b->start());
     b->useUsb();
     writeMetaByOtherProgram("CF_TEXT", "aGVsbG8gd29ybGQ=");  // "hello world"
@@ -445,15 +374,10 @@ TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
     b->computer.pollOnce();
     EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("hello world")) << trace.out();
 
-    const std::vector<uint8_t> hi{'h', 0, 'i', 0, 0, 0};
     writeMetaByOtherProgram("CF_UNICODETEXT", "aABp", '7');  // 'h' 0 'i': the last unit cut in half
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), hi) << trace.out();
+    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0})) << trace.out();
     EXPECT_EQ(b->pastedText(), u"hi");
-    b->clipboard.userCopiesText(u"other");
-    writeMetaByOtherProgram("CF_UNICODETEXT", "aABpAA==", '8');
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), hi);
 
     b->clipboard.userCopiesText(u"keep me");
     const int changes = b->clipboard.changeCount();
@@ -494,9 +418,6 @@ TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {
                                                 "\",\"" + base64Of({'a', 'b', 0}) + "\",\"" + base64Of(markup) +
                                                 "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\",\"CF_HTML\"]}")
         << "CF_UNICODETEXT first; a plain text wins over the picture";
-    const int changesOnA = a->clipboard.changeCount();
-    a->computer.pollOnce();
-    EXPECT_EQ(a->clipboard.changeCount(), changesOnA) << "the writer never pastes its own payload";
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"ab");
     b->copyPathRuns();  // the listener's notification for B's own paste
@@ -584,8 +505,7 @@ public:
     uint64_t tickMs() override { return 1; }
     void sleepMs(uint32_t) override {}
     bool sleepUnless(Wakeup& wakeup, uint32_t) override {
-        while (!wakeup.waitMs(60000)) {
-        }
+        while (!wakeup.waitMs(60000)) continue;
         return true;
     }
     std::tm localNow() override { return {}; }

@@ -83,19 +83,17 @@ TEST_F(TransferProgressTest, ALongTransferClimbsThrottledToOneHundredAndGivesThe
     EXPECT_EQ(notifier.progressText(), u"");
 }
 
-TEST_F(TransferProgressTest, UpdatesFasterThanTenASecondAreDroppedAndTheLastComesAtTheEnd) {
+TEST_F(TransferProgressTest, UpdatesFasterThanTenASecondAreDroppedAndPercentagesNeverGoBackNorRepeat) {
     TransferProgress progress(notifier, clock);
     // 20 and 30 % come too soon; so does the end, which the finish then shows.
     steps(progress, {{1500, 10, 100}, {50, 20, 100}, {49, 30, 100}, {1, 40, 100}, {10, 100, 100}});
     progress.finish(true);
     EXPECT_EQ(texts(), (Tips{"Sending\u2026 10 %", "Sending\u2026 40 %", "Sending\u2026 100 %", "Shuttle"}));
-}
 
-// Lower or equal counts show nothing; a total of nothing or a count past it is 100 %.
-TEST_F(TransferProgressTest, PercentagesNeverGoBackNorRepeat) {
-    TransferProgress progress(notifier, clock);
-    steps(progress, {{1000, 50, 100}, {200, 40, 100}, {200, 50, 100}, {200, 49, 100}, {200, 51, 100}, {200, 7, 0},
-                     {200, 500, 100}});
+    tray.tips.clear();  // lower or equal counts show nothing; a total of nothing or a count past it is 100 %
+    TransferProgress next(notifier, clock);
+    steps(next, {{1000, 50, 100}, {200, 40, 100}, {200, 50, 100}, {200, 49, 100}, {200, 51, 100}, {200, 7, 0},
+                 {200, 500, 100}});
     EXPECT_EQ(texts(), (Tips{"Sending\u2026 50 %", "Sending\u2026 51 %", "Sending\u2026 100 %"}));
     EXPECT_EQ(notifier.progressText(), u"Sending\u2026 100 %") << "the dialog's status line reads this";
 }

@@ -69,8 +69,7 @@ TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilentlyAndAFailedWriteIs
 
 TEST_F(LoggerTest, ConcurrentEntriesNeverInterleave) {
     Logger logger(files, clock);
-    const std::string first(200, 'a');
-    const std::string second(200, 'b');
+    const std::string first(200, 'a'), second(200, 'b');
     auto writer = [&](const std::string& text) {
         for (int i = 0; i < 300; ++i) logger.appender().appendLine(text.c_str());
     };

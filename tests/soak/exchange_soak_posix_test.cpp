@@ -1,7 +1,6 @@
-// Soak: hundreds of random texts both ways between two computers through the link simulator,
-// with every worker thread running and another program grabbing either clipboard at random
-// moments. Nothing may be lost or altered; a transfer the sender reports as interrupted (the
-// user is told and copies again) is the only excuse, and it is counted.
+// Soak: hundreds of random texts both ways through the link simulator, every worker running and
+// another program grabbing either clipboard at random. Nothing may be lost or altered; a transfer
+// the sender reports as interrupted (the user copies again) is the only excuse, and is counted.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -11,7 +10,6 @@
 #include <random>
 #include <thread>
 
-#include "base/utf8.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
 #include "support/manual_clock.h"
@@ -25,7 +23,6 @@ namespace {
 using testing::TestComputer;
 
 constexpr int kTexts = 300;
-constexpr uint32_t kPollMs = 50;
 constexpr uint32_t kArrivalLimitMs = 60000;  // generous: only a lost text ever waits this long
 
 // Random texts of 1-3000 UTF-16 units from ASCII, accented Latin, CJK, emoji (surrogate pairs),
@@ -100,7 +97,7 @@ bool eventually(Condition condition) {
     return false;
 }
 
-bool arrives(TestComputer& at, const std::u16string& text) { return eventually([&] { return at.pastedText() == text; }); }
+bool arrives(TestComputer& to, const std::u16string& t) { return eventually([&] { return to.pastedText() == t; }); }
 
 // Ready to carry a copy (listener on, link ready) and to take one as news (device seen empty).
 bool ready(TestComputer& side) {
@@ -124,7 +121,7 @@ TEST(ExchangeSoak, RandomTextsBothWaysArriveWholeWhileOtherProgramsGrabTheClipbo
         testing::ManualClock settle;
         openSelectedLink(a.computer.settings(), a.computer.link(), ports, settle, u"COM5");
         openSelectedLink(b.computer.settings(), b.computer.link(), ports, settle, u"COM6");
-        const ComputerOptions workers{kTransferWorker | kReceiveWorker, kPollMs};
+        const ComputerOptions workers{kTransferWorker | kReceiveWorker, 50};  // a poll every 50 ms
         ASSERT_TRUE(a.start(workers));
         ASSERT_TRUE(b.start(workers));
         ASSERT_TRUE(eventually([&] { return ready(a) && ready(b); }));

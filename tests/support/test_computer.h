@@ -18,9 +18,6 @@
 
 namespace shuttle::testing {
 
-// On a loaded machine the simulator's thread may wait longer than a device's answer window: two seconds.
-inline constexpr DeviceAnswerWait kPatientAnswerWait{20, 10, 200};
-
 class TestComputer {
 public:
     // `failingFormat`, when given, is a registered format this computer's clipboard refuses.
@@ -34,7 +31,8 @@ public:
           computer({clock, faultyFiles, systemGuidSource(), ports, systemDeviceQuery(), formatIds, nullptr}) {
         files.mapDrive(letter, driveFolder);
         computer.settings().flags = 0;  // no balloon, no sound: each test turns on what it looks at
-        computer.link().answerWait = kPatientAnswerWait;
+        // On a loaded machine the simulator may wait longer than a device's answer window: two seconds.
+        computer.link().answerWait = DeviceAnswerWait{20, 10, 200};
     }
 
     // Wires the computer to its clipboard, tray and panel and starts the chosen workers.
