@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,42 @@ constexpr uint32_t kFormatLocale = 16;
 const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
 const Events kCopied{"icon 155", "balloon Copy successful | Copy successful"};
 
+// Counts the frames written while the watched clipboard is still open: none may be.
+class WatchedPorts final : public SerialPorts {
+public:
+    WatchedPorts(SerialPorts& inner, const MemoryClipboard*& watched) : inner_(inner), watched_(watched) {}
+    std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override {
+        std::shared_ptr<SerialPort> port = inner_.open(number, settings);
+        return port ? std::make_shared<Port>(std::move(port), *this) : nullptr;
+    }
+    bool exists(uint32_t number) override { return inner_.exists(number); }
+    std::atomic<int> writesWithClipboardOpen{0};
+    std::atomic<int> writes{0};
+
+private:
+    class Port final : public SerialPort {
+    public:
+        Port(std::shared_ptr<SerialPort> inner, WatchedPorts& owner) : inner_(std::move(inner)), owner_(owner) {}
+        std::optional<size_t> write(const uint8_t* data, size_t size) override {
+            ++owner_.writes;
+            if (owner_.watched_ != nullptr && owner_.watched_->isOpenByUs()) ++owner_.writesWithClipboardOpen;
+            return inner_->write(data, size);
+        }
+        std::optional<size_t> read(uint8_t* buffer, size_t size) override { return inner_->read(buffer, size); }
+        bool purge() override { return inner_->purge(); }
+        std::optional<SerialErrorState> clearErrors() override { return inner_->clearErrors(); }
+        bool flush() override { return inner_->flush(); }
+        void cancel() override { inner_->cancel(); }
+        void close() override { inner_->close(); }
+
+    private:
+        std::shared_ptr<SerialPort> inner_;
+        WatchedPorts& owner_;
+    };
+    SerialPorts& inner_;
+    const MemoryClipboard*& watched_;
+};
+
 class ClipboardExchange : public ::testing::Test {
 protected:
     ClipboardExchange() {
@@ -48,8 +85,8 @@ protected:
 
     // Both computers, balloons on for A.
     void makeComputers(Clock& clock = systemClock()) {
-        a = std::make_unique<TestComputer>('E', folder + "/drive", ports, clock);
-        b = std::make_unique<TestComputer>('F', folder + "/drive", ports, clock);
+        a = std::make_unique<TestComputer>('E', folder + "/drive", watchedPorts, clock);
+        b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, clock);
         a->files.mapDrive('C', folder + "/src");
         a->computer.settings().flags = kFlagShowNotifications;
         ASSERT_TRUE(a->start());
@@ -69,8 +106,8 @@ protected:
         ASSERT_TRUE(server->start(error)) << error;
         ports.mapPort(5, folder + "/comA");
         ports.mapPort(6, folder + "/comB");
-        openSelectedLink(a->computer.settings(), a->computer.link(), ports, settle, u"COM5");
-        openSelectedLink(b->computer.settings(), b->computer.link(), ports, settle, u"COM6");
+        openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");
+        openSelectedLink(b->computer.settings(), b->computer.link(), watchedPorts, settle, u"COM6");
         ASSERT_EQ(a->computer.link().linkConnected.load(), 1);
         ASSERT_EQ(b->computer.link().linkConnected.load(), 1);
         if (!probed) return;
@@ -124,6 +161,8 @@ protected:
     std::string folder;
     std::unique_ptr<linksim::PtyLinkServer> server;
     TtySerialPorts ports;
+    const MemoryClipboard* watchedClipboard = nullptr;
+    WatchedPorts watchedPorts{ports, watchedClipboard};
     testing::ManualClock settle;
     std::unique_ptr<TestComputer> a, b;  // last: they go before the ports they use
 };
@@ -133,7 +172,10 @@ protected:
 TEST_F(ClipboardExchange, ComTextLimitIsThreeThousandUnitsAndALongTransferShowsItsProgress) {
     openSerial();
     const std::u16string exactly(3000, u'x');
+    watchedClipboard = &a->clipboard;  // read, closed, then sent
     a->copyText(exactly);
+    EXPECT_GT(watchedPorts.writes.load(), 60) << "every frame watched";
+    EXPECT_EQ(watchedPorts.writesWithClipboardOpen.load(), 0);
     const Events events = a->tray.events();
     std::vector<int> percentages;
     size_t at = 0;
@@ -442,12 +484,22 @@ TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {
 }
 
 // Old files that cannot be removed are told once, and copies go on beside them.
-TEST_F(ClipboardExchange, OldFilesThatStayOnTheDriveAreToldOnce) {
+// A read-only file, then three more copies: one stamped folder remains. Old files that cannot be
+// removed are told once, and copies go on beside them.
+TEST_F(ClipboardExchange, AReadOnlyFileThenThreeMoreCopiesLeaveOneStampedFolder) {
     testing::ManualClock clock;
     makeUsbComputers(clock);
-    clock.setLocal(2026, 5, 17, 9, 30, 0);
     writeSource("ro.txt", "read-only");
-    a->copyFiles({u"C:\\ro.txt"});
+    fs::permissions(folder + "/src/ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);  // read-only, as Wine shows it
+    for (int second = 0; second < 4; ++second) {
+        clock.setLocal(2026, 5, 17, 9, 30, second);
+        a->tray.clear();
+        a->copyFiles({u"C:\\ro.txt"});
+        EXPECT_EQ(a->tray.events(), kCopied) << trace.out();
+    }
+    EXPECT_EQ(namesInStorage(), std::vector<std::string>{"2026_05_17_09_30_03"});
+    EXPECT_EQ(driveFile(kStorage + "/2026_05_17_09_30_03/ro.txt"), "read-only");
     writeSource("one.txt", "1");
     auto copyAt = [&](int second, bool stuck) {
         clock.setLocal(2026, 5, 17, 9, 31, second);
