@@ -8,32 +8,31 @@
 namespace shuttle {
 namespace {
 
-TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndKeepsDefaults) {
-    MemorySettingsStore store;
-    Settings settings;
-    loadSettings(store, settings);
-    EXPECT_TRUE(store.keyExists());
-    EXPECT_TRUE(store.writeOrder().empty());
-    EXPECT_EQ(settings.flags.load(), 5u);
-    EXPECT_EQ(settings.comPort.load(), 0xFFFFFFFFu);
-    EXPECT_TRUE(settings.storeSelection.empty());
-    EXPECT_EQ(settings.sizeLimit.load(), 10485760u);
+void expectValues(const Settings& settings, uint32_t flags, uint32_t com, const std::u16string& usb, uint32_t max) {
+    EXPECT_EQ(settings.flags.load(), flags);
+    EXPECT_EQ(settings.comPort.load(), com);
+    EXPECT_EQ(settings.storeSelection.get(), usb);
+    EXPECT_EQ(settings.sizeLimit.load(), max);
 }
 
-// Each value is read on its own: a missing one, one of the wrong type and an overlong selection
-// keep their defaults.
-TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
+// A first run creates an empty key and keeps the defaults. Each value is read on its own: a
+// missing one, one of the wrong type and an overlong selection keep their defaults.
+TEST(SettingsLoad, FirstRunCreatesAnEmptyKeyAndExistingValuesAreReadEachOnItsOwn) {
+    MemorySettingsStore empty;
+    Settings defaults;
+    loadSettings(empty, defaults);
+    EXPECT_TRUE(empty.keyExists());
+    EXPECT_TRUE(empty.writeOrder().empty());
+    expectValues(defaults, 5u, 0xFFFFFFFFu, u"", 10485760u);
+
     MemorySettingsStore store;
     store.setNumber(u"Flags", 13);
     store.setText(u"Com", u"7");
     store.setText(u"Usb", std::u16string(1023, u'y'));
     Settings settings;
     loadSettings(store, settings);
-    EXPECT_EQ(settings.flags.load(), 13u);
     EXPECT_TRUE(settings.has(kFlagEnableLogging));
-    EXPECT_EQ(settings.comPort.load(), kNoComPort);
-    EXPECT_EQ(settings.storeSelection.get(), std::u16string(1023, u'y'));
-    EXPECT_EQ(settings.sizeLimit.load(), kDefaultSizeLimit);
+    expectValues(settings, 13u, kNoComPort, std::u16string(1023, u'y'), kDefaultSizeLimit);
 
     MemorySettingsStore other;
     other.setBinary(u"Flags", {1, 2, 3, 4});
@@ -42,10 +41,7 @@ TEST(SettingsLoad, ExistingKeyValuesAreReadEachOnItsOwn) {
     other.setNumber(u"Max", 26214400);
     Settings fresh;
     loadSettings(other, fresh);
-    EXPECT_EQ(fresh.flags.load(), 5u);
-    EXPECT_EQ(fresh.comPort.load(), 4u);
-    EXPECT_TRUE(fresh.storeSelection.empty());
-    EXPECT_EQ(fresh.sizeLimit.load(), 26214400u);
+    expectValues(fresh, 5u, 4u, u"", 26214400u);
 }
 
 TEST(SettingsSave, WritesAllFourValuesInOrder) {
@@ -57,15 +53,11 @@ TEST(SettingsSave, WritesAllFourValuesInOrder) {
     settings.sizeLimit = 52428800;
     saveSettings(store, settings);
     EXPECT_EQ(store.writeOrder(), (std::vector<std::u16string>{u"Flags", u"Com", u"Usb", u"Max"}));
-    auto usb = store.value(u"Usb");
-    ASSERT_TRUE(usb);
-    EXPECT_EQ(usb->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
+    ASSERT_TRUE(store.value(u"Usb"));
+    EXPECT_EQ(store.value(u"Usb")->bytes.size(), 22u);  // ten characters and the terminator, two bytes each
     Settings reloaded;
     loadSettings(store, reloaded);
-    EXPECT_EQ(reloaded.flags.load(), 21u);
-    EXPECT_EQ(reloaded.comPort.load(), 3u);
-    EXPECT_EQ(reloaded.storeSelection.get(), u"0123456789");
-    EXPECT_EQ(reloaded.sizeLimit.load(), 52428800u);
+    expectValues(reloaded, 21u, 3u, u"0123456789", 52428800u);
 
     MemorySettingsStore locked;  // an unopenable key skips the save quietly
     locked.failOpen(true);

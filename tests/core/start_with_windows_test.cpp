@@ -8,7 +8,7 @@ namespace {
 
 const std::u16string kProgram = u"C:\\Program Files\\Shuttle\\Shuttle.exe";
 
-TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesItUnlessTheKeyIsLocked) {
+TEST(StartWithWindows, OnWritesTheQuotedPathOffRemovesItAndALockedKeyOrAnotherCopysValueIsKept) {
     MemoryRunKey key;
     EXPECT_FALSE(startsWithWindows(key, kProgram));
     EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
@@ -27,6 +27,20 @@ TEST(StartWithWindows, TurningOnWritesTheQuotedPathAndOffRemovesItUnlessTheKeyIs
     ASSERT_TRUE(setStartWithWindows(key, kProgram, true));
     key.refuseChanges(true);
     EXPECT_FALSE(setStartWithWindows(key, kProgram, false));
+    EXPECT_TRUE(startsWithWindows(key, kProgram));
+
+    key.refuseChanges(false);  // another copy's value shows off and is replaced only when turned on
+    const std::u16string other = u"\"D:\\Portable\\Shuttle.exe\"";
+    key.write(u"Shuttle", other);
+    EXPECT_FALSE(startsWithWindows(key, kProgram));
+    EXPECT_TRUE(setStartWithWindows(key, kProgram, false));
+    EXPECT_EQ(key.read(u"Shuttle"), other);
+    EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
+    EXPECT_EQ(key.read(u"Shuttle"), startCommand(kProgram));
+
+    key.setNonText(u"Shuttle");  // a number where the command line belongs
+    EXPECT_FALSE(startsWithWindows(key, kProgram));
+    EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
     EXPECT_TRUE(startsWithWindows(key, kProgram));
 }
 
@@ -50,22 +64,6 @@ TEST(StartWithWindows, OnlyValuesThatStartThisProgramCount) {
     EXPECT_TRUE(commandStarts(u"\"C:\\Users\\J\u00C9R\u00D4ME\\Shuttle.exe\"", u"C:\\Users\\j\u00e9r\u00f4me\\Shuttle.exe"));
     EXPECT_FALSE(commandStarts(u"\"\"", u""));
     EXPECT_FALSE(commandStarts(u"C:\\A\u00F7", u"C:\\A\u00D7"));  // division sign is no letter
-}
-
-TEST(StartWithWindows, AnotherCopysValueShowsOffAndIsReplacedOnlyWhenTurnedOn) {
-    MemoryRunKey key;
-    const std::u16string other = u"\"D:\\Portable\\Shuttle.exe\"";
-    key.write(u"Shuttle", other);
-    EXPECT_FALSE(startsWithWindows(key, kProgram));
-    EXPECT_TRUE(setStartWithWindows(key, kProgram, false));
-    EXPECT_EQ(key.read(u"Shuttle"), other);
-    EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
-    EXPECT_EQ(key.read(u"Shuttle"), startCommand(kProgram));
-
-    key.setNonText(u"Shuttle");  // a number where the command line belongs
-    EXPECT_FALSE(startsWithWindows(key, kProgram));
-    EXPECT_TRUE(setStartWithWindows(key, kProgram, true));
-    EXPECT_TRUE(startsWithWindows(key, kProgram));
 }
 
 }  // namespace

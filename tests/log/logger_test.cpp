@@ -22,7 +22,7 @@ protected:
     ManualClock clock;
 };
 
-TEST_F(LoggerTest, EntriesOfOneDayShareAFileThatStartsWithALineBreak) {
+TEST_F(LoggerTest, EntriesOfOneDayShareAFileThatStartsWithALineBreakAndEachDayHasItsOwn) {
     Logger logger(files, clock);
     EXPECT_EQ(files.folders().count(kFolder), 1u);
     EXPECT_TRUE(files.files().empty()) << "the folder is made at once, the file with the first entry";
@@ -35,15 +35,12 @@ TEST_F(LoggerTest, EntriesOfOneDayShareAFileThatStartsWithALineBreak) {
     EXPECT_EQ(written.at(kFolder + "Shuttle.log-05122026"),
               "\n2026-12-05 14:03:07INFO - Ready to paste"
               "\n2026-12-05 14:03:09INFO - Can't copy 3001 characters (max 3000)");
-}
 
-TEST_F(LoggerTest, MidnightStartsANewFileNamedByItsOwnDate) {
-    Logger logger(files, clock);
-    clock.setLocal(2026, 12, 31, 23, 59, 59);
+    clock.setLocal(2026, 12, 31, 23, 59, 59);  // midnight starts a new file named by its own date
     logger.appender().appendLine("a");
     clock.setLocal(2027, 1, 1, 0, 0, 0);
     logger.appender().appendLine("b");
-    auto written = files.files();
+    written = files.files();
     EXPECT_EQ(written.at(kFolder + "Shuttle.log-31122026"), "\n2026-12-31 23:59:59INFO - a");
     EXPECT_EQ(written.at(kFolder + "Shuttle.log-01012027"), "\n2027-01-01 00:00:00INFO - b");
     EXPECT_EQ(logger.appender().currentPath(), kFolder + "Shuttle.log-01012027");
@@ -72,15 +69,12 @@ TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilentlyAndAFailedWriteIs
 
 TEST_F(LoggerTest, ConcurrentEntriesNeverInterleave) {
     Logger logger(files, clock);
-    const std::string first(200, 'a');
-    const std::string second(200, 'b');
+    const std::string first(200, 'a'), second(200, 'b');
     auto writer = [&](const std::string& text) {
         for (int i = 0; i < 300; ++i) logger.appender().appendLine(text.c_str());
     };
-    std::thread one(writer, first);
-    std::thread two(writer, second);
-    one.join();
-    two.join();
+    std::thread one(writer, first), two(writer, second);
+    one.join(), two.join();
     const std::string content = files.files().at(kFolder + "Shuttle.log-05122026");
     const std::string prefix = "\n2026-12-05 14:03:07INFO - ";
     size_t entries = 0;

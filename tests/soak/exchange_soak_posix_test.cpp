@@ -1,7 +1,6 @@
-// Soak: hundreds of random texts both ways between two computers through the link simulator,
-// with every worker thread running and another program grabbing either clipboard at random
-// moments. Nothing may be lost or altered; a transfer the sender reports as interrupted (the
-// user is told and copies again) is the only excuse, and it is counted.
+// Soak: hundreds of random texts both ways through the link simulator, every worker running and
+// another program grabbing either clipboard at random. Nothing may be lost or altered; a transfer
+// the sender reports as interrupted (the user copies again) is the only excuse, and is counted.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -11,7 +10,6 @@
 #include <random>
 #include <thread>
 
-#include "base/utf8.h"
 #include "platform/tty_serial_ports.h"
 #include "serial/link_port.h"
 #include "support/manual_clock.h"
@@ -25,7 +23,6 @@ namespace {
 using testing::TestComputer;
 
 constexpr int kTexts = 300;
-constexpr uint32_t kPollMs = 50;
 constexpr uint32_t kArrivalLimitMs = 60000;  // generous: only a lost text ever waits this long
 
 // Random texts of 1-3000 UTF-16 units from ASCII, accented Latin, CJK, emoji (surrogate pairs),
@@ -37,23 +34,16 @@ public:
         const size_t units = pick(10) == 0 ? 1 + pick(3000) : 1 + pick(150);
         std::u16string text;
         while (text.size() < units) {
-            switch (pick(6)) {
-                case 0: text.push_back(char16_t(0x20 + pick(0x5F))); break;
-                case 1: text.push_back(char16_t(0xC0 + pick(0x40))); break;
-                case 2: text.push_back(char16_t(0x4E00 + pick(0x5000))); break;
-                case 3:
-                    if (units - text.size() >= 2) {
-                        const uint32_t code = 0x1F300 + pick(0x300) - 0x10000;
-                        text.push_back(char16_t(0xD800 + (code >> 10)));
-                        text.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-                    }
-                    break;
-                case 4: text.push_back(pick(2) ? u'\t' : u'\n'); break;
-                default: text += u"\r\n"; break;
-            }
+            const uint32_t kind = pick(6), emoji = 0x1F300 + pick(0x300) - 0x10000;
+            if (kind == 0) text.push_back(char16_t(0x20 + pick(0x5F)));
+            if (kind == 1) text.push_back(char16_t(0xC0 + pick(0x40)));
+            if (kind == 2) text.push_back(char16_t(0x4E00 + pick(0x5000)));
+            if (kind == 3) text += {char16_t(0xD800 + (emoji >> 10)), char16_t(0xDC00 + (emoji & 0x3FF))};
+            if (kind == 4) text.push_back(pick(2) ? u'\t' : u'\n');
+            if (kind == 5) text += u"\r\n";
         }
-        text.resize(units);
-        if (units > 1 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) text[units - 1] = u'x';
+        text.resize(units);  // a pair cut in half at the end becomes a plain letter
+        if (text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) text[units - 1] = u'x';
         return text;
     }
 
@@ -66,10 +56,7 @@ private:
 class ClipboardGrabber {
 public:
     ClipboardGrabber(MemoryClipboard& a, MemoryClipboard& b) : a_(a), b_(b), thread_([this] { run(); }) {}
-    ~ClipboardGrabber() {
-        stop_.raise();
-        thread_.join();
-    }
+    ~ClipboardGrabber() { stop_.raise(), thread_.join(); }
     int grabs() const { return grabs_.load(); }
 
 private:
@@ -91,8 +78,7 @@ private:
     std::thread thread_;
 };
 
-// The real clock at twice the speed: the protocol's waits for the device are made for real
-// hardware; the simulator answers in well under a millisecond.
+// The real clock with halved waits: the device waits are made for hardware, the simulator is quicker.
 class BriskClock final : public Clock {
 public:
     uint64_t tickMs() override { return systemClock().tickMs(); }
@@ -104,21 +90,16 @@ public:
 // Looks until `condition` holds, up to a limit only a lost text ever reaches.
 template <class Condition>
 bool eventually(Condition condition) {
-    const uint64_t deadline = systemClock().tickMs() + kArrivalLimitMs;
     Wakeup never;
-    while (systemClock().tickMs() < deadline) {
+    for (const uint64_t deadline = systemClock().tickMs() + kArrivalLimitMs; systemClock().tickMs() < deadline;
+         never.waitMs(5))
         if (condition()) return true;
-        never.waitMs(5);
-    }
     return false;
 }
 
-bool arrives(TestComputer& at, const std::u16string& text) {
-    return eventually([&] { return at.pastedText() == text; });
-}
+bool arrives(TestComputer& to, const std::u16string& t) { return eventually([&] { return to.pastedText() == t; }); }
 
-// A side can carry a copy once its listener is on and its link is ready; it takes one as news
-// once it has seen the device empty.
+// Ready to carry a copy (listener on, link ready) and to take one as news (device seen empty).
 bool ready(TestComputer& side) {
     LinkState& link = side.computer.link();
     return link.listening() && link.copyReady != 0 && link.seenEmptyPort != kNoComPort;
@@ -140,7 +121,7 @@ TEST(ExchangeSoak, RandomTextsBothWaysArriveWholeWhileOtherProgramsGrabTheClipbo
         testing::ManualClock settle;
         openSelectedLink(a.computer.settings(), a.computer.link(), ports, settle, u"COM5");
         openSelectedLink(b.computer.settings(), b.computer.link(), ports, settle, u"COM6");
-        const ComputerOptions workers{kTransferWorker | kReceiveWorker, kPollMs};
+        const ComputerOptions workers{kTransferWorker | kReceiveWorker, 50};  // a poll every 50 ms
         ASSERT_TRUE(a.start(workers));
         ASSERT_TRUE(b.start(workers));
         ASSERT_TRUE(eventually([&] { return ready(a) && ready(b); }));
@@ -164,8 +145,8 @@ TEST(ExchangeSoak, RandomTextsBothWaysArriveWholeWhileOtherProgramsGrabTheClipbo
                     from.copyText(text);
                     if (arrives(to, text)) continue;
                 }
-                const auto got = to.pastedText();
-                (got ? ++altered : ++lost);
+                const bool got = to.pastedText().has_value();
+                ++(got ? altered : lost);
                 ADD_FAILURE() << "text " << i << " of " << text.size() << " units " << (got ? "altered" : "lost");
             }
             trace.clear();

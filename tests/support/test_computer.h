@@ -1,7 +1,6 @@
 #pragma once
-// One computer of the exchange tests, built the way the program builds one: a Computer over
-// an in-memory clipboard, a recording tray and a fake dialog panel, with POSIX files in which
-// drive letters are host folders, and the serial ports the test maps to the link simulator.
+// One computer of the exchange tests, built as the program builds one, over an in-memory clipboard,
+// a recording tray, a fake panel and POSIX files whose drive letters are host folders.
 
 #include <cstring>
 #include <optional>
@@ -19,21 +18,21 @@
 
 namespace shuttle::testing {
 
-// The simulator answers within a millisecond, but on a loaded machine its thread may wait for
-// the processor longer than a real device's answer window: tests give it two seconds.
-inline constexpr DeviceAnswerWait kPatientAnswerWait{20, 10, 200};
-
 class TestComputer {
 public:
     // `failingFormat`, when given, is a registered format this computer's clipboard refuses.
     TestComputer(char driveLetter, const std::string& driveFolder, SerialPorts& ports, Clock& clock = systemClock(),
                  const std::u16string& failingFormat = u"")
         : letter(driveLetter),
-          formatIds(registerFormats(formatRegistry, failingFormat)),
+          formatIds([&] {
+              if (!failingFormat.empty()) formatRegistry.failFor(failingFormat);
+              return ClipboardFormatIds::registerAll(formatRegistry);
+          }()),
           computer({clock, faultyFiles, systemGuidSource(), ports, systemDeviceQuery(), formatIds, nullptr}) {
         files.mapDrive(letter, driveFolder);
         computer.settings().flags = 0;  // no balloon, no sound: each test turns on what it looks at
-        computer.link().answerWait = kPatientAnswerWait;
+        // On a loaded machine the simulator may wait longer than a device's answer window: two seconds.
+        computer.link().answerWait = DeviceAnswerWait{20, 10, 200};
     }
 
     // Wires the computer to its clipboard, tray and panel and starts the chosen workers.
@@ -42,7 +41,7 @@ public:
     }
     void useUsb() {
         computer.settings().setFlag(kFlagUsbMode, true);
-        computer.settings().storeSelection.set(u"Link drive (" + std::u16string(1, char16_t(letter)) + u":)");
+        computer.settings().storeSelection.set(u"Link drive (" + std::u16string(1, letter) + u":)");
         computer.link().setReadiness(true, true);
         computer.link().linkConnected = 1;
     }
@@ -68,11 +67,6 @@ public:
         std::memcpy(text.data(), block->data(), text.size() * 2);
         while (!text.empty() && text.back() == u'\0') text.pop_back();
         return text;
-    }
-
-    static ClipboardFormatIds registerFormats(MemoryClipboardFormatRegistry& registry, const std::u16string& failing) {
-        if (!failing.empty()) registry.failFor(failing);
-        return ClipboardFormatIds::registerAll(registry);
     }
 
     char letter;
