@@ -28,7 +28,6 @@ TEST_F(PosixDrives, PathsResolveThroughTheDriveTableAndStayInsideTheRoot) {
     EXPECT_EQ(host, base + "/etc/passwd");
     ASSERT_TRUE(posix.hostPath("E:/a//b\\", host));
     EXPECT_EQ(host, base + "/a/b");
-
     EXPECT_FALSE(posix.hostPath("Q:\\a", host));
     EXPECT_EQ(fs.lastError(), kErrorPathNotFound);
     EXPECT_FALSE(posix.hostPath("relative\\a", host));
@@ -52,8 +51,7 @@ TEST_F(PosixDrives, CopyRefusesHiddenOrReadOnlyTargetAndItself) {
     EXPECT_EQ(bytes, "aaa");
 }
 
-// Attributes follow Wine's convention, and a hidden or system file is not recreated with normal
-// attributes, as Windows refuses.
+// Attributes follow Wine's convention; like Windows, a hidden or system file is not recreated as normal.
 TEST_F(PosixDrives, AttributesUseWinesConventionAndWindowsRules) {
     const std::string path = root + "meta";
     ASSERT_TRUE(testing::writeFile(fs, path, "x"));
