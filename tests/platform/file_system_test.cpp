@@ -41,7 +41,7 @@ TEST_F(FileSystemSeam, ErrorsComeBackAsWin32Codes) {
     EXPECT_TRUE(failsWith(openToRead(root + "d"), kErrorAccessDenied));
 }
 
-TEST_F(FileSystemSeam, AttributesAreKeptAndAReadOnlyFileCannotBeDeletedOrRewritten) {
+TEST_F(FileSystemSeam, AttributesAreKeptAndCopiedAndAReadOnlyFileCannotBeDeletedOrRewritten) {
     const std::string path = root + "ro.txt";
     ASSERT_TRUE(testing::writeFile(fs, path, "keep"));
     EXPECT_EQ(fs.attributes(path) & (kAttributeHidden | kAttributeSystem | kAttributeReadOnly), 0u);
@@ -60,10 +60,8 @@ TEST_F(FileSystemSeam, AttributesAreKeptAndAReadOnlyFileCannotBeDeletedOrRewritt
     EXPECT_EQ(bytes, "keep");
     ASSERT_TRUE(fs.setAttributes(path, kAttributeNormal));
     EXPECT_TRUE(fs.deleteFile(path));
-}
-
-TEST_F(FileSystemSeam, CopyKeepsContentAndAttributes) {
-    const std::string bytes = testing::patternBytes(200000, 3);
+    // A copy keeps content and attributes.
+    bytes = testing::patternBytes(200000, 3);
     ASSERT_TRUE(testing::writeFile(fs, root + "a.bin", bytes));
     ASSERT_TRUE(fs.setAttributes(root + "a.bin", kAttributeHidden));
     ASSERT_TRUE(testing::writeFile(fs, root + "c.bin", "old"));

@@ -95,7 +95,7 @@ TEST_F(MetaDataFile, ReadGivesTheWholeFileOrNothing) {
     EXPECT_EQ(out, "");
 }
 
-TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
+TEST_F(MetaDataFile, AKnownVersionIsNotReadAgainAndAnOversizedFileIsIgnoredWithoutReadingIt) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "payload"));
     trace.clear();
     MetaDataVersion version;
@@ -118,20 +118,15 @@ TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Read);
     EXPECT_FALSE(again.known());
     EXPECT_EQ(trace.out(), "");
-}
-
-TEST_F(MetaDataFile, OversizedFileIsIgnoredWithoutReadingIt) {
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize) + 1, '{')));
-    std::string out;
+    fs.reset();
     EXPECT_FALSE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(fs.calls(FsOp::Read), 0);
     EXPECT_EQ(trace.out(), "META data file " + kMeta + " is too large: 16777217 bytes (max 16777216 bytes), ignored\n");
     // Its version is known all the same, so that a poll can leave it alone from then on.
-    MetaDataVersion version;
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, MetaDataVersion{}, version, out), MetaDataRead::Nothing);
     EXPECT_EQ(version.size, kMaxMetaDataFileSize + 1);
     trace.clear();
-    MetaDataVersion again;
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Unchanged);
     EXPECT_EQ(trace.out(), "");
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize), '{')));

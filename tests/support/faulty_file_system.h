@@ -44,8 +44,7 @@ public:
                                    FileDisposition disposition, uint32_t attributes) override {
         if (injected(FsOp::Open)) return nullptr;
         std::unique_ptr<OpenFile> file = inner_.open(path, access, share, disposition, attributes);
-        if (!file) return nullptr;
-        return std::make_unique<File>(*this, std::move(file));
+        return file ? std::make_unique<File>(*this, std::move(file)) : nullptr;
     }
     bool copyFile(const std::string& source, const std::string& target, bool failIfExists) override {
         return !injected(FsOp::CopyFile) && inner_.copyFile(source, target, failIfExists);
@@ -63,8 +62,7 @@ public:
     std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
         if (injected(FsOp::FindFirst)) return nullptr;
         std::unique_ptr<FindEnumeration> listing = inner_.findFirst(pattern, first);
-        if (!listing) return nullptr;
-        return std::make_unique<Listing>(*this, std::move(listing));
+        return listing ? std::make_unique<Listing>(*this, std::move(listing)) : nullptr;
     }
     bool createDirectory(const std::string& path) override {
         return !injected(FsOp::CreateDirectory) && inner_.createDirectory(path);
