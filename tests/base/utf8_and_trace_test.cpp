@@ -8,15 +8,12 @@
 namespace shuttle {
 namespace {
 
-TEST(TraceText, OnlyPrintableAsciiPassesAndLongValuesShowTheirLength) {
+TEST(Trace, TextIsEscapedAndABudgetPrintsItsLinesThenSumsUpTheRestOnce) {
     EXPECT_EQ(traceText("{6F1C2A4E-93B7}"), "{6F1C2A4E-93B7}");
     EXPECT_EQ(traceText(std::string("a\0b\x1B[2J\xFF\\", 9)), "a\\x00b\\x1B[2J\\xFF\\");
     EXPECT_EQ(traceText(std::string(10000, 'G'), 5), "GGGGG... (10000 bytes)");
     EXPECT_EQ(traceText(""), "");
     EXPECT_EQ(traceText("\xE4\xB8\xAD"), "\\xE4\\xB8\\xAD") << "UTF-8 from the device is shown as bytes too";
-}
-
-TEST(TraceBudget, PrintsItsLinesThenCountsTheRestAndSumsThemUpOnce) {
     testing::TraceCapture trace;
     {
         TraceBudget budget(3);
@@ -27,7 +24,6 @@ TEST(TraceBudget, PrintsItsLinesThenCountsTheRestAndSumsThemUpOnce) {
         budget.finish();
     }  // finished already: the destructor adds nothing
     EXPECT_EQ(trace.lines(), (std::vector<std::string>{"line 0", "line 1", "line 2", "\xE2\x80\xA6 and 19,998 more"}));
-
     trace.clear();
     {
         TraceBudget budget(2);
@@ -39,16 +35,13 @@ TEST(TraceBudget, PrintsItsLinesThenCountsTheRestAndSumsThemUpOnce) {
     EXPECT_EQ(groupedNumber(16777216), "16,777,216");
 }
 
-TEST(Utf8, RoundTripsEveryPlaneAndAnUnpairedSurrogateFails) {
+TEST(Utf8, RoundTripsEveryPlaneAndIllFormedInputGivesNothing) {
     const std::u16string text = u"a\u00e9\u4e2d\U0001F600z";
     const std::string utf8 = toUtf8(text);
     EXPECT_EQ(utf8, "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z");
     EXPECT_EQ(fromUtf8(utf8), text);
     EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "");
     EXPECT_EQ(toUtf8(std::u16string{u'a', char16_t(0xDC00)}), "");
-}
-
-TEST(Utf8, IllFormedInputIsReportedAndGivesNothing) {
     testing::TraceCapture trace;
     for (const char* bad : {"\xC3", "\xE4\xB8", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "a\xFF"}) {
         trace.clear();

@@ -9,10 +9,7 @@
 namespace shuttle {
 namespace {
 
-using testing::RecordedDevice;
-using testing::RecordedInterface;
-using testing::RecordedMachine;
-using testing::ReplayDeviceQuery;
+using namespace testing;
 
 const std::string kStickPath =
     "\\\\?\\usbstor#disk&ven_generic&prod_flash_disk&rev_1.00#0123456789ab&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
@@ -47,29 +44,22 @@ std::vector<StoreDrive> find(RecordedMachine machine, bool* result = nullptr) {
     return drives;
 }
 
-TEST(InterfacePath, BecomesTheUsbStorageInstanceId) {
+TEST(StoreDrives, UsbStickPartitionsAreListedAndTheFixedDiskIsNot) {
     EXPECT_EQ(interfacePathToInstanceId(kStickPath), kStickId);
     EXPECT_EQ(interfacePathToInstanceId(kSystemDiskPath), "");
     EXPECT_EQ(interfacePathToInstanceId("\\\\?\\usbstor#disk&x#1"), "USBSTOR\\DISK&X\\1");
     EXPECT_EQ(interfacePathToInstanceId("{usbstor"), "");
     EXPECT_EQ(interfacePathToInstanceId(""), "");
-}
-
-TEST(StoreDrives, UsbStickPartitionsAreListedAndTheFixedDiskIsNot) {
     bool ok = false;
     std::vector<StoreDrive> drives = find(machineWithStick(), &ok);
     EXPECT_TRUE(ok);
     ASSERT_EQ(drives.size(), 1u);
     const StoreDrive& stick = drives[0];
-    EXPECT_EQ(stick.rootPath, "E:\\");
-    EXPECT_EQ(stick.name, "Generic Flash Disk USB Device");
+    EXPECT_EQ(stick.rootPath + "|" + stick.name, "E:\\|Generic Flash Disk USB Device");
     EXPECT_EQ(stick.parentInstanceId, "USB\\VID_1234&PID_ABCD\\0123456789AB");
-    EXPECT_EQ(stick.interfacePath, kStickPath);
-    EXPECT_EQ(stick.instanceId, kStickId);
-    EXPECT_EQ(stick.vendorId, "1234");
-    EXPECT_EQ(stick.productId, "ABCD");
+    EXPECT_EQ(stick.interfacePath + "|" + stick.instanceId, kStickPath + "|" + kStickId);
+    EXPECT_EQ(stick.vendorId + "|" + stick.productId, "1234|ABCD");
     EXPECT_TRUE(stick.isUsbStorage);
-
     // Two partitions of one stick give two records with one name; the name falls back to the
     // description and then to nothing.
     RecordedMachine machine = machineWithStick();
@@ -89,24 +79,15 @@ TEST(StoreDrives, UsbStickPartitionsAreListedAndTheFixedDiskIsNot) {
 
 TEST(StoreDrives, ParentIdShapesDecideVendorAndProduct) {
     struct Case {
-        std::string parent;
-        std::string vendor;
-        std::string product;
+        std::string parent, vendor, product;
     };
     const std::vector<Case> cases = {
-        {"USB\\VID_1234&PID_ABCD\\X", "1234", "ABCD"},
-        {"USB\\VID_1234&PID_ABCD&MI_00\\X", "1234", "ABCD"},
+        {"USB\\VID_1234&PID_ABCD\\X", "1234", "ABCD"}, {"USB\\VID_1234&PID_ABCD&MI_00\\X", "1234", "ABCD"},
         {"XYZ\\A_B&C_D", "B", "D"},  // the text before the underscores is not looked at
-        {"USB", "", ""},
-        {"USB\\", "", ""},
-        {"USB\\VID_1234_A&PID_ABCD\\X", "", ""},
+        {"USB", "", ""}, {"USB\\", "", ""}, {"USB\\VID_1234_A&PID_ABCD\\X", "", ""},
         {"USB\\VID_1234&PID_ABCD_\\X", "1234", "ABCD"},  // a trailing delimiter adds no piece
-        {"USB\\VID_1234&PID_AB_CD\\X", "", ""},
-        {"USB\\VID_1234\\X", "", ""},
-        {"USB\\&PID_ABCD\\X", "", ""},
-        {"USB\\VID1234&PID_ABCD\\X", "", ""},
-        {"", "", ""},
-    };
+        {"USB\\VID_1234&PID_AB_CD\\X", "", ""}, {"USB\\VID_1234\\X", "", ""}, {"USB\\&PID_ABCD\\X", "", ""},
+        {"USB\\VID1234&PID_ABCD\\X", "", ""}, {"", "", ""}};
     for (const Case& c : cases) {
         StoreDrive record;
         record.parentInstanceId = c.parent;
@@ -140,9 +121,8 @@ TEST(StoreDrives, OnlyLettersCToZAreAskedAndOnlyUsableOnesOpened) {
     ASSERT_EQ(drives.size(), 1u);
 }
 
-// A volume without a device number, an interface, a present disk or a readable parent, and a USB
-// disk behind a SCSI path, cannot be traced to a USB stick.
-TEST(StoreDrives, DrivesThatCannotBeTracedToAUsbStickAreNotListed) {
+// No device number, interface, present disk or readable parent, or a USB disk behind a SCSI path.
+TEST(StoreDrives, DrivesThatCannotBeTracedToAUsbStickOrAFailedDeviceSetGiveNothing) {
     const std::string uasPath = "\\\\?\\scsi#disk&ven_generic&prod_uas#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
     const std::vector<std::function<void(RecordedMachine&)>> changes = {
         [](RecordedMachine& m) { m.number("\\\\.\\E:", -1); },     // the control call failed
@@ -165,9 +145,7 @@ TEST(StoreDrives, DrivesThatCannotBeTracedToAUsbStickAreNotListed) {
     StoreDrive record;
     EXPECT_FALSE(findDiskInterface(query, 7, record));
     EXPECT_EQ(record.interfacePath, "");
-}
-
-TEST(StoreDrives, FailedDeviceSetReportsAndGivesNothing) {
+    // A failed device set is reported.
     RecordedMachine machine = machineWithStick();
     machine.setsFail = true;
     machine.setError = 13;

@@ -8,40 +8,27 @@
 namespace shuttle {
 namespace {
 
-using testing::documentWith;
-using testing::kExampleDocument;
-using testing::kExampleGuid;
-using testing::kPhotosE;
-using testing::kReportE;
-using testing::kStore;
-using testing::textOf;
+using namespace testing;
 using Bytes = std::vector<uint8_t>;
 
-Bytes header(uint8_t wide) { return {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, wide, 0, 0, 0}; }
-
-Bytes narrowBlock(const std::vector<std::string>& paths) {
-    Bytes block = header(0);
-    for (const std::string& path : paths) {
-        block.insert(block.end(), path.begin(), path.end());
-        block.push_back(0);
-    }
-    block.push_back(0);
-    return block;
-}
-
-Bytes wideBlock(const std::vector<std::u16string>& paths) {
-    Bytes block = header(1);
+// A DROPFILES block: the 20-byte header (its wide flag at 16), each path ending in a zero, a last zero.
+template <class Text>
+Bytes dropBlock(const std::vector<Text>& paths) {
+    constexpr bool wide = sizeof(typename Text::value_type) == 2;
+    Bytes block = {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, wide, 0, 0, 0};
     auto unit = [&](char16_t c) {
         block.push_back(static_cast<uint8_t>(c & 0xFF));
-        block.push_back(static_cast<uint8_t>(c >> 8));
+        if (wide) block.push_back(static_cast<uint8_t>(c >> 8));
     };
-    for (const std::u16string& path : paths) {
-        for (char16_t c : path) unit(c);
+    for (const Text& path : paths) {
+        for (auto c : path) unit(static_cast<char16_t>(static_cast<std::make_unsigned_t<decltype(c)>>(c)));
         unit(0);
     }
     unit(0);
     return block;
 }
+Bytes narrowBlock(const std::vector<std::string>& paths) { return dropBlock(paths); }
+Bytes wideBlock(const std::vector<std::u16string>& paths) { return dropBlock(paths); }
 
 std::string fileListDocument(const std::vector<std::string>& paths) {
     JsonValue document(JsonValue::Kind::Object);
@@ -56,20 +43,28 @@ protected:
 
 std::string inStore(char drive, const std::string& rest) { return std::string(1, drive) + ":\\" + kStore + "\\" + rest; }
 
-TEST_F(DropFileListTest, AListWithoutAnAcceptedPathPastesNothingAndSaysSoOnce) {
+TEST_F(DropFileListTest, AListWithoutAnAcceptedPathPastesNothingAndALongOnePrintsTwentyLines) {
     EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"), "F:\\").has_value());
     EXPECT_EQ(trace.lines(), std::vector<std::string>{"No path of the file list can be pasted (0 refused); nothing pasted"});
-
-    trace.clear();
-    const std::string list = "[[\"C:\\Windows\\win.ini\",\"" + inStore('E', "..") + "\"]]";
-    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\").has_value());
-    EXPECT_EQ(trace.lines().back(), "No path of the file list can be pasted (2 refused); nothing pasted");
-
     // A thousand nested brackets: no entry at all, not one empty entry.
     trace.clear();
     const std::string nested = std::string(1000, '[') + std::string(1000, ']');
     EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, nested, "[\"CF_HDROP\"]"), "F:\\").has_value());
     EXPECT_TRUE(trace.contains("nothing pasted"));
+    // Text holding no list, or no drive to paste from, gives nothing.
+    for (const std::string& text : {std::string(""), std::string("{\"GUID\":\"x\"}"), std::string("]]x[[\"a\""),
+                                    std::string("[]"), std::string("["), std::string("[[\"\"]]")})
+        EXPECT_FALSE(buildDropFileList(text, "F:\\").has_value()) << text;
+    EXPECT_FALSE(buildDropFileList(kExampleDocument, "").has_value());
+    // Twenty thousand entries print twenty lines and a summary.
+    trace.clear();
+    std::vector<std::string> many(20000, kReportE);
+    const auto block = buildDropFileList(fileListDocument(many), "F:\\");
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->size(), 20 + 20000 * (kReportE.size() + 1) + 1);
+    const std::vector<std::string> lines = trace.lines();
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 19,980 more");
 }
 
 TEST_F(DropFileListTest, AStandardJsonWritersDocumentPastesLikeOurs) {
@@ -81,21 +76,10 @@ TEST_F(DropFileListTest, AStandardJsonWritersDocumentPastesLikeOurs) {
                                  "\" ]], \"formats\": [\"CF_HDROP\"]}\n";
     EXPECT_EQ(buildDropFileList(document, "F:\\"), buildDropFileList(kExampleDocument, "F:\\"));
     EXPECT_TRUE(buildDropFileList(document, "F:\\").has_value());
-
     // A leading "\\?\" is not read as an escape (and, naming no store drive path, is not pasted).
     const std::string longForm = "[[\"\\\\?\\" + kReportE + "\"]]";
     EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, longForm, "[\"CF_HDROP\"]"), "F:\\").has_value());
     EXPECT_TRUE(trace.contains("Path outside the store ignored: F\\?\\E:"));
-}
-
-TEST_F(DropFileListTest, TwentyThousandEntriesPrintTwentyLinesAndASummary) {
-    std::vector<std::string> many(20000, kReportE);
-    const auto block = buildDropFileList(fileListDocument(many), "F:\\");
-    ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->size(), 20 + 20000 * (kReportE.size() + 1) + 1);
-    const std::vector<std::string> lines = trace.lines();
-    ASSERT_EQ(lines.size(), 21u);
-    EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 19,980 more");
 }
 
 // Every name this system writes passes, commas and brackets included, under the local letter.
@@ -106,7 +90,6 @@ TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
     EXPECT_EQ(block, narrowBlock({reportF, photosF}));
     // Bytes from the drive are printed escaped (a backslash too, so that escapes stay unambiguous).
     EXPECT_EQ(trace.out(), "url: " + traceText(kReportE, 260) + "\nurl: " + traceText(kPhotosE, 260) + "\n");
-
     const std::vector<std::string> names = {"a.txt", "..hidden", "a..b",     "with space", "x.y.z",
                                             "dir\\", "Report, final.txt", "Copy [2]", "a],[b"};
     std::vector<std::string> sent, expected;
@@ -116,7 +99,6 @@ TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
     }
     EXPECT_EQ(buildDropFileList(fileListDocument(sent), "G:\\"), narrowBlock(expected));
     EXPECT_FALSE(trace.contains("ignored"));
-
     // Empty pieces are skipped, and the store folder's name is matched without case.
     const std::string a = inStore('E', "s\\a"), lower = "e:\\ab8d69fa-8873-42d3-bb0e-4d53da9b7a3f_STORAGE\\x";
     const std::string list = "[[,\"" + a + "\",,\"" + lower + "\",]]";
@@ -127,24 +109,11 @@ TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
 TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
     const std::string kept = inStore('E', "2024_01_02_03_04_05\\kept.txt");
     const std::vector<std::string> hostile = {
-        "E:\\Windows\\System32\\cmd.exe",
-        "E:\\" + kStore,
-        "E:\\" + kStore + "\\",
-        "E:\\" + kStore + "X\\a.txt",
-        "E:\\" + kStore + "\\..\\secret.txt",
-        inStore('E', "2024\\..\\..\\Windows"),
-        inStore('E', "2024/../../Windows"),
-        inStore('E', "2024\\..."),
-        inStore('E', "2024\\. .\\x"),
-        inStore('E', ".\\x"),
-        inStore('E', ".."),
-        inStore('E', std::string("a\0C:\\Windows", 12)),
-        inStore('E', "a\x01" "b"),
-        "\\\\server\\share\\" + kStore + "\\a",
-        "E:" + kStore + "\\a",
-        "E",
-        "",
-    };
+        "E:\\Windows\\System32\\cmd.exe", "E:\\" + kStore, "E:\\" + kStore + "\\", "E:\\" + kStore + "X\\a.txt",
+        "E:\\" + kStore + "\\..\\secret.txt", inStore('E', "2024\\..\\..\\Windows"), inStore('E', "2024/../../Windows"),
+        inStore('E', "2024\\..."), inStore('E', "2024\\. .\\x"), inStore('E', ".\\x"), inStore('E', ".."),
+        inStore('E', std::string("a\0C:\\Windows", 12)), inStore('E', "a\x01" "b"),
+        "\\\\server\\share\\" + kStore + "\\a", "E:" + kStore + "\\a", "E", ""};
     std::string list = "[[\"" + kept + "\"";
     for (const std::string& path : hostile) list += ",\"" + path + "\"";
     list += "]]";
@@ -157,8 +126,7 @@ TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
     EXPECT_EQ(dropped, hostile.size());
 }
 
-// Non-ASCII paths make a wide list; a path that is not UTF-8 is dropped, and the rest of an
-// ASCII list stays narrow.
+// Non-ASCII paths make a wide list; a path not in UTF-8 is dropped, and the rest of an ASCII list stays narrow.
 TEST_F(DropFileListTest, NonAsciiPathsMakeAWideList) {
     const std::string ascii = inStore('E', "s\\plain.txt");
     const std::string accented = inStore('E', "s\\caf\xC3\xA9.txt");
@@ -167,17 +135,9 @@ TEST_F(DropFileListTest, NonAsciiPathsMakeAWideList) {
     ASSERT_TRUE(block.has_value());
     const std::u16string root = u"F:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\s\\";
     EXPECT_EQ(*block, wideBlock({root + u"plain.txt", root + u"caf\u00e9.txt", root + u"\U0001F600"}));
-
     const std::string broken = inStore('E', "s\\bad\xC3(");
     EXPECT_EQ(buildDropFileList(fileListDocument({broken, ascii}), "F:\\"), narrowBlock({inStore('F', "s\\plain.txt")}));
     EXPECT_TRUE(trace.contains("Path not in UTF-8 ignored: "));
-}
-
-TEST_F(DropFileListTest, TextWithoutAListGivesNothing) {
-    for (const std::string& text : {std::string(""), std::string("{\"GUID\":\"x\"}"), std::string("]]x[[\"a\""),
-                                    std::string("[]"), std::string("["), std::string("[[\"\"]]")})
-        EXPECT_FALSE(buildDropFileList(text, "F:\\").has_value()) << text;
-    EXPECT_FALSE(buildDropFileList(kExampleDocument, "").has_value());
 }
 
 }  // namespace

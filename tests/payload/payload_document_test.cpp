@@ -8,12 +8,7 @@
 namespace shuttle {
 namespace {
 
-using testing::documentWith;
-using testing::kExampleDocument;
-using testing::kExampleGuid;
-using testing::kPhotosE;
-using testing::kReportE;
-using testing::textOf;
+using namespace testing;
 using Lines = std::vector<std::string>;
 
 const std::string kOtherGuid = "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
@@ -21,8 +16,7 @@ const std::string kOtherGuid = "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
 struct Reading {
     bool isNew = false;
     std::string guid;
-    std::vector<std::string> formats;
-    std::vector<std::string> data;
+    std::vector<std::string> formats, data;
 };
 
 class PayloadDocumentTest : public ::testing::Test {
@@ -32,16 +26,11 @@ protected:
         reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
         return reading;
     }
-
     GuidMemory memory;
     testing::TraceCapture trace;
 };
 
-TEST(PayloadAssembly, FillsTheDocumentAsTheWorkedExample) {
-    JsonValue document(JsonValue::Kind::Object);
-    assemblePayloadDocument(document, kExampleGuid, {kReportE, kPhotosE});
-    EXPECT_EQ(textOf(document), kExampleDocument);
-
+TEST(PayloadAssembly, AnEmptyListIsStillAListAndOnlyAnObjectIsFilled) {
     JsonValue empty(JsonValue::Kind::Object);
     assemblePayloadDocument(empty, kExampleGuid, {});
     EXPECT_EQ(textOf(empty), documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"));
@@ -71,20 +60,16 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_TRUE(first.isNew);
     EXPECT_EQ(first.guid, kExampleGuid);
     EXPECT_EQ(first.formats, Lines{"CF_HDROP"});
-    // The data reader is a plain list reader: for a file list it cuts the inner array's quotes
-    // and brackets unevenly, and reads only the entry that belongs to the one format. The
-    // receive loop rebuilds file lists with buildDropFileList instead.
+    // A plain list reader cuts a file list's inner quotes unevenly; buildDropFileList rebuilds it.
     EXPECT_EQ(first.data, (Lines{"\"" + kReportE}));
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) NEW DATA!", "format=CF_HDROP"}));
-
     trace.clear();
     const Reading second = read(kExampleDocument);
     EXPECT_FALSE(second.isNew);
     EXPECT_EQ(second.guid, kExampleGuid);
     EXPECT_TRUE(second.formats.empty());
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) old data"}));
-
     memory.recordSent(kOtherGuid);  // any other valid GUID is new; only the last received is kept
     const std::string next = documentWith("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "[[]]", "[\"CF_HDROP\"]");
     EXPECT_TRUE(read(next).isNew);
@@ -92,47 +77,33 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_TRUE(read(kExampleDocument).isNew);
 }
 
-// A computer's own document is old to it, even on first reading.
-TEST_F(PayloadDocumentTest, OwnDocumentIsOldOnFirstReading) {
-    GuidMemory sender;
-    sender.recordSent(kExampleGuid);
-    std::string guid;
-    std::vector<std::string> formats, data;
-    EXPECT_FALSE(readPayloadDocument(sender, "Shared (E:)", kExampleDocument, guid, formats, data));
-    EXPECT_TRUE(!sender.hasReceived());
-    EXPECT_TRUE(trace.contains("Shared (E:) old data\n"));
-}
-
-TEST_F(PayloadDocumentTest, InvalidGuidIsOldAndNotRemembered) {
-    for (const std::string& guid : {std::string("{6f1c2a4e-93b7-4d58-a0e2-7c4b19d8e305}"),
-                                    std::string("6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305"),
-                                    std::string("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}"), std::string("")}) {
+// An invalid GUID is old and not remembered; one longer than a GUID is traced cut short, drive
+// bytes escaped. A computer's own document is old to it even on first reading.
+TEST_F(PayloadDocumentTest, InvalidGuidOrOwnDocumentIsOldAndNotRemembered) {
+    const std::string longer = kExampleGuid + "\xE2\x80\xA6 (longer than 38 characters)";
+    auto with = [](const std::string& guid) { return documentWith(guid, "[[]]", "[\"CF_HDROP\"]"); };
+    struct Case {
+        std::string text, guid, traced;
+    };
+    for (const Case& c : std::vector<Case>{
+             {with("{6f1c2a4e-93b7-4d58-a0e2-7c4b19d8e305}"), "{6f1c2a4e-93b7-4d58-a0e2-7c4b19d8e305}", ""},
+             {with("6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305"), "6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305", ""},
+             {with("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}"), "{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}", ""},
+             {with(""), "", ""},
+             // Never closed, or closed only far behind: the first 38 characters form a valid GUID.
+             {"{\"GUID\":\"" + kExampleGuid + std::string(100000, 'A'), kExampleGuid, longer},
+             {with(kExampleGuid + std::string(10000, 'B')), kExampleGuid, longer},
+             {with("{\x1B[2J\x07}"), "{\x1B[2J\x07}", "{\\x1B[2J\\x07}"},
+         }) {
         trace.clear();
-        const Reading reading = read(documentWith(guid, "[[]]", "[\"CF_HDROP\"]"));
-        EXPECT_FALSE(reading.isNew) << guid;
-        EXPECT_EQ(reading.guid, guid);
-        EXPECT_EQ(trace.lines(), (Lines{"GUID=" + guid, "Shared (F:) old data"}));
+        const Reading reading = read(c.text);
+        EXPECT_FALSE(reading.isNew) << c.guid;
+        EXPECT_EQ(reading.guid, c.guid) << "only a GUID's length is kept";
+        EXPECT_EQ(trace.lines(), (Lines{"GUID=" + (c.traced.empty() ? c.guid : c.traced), "Shared (F:) old data"}));
     }
+    memory.recordSent(kExampleGuid);
+    EXPECT_FALSE(read(kExampleDocument).isNew);
     EXPECT_TRUE(!memory.hasReceived());
-}
-
-TEST_F(PayloadDocumentTest, AGuidFieldLongerThanAGuidIsInvalidAtOnceAndNotPrintedInFull) {
-    // Never closed, or closed only far behind: the first 38 characters form a valid GUID.
-    const std::string unclosed = "{\"GUID\":\"" + kExampleGuid + std::string(100000, 'A');
-    const std::string closedLate = documentWith(kExampleGuid + std::string(10000, 'B'), "[[]]", "[\"CF_HDROP\"]");
-    for (const std::string& text : {unclosed, closedLate}) {
-        trace.clear();
-        const Reading reading = read(text);
-        EXPECT_FALSE(reading.isNew);
-        EXPECT_EQ(reading.guid, kExampleGuid) << "only a GUID's length is kept";
-        EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid + "\xE2\x80\xA6 (longer than 38 characters)",
-                                        "Shared (F:) old data"}));
-    }
-    EXPECT_TRUE(!memory.hasReceived());
-
-    trace.clear();
-    read(documentWith("{\x1B[2J\x07}", "[[]]", "[]"));
-    EXPECT_EQ(trace.lines().front(), "GUID={\\x1B[2J\\x07}") << "drive bytes are printed escaped";
 }
 
 TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredFormats) {
@@ -148,7 +119,7 @@ TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredForma
     EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 83 more");  // 100 format lines and one note, 18 of them shown
 }
 
-TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocumentAndEmptiesTheOutArguments) {
+TEST_F(PayloadDocumentTest, NoGuidMarkerIsNoDocumentAndMissingListsLoseThePayloadButRememberIt) {
     for (const char* text : {"", "{}", "{\"guid\":\"{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}\"}", "\"GUID\" :\"x\""}) {
         Reading reading{true, "stale", {"stale"}, {"stale"}};
         reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
@@ -156,20 +127,15 @@ TEST_F(PayloadDocumentTest, NoGuidMarkerIsNotADocumentAndEmptiesTheOutArguments)
         EXPECT_TRUE(reading.guid.empty() && reading.formats.empty() && reading.data.empty()) << text;
     }
     EXPECT_EQ(trace.out(), "");
-}
-
-TEST_F(PayloadDocumentTest, MissingListsLoseThePayloadButRememberIt) {
     const std::string noFormats = "{\"GUID\":\"" + kExampleGuid + "\",\"data\":[[\"" + kReportE + "\"]]}";
     EXPECT_FALSE(read(noFormats).isNew);
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_TRUE(trace.contains("NEW DATA!"));
     EXPECT_FALSE(read(kExampleDocument).isNew);  // the complete document is not offered again
-
     const Reading noData = read("{\"GUID\":\"" + kOtherGuid + "\",\"formats\":[\"CF_TEXT\"]}");
     EXPECT_FALSE(noData.isNew);
     EXPECT_EQ(noData.formats, Lines{"CF_TEXT"});
     EXPECT_EQ(memory.lastReceived(), kOtherGuid);
-
     memory.recordReceived("");
     EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "\"CF_HDROP\"")).isNew);  // no bracket
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
@@ -211,7 +177,6 @@ TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
     EXPECT_FALSE(read("{\"GUID\":\"" + kExampleGuid).isNew);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) incomplete data"}));
     EXPECT_TRUE(read(kExampleDocument).isNew);
-
     // A name holding a brace: a file cut just behind it ends in a brace, yet is not whole.
     memory.recordReceived("");
     const std::string braced = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2024_05_17_09_30_12\\notes {draft}";
@@ -220,7 +185,6 @@ TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
     EXPECT_FALSE(read(whole.substr(0, cut)).isNew);
     EXPECT_TRUE(!memory.hasReceived());
     EXPECT_TRUE(read(whole).isNew);
-
     // Another writer's line break after the closing brace is still a whole document.
     memory.recordReceived("");
     EXPECT_TRUE(read(kExampleDocument + "\r\n").isNew);
@@ -242,7 +206,7 @@ TEST(GuidText, AcceptsOnlyUpperCaseRegistryForm) {
 
 using Pieces = std::vector<std::string>;
 
-TEST(Base64Decode, SkipsPaddingLineBreaksAndForeignBytes) {
+TEST(PayloadText, Base64DecodeSkipsForeignBytesVectorsRoundTripAndSplitFollowsTheLineRule) {
     EXPECT_EQ(base64Decode("YW\r\nJj\n"), "abc");
     EXPECT_EQ(base64Decode("YWJj===="), "abc");
     EXPECT_EQ(base64Decode("YQ"), "a");
@@ -252,10 +216,7 @@ TEST(Base64Decode, SkipsPaddingLineBreaksAndForeignBytes) {
     EXPECT_EQ(base64Decode(""), "");
     EXPECT_EQ(base64Decode("===="), "");
     EXPECT_EQ(base64Decode("\r\n\t -_"), "");
-}
-
-// RFC 4648 section 10, both ways.
-TEST(Base64, StandardVectorsEncodeWithPaddingAndDecodeBack) {
+    // RFC 4648 section 10, both ways.
     const std::pair<const char*, const char*> vectors[] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
                                                            {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
                                                            {"foobar", "Zm9vYmFy"}};
@@ -268,21 +229,7 @@ TEST(Base64, StandardVectorsEncodeWithPaddingAndDecodeBack) {
     const uint8_t high[] = {0x00, 0x01, 0x02, 0xFF, 0xFF, 0xBF};
     EXPECT_EQ(base64Encode(high, sizeof high), "AAEC//+/");
     EXPECT_EQ(base64Decode("AAEC//+/"), std::string("\0\1\2\xFF\xFF\xBF", 6));
-}
-
-TEST(Base64Encode, EveryByteValueComesBackThroughTheDecoder) {
-    std::vector<uint8_t> bytes;
-    for (int round = 0; round < 3; ++round)
-        for (int value = 0; value < 256; ++value) bytes.push_back(static_cast<uint8_t>(value * (round + 1) + round));
-    for (size_t length : {bytes.size(), bytes.size() - 1, bytes.size() - 2}) {
-        const std::string text = base64Encode(bytes.data(), length);
-        EXPECT_EQ(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
-                  std::string::npos);
-        EXPECT_EQ(base64Decode(text), std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
-    }
-}
-
-TEST(SplitString, FollowsTheLineReadingRule) {
+    // A split follows the line-reading rule.
     EXPECT_EQ(splitString("a,b", ','), (Pieces{"a", "b"}));
     EXPECT_EQ(splitString("a,", ','), (Pieces{"a"}));
     EXPECT_EQ(splitString("a,,b", ','), (Pieces{"a", "", "b"}));

@@ -19,7 +19,7 @@ protected:
     PosixFileSystem& posix = static_cast<PosixFileSystem&>(fs);
 };
 
-TEST_F(PosixDrives, PathsResolveThroughTheDriveTableAndStayInsideTheRoot) {
+TEST_F(PosixDrives, PathsResolveThroughTheDriveTableAndACopyRefusesAHiddenTargetOrItself) {
     std::string host, base;
     ASSERT_TRUE(posix.hostPath("e:", base));
     ASSERT_TRUE(posix.hostPath("E:\\a\\b.txt", host));
@@ -28,7 +28,6 @@ TEST_F(PosixDrives, PathsResolveThroughTheDriveTableAndStayInsideTheRoot) {
     EXPECT_EQ(host, base + "/etc/passwd");
     ASSERT_TRUE(posix.hostPath("E:/a//b\\", host));
     EXPECT_EQ(host, base + "/a/b");
-
     EXPECT_FALSE(posix.hostPath("Q:\\a", host));
     EXPECT_EQ(fs.lastError(), kErrorPathNotFound);
     EXPECT_FALSE(posix.hostPath("relative\\a", host));
@@ -37,9 +36,6 @@ TEST_F(PosixDrives, PathsResolveThroughTheDriveTableAndStayInsideTheRoot) {
     EXPECT_EQ(fs.lastError(), kErrorInvalidName);
     EXPECT_FALSE(posix.hostPath("E:\\a:b", host));
     EXPECT_EQ(fs.lastError(), kErrorInvalidName);
-}
-
-TEST_F(PosixDrives, CopyRefusesHiddenOrReadOnlyTargetAndItself) {
     ASSERT_TRUE(testing::writeFile(fs, root + "a", "aaa"));
     ASSERT_TRUE(testing::writeFile(fs, root + "b", "bbb"));
     ASSERT_TRUE(fs.setAttributes(root + "b", kAttributeHidden));
@@ -52,8 +48,7 @@ TEST_F(PosixDrives, CopyRefusesHiddenOrReadOnlyTargetAndItself) {
     EXPECT_EQ(bytes, "aaa");
 }
 
-// Attributes follow Wine's convention, and a hidden or system file is not recreated with normal
-// attributes, as Windows refuses.
+// Attributes follow Wine's convention; like Windows, a hidden or system file is not recreated as normal.
 TEST_F(PosixDrives, AttributesUseWinesConventionAndWindowsRules) {
     const std::string path = root + "meta";
     ASSERT_TRUE(testing::writeFile(fs, path, "x"));

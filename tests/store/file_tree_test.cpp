@@ -6,40 +6,19 @@
 #include "store/file_tree.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
-#include "support/test_drives.h"
-#include "support/trace_capture.h"
 
 namespace shuttle {
 namespace {
 
 using testing::FsOp;
 
-class FileTree : public ::testing::Test {
+class FileTree : public testing::FaultyDrives {
 protected:
-    testing::TestDrives drives;
-    testing::FaultyFileSystem fs{drives.fs()};
     std::string src = drives.mount('C');
     std::string dst = drives.mount('E');
     testing::ManualClock clock;
-    testing::TraceCapture trace;
     CopyBuffer buffer;
-
-    void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
-    void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
-    std::string content(const std::string& path) {
-        std::string bytes;
-        EXPECT_TRUE(testing::readFile(fs, path, bytes)) << path;
-        return bytes;
-    }
-    uint32_t special(const std::string& path) {
-        return fs.attributes(path) & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem);
-    }
 };
-
-TEST_F(FileTree, TimestampNamesThePayloadFolder) {
-    clock.setLocal(2026, 12, 5, 3, 47, 20);
-    EXPECT_EQ(makeTimestamp(clock), "2026_12_05_03_47_20");
-}
 
 TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
     folder(src + "d");
@@ -49,7 +28,6 @@ TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
     file(src + "d\\sub\\deep", std::string(1000, 'c'));
     EXPECT_EQ(getDirectorySize(fs, u"C:\\d"), 42u);
     EXPECT_EQ(getDirectorySize(fs, u"C:\\d\\"), 42u);
-
     folder(src + "only-folders");
     folder(src + "only-folders\\x");
     file(src + "only-folders\\x\\big", std::string(5000, 'x'));
@@ -57,7 +35,6 @@ TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
     EXPECT_EQ(getDirectorySize(fs, u"C:\\only-folders"), 0u);
     EXPECT_EQ(getDirectorySize(fs, u"C:\\empty"), 0u);
     EXPECT_EQ(trace.out() + trace.err(), "");
-
     EXPECT_EQ(getDirectorySize(fs, u"C:\\missing"), 0u);
     EXPECT_EQ(trace.out(), "Error finding files in directory: C:\\missing with error code 3\n");
     fs.failCall(FsOp::FindNext, 1, kErrorIoDevice);  // a listing that breaks off
@@ -108,7 +85,7 @@ TEST_F(FileTree, PathSizeOfFilesFoldersAndMissingOrLockedPaths) {
     }
 }
 
-TEST_F(FileTree, RemovalTakesNonAsciiAndReadOnlyTreesWhole) {
+TEST_F(FileTree, RemovalTakesReadOnlyTreesWholeAndGoesOnPastAnItemThatStays) {
     const std::string top = dst + "\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0";  // папка
     const std::string inner = top + "\\\xE6\x96\x87\xE4\xBB\xB6";                  // 文件
     folder(top);
@@ -122,28 +99,24 @@ TEST_F(FileTree, RemovalTakesNonAsciiAndReadOnlyTreesWhole) {
     EXPECT_FALSE(testing::exists(fs, top));
     EXPECT_TRUE(removeDirectoryRecursively(fs, top));  // gone already
     EXPECT_EQ(trace.out(), "");
-}
-
-TEST_F(FileTree, RemovalGoesOnPastAnItemThatStaysAndNamesIt) {
-    const std::string top = dst + "store";
-    folder(top);
-    folder(top + "\\sub");
-    for (int i = 0; i < 5; ++i) file(top + "\\sub\\f" + std::to_string(i), "data");
-    file(top + "\\after", "x");
+    const std::string store = dst + "store";
+    folder(store);
+    folder(store + "\\sub");
+    for (int i = 0; i < 5; ++i) file(store + "\\sub\\f" + std::to_string(i), "data");
+    file(store + "\\after", "x");
     fs.failCall(FsOp::DeleteFile, 3, kErrorSharingViolation);  // held open by the other computer
     FailedItem failed;
-    EXPECT_FALSE(removeDirectoryRecursively(fs, top, &failed));
+    EXPECT_FALSE(removeDirectoryRecursively(fs, store, &failed));
     EXPECT_EQ(failed.error, kErrorSharingViolation);
     // Only the locked file and the folders above it stay.
-    ASSERT_EQ(testing::namesIn(fs, top), std::vector<std::string>{"sub"});
-    const std::vector<std::string> left = testing::namesIn(fs, top + "\\sub");
+    ASSERT_EQ(testing::namesIn(fs, store), std::vector<std::string>{"sub"});
+    const std::vector<std::string> left = testing::namesIn(fs, store + "\\sub");
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(failed.path, top + "\\sub\\" + left[0]);
+    EXPECT_EQ(failed.path, store + "\\sub\\" + left[0]);
     EXPECT_EQ(trace.out(), "Cannot remove " + failed.path + "\t!!! Error: 32\n");
-
     fs.reset();
-    EXPECT_TRUE(removeDirectoryRecursively(fs, top));  // once the file is free, it all goes
-    EXPECT_FALSE(testing::exists(fs, top));
+    EXPECT_TRUE(removeDirectoryRecursively(fs, store));  // once the file is free, it all goes
+    EXPECT_FALSE(testing::exists(fs, store));
 }
 
 TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
@@ -151,13 +124,11 @@ TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
     ASSERT_TRUE(fs.setAttributes(dst + "m", kAttributeHidden | kAttributeSystem | kAttributeReadOnly));
     EXPECT_TRUE(removeReadOnlyAttribute(fs, dst + "m"));
     EXPECT_EQ(special(dst + "m"), 0u);
-
     folder(dst + "d");
     ASSERT_TRUE(fs.setAttributes(dst + "d", kAttributeHidden));
     EXPECT_TRUE(removeReadOnlyAttribute(fs, dst + "d"));
     EXPECT_TRUE(fs.attributes(dst + "d") & kAttributeHidden);
     EXPECT_EQ(trace.out(), "");
-
     EXPECT_FALSE(removeReadOnlyAttribute(fs, dst + "missing"));
     EXPECT_EQ(trace.out(), "Failed to get file attributes. \n");
     trace.clear();
@@ -166,15 +137,14 @@ TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
     EXPECT_EQ(trace.out(), "Failed to remove read-only attribute.\n");
 }
 
-// Up to 65,792 bytes the platform copy (keeping attributes); larger files are streamed in chunks
-// and get normal attributes.
+// Up to 65,792 bytes the platform copy (keeping attributes but read-only); larger ones streamed, normal.
 TEST_F(FileTree, SmallFilesGoThroughThePlatformCopyAndLargerOnesAreStreamed) {
     const size_t chunk = kCopyChunkSize;
     for (size_t size : {size_t(0), size_t(1), chunk, chunk + 1, chunk * 3 + 5}) {
         const bool small = size <= chunk;
         const std::string name = "f" + std::to_string(size);
         file(src + name, testing::patternBytes(size, 1));
-        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden));
+        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden | kAttributeReadOnly));
         fs.reset();
         EXPECT_FALSE(copyFileToFolder(fs, buffer, src + name, dst).failed());
         EXPECT_EQ(fs.calls(FsOp::CopyFile), small ? 1 : 0) << size;
@@ -182,22 +152,6 @@ TEST_F(FileTree, SmallFilesGoThroughThePlatformCopyAndLargerOnesAreStreamed) {
         EXPECT_EQ(content(dst + name), testing::patternBytes(size, 1));
         EXPECT_EQ(special(dst + name), small ? kAttributeHidden : 0u) << size;
     }
-    EXPECT_EQ(trace.out(), "");
-}
-
-TEST_F(FileTree, ReadOnlySourcesGiveWritableCopies) {
-    folder(src + "d");
-    file(src + "d\\small", "small");
-    file(src + "d\\large", testing::patternBytes(kCopyChunkSize + 1));
-    file(src + "top", "top");
-    for (const char* name : {"d\\small", "d\\large", "top"})
-        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeReadOnly | kAttributeHidden));
-    EXPECT_FALSE(copyPathsToFolder(fs, buffer, {src + "d", src + "top"}, dst).failed());
-    EXPECT_EQ(special(dst + "d\\small"), kAttributeHidden);
-    EXPECT_EQ(special(dst + "d\\large"), 0u);
-    EXPECT_EQ(special(dst + "top"), kAttributeHidden);
-    EXPECT_EQ(content(dst + "d\\small"), "small");
-    EXPECT_TRUE(removeDirectoryRecursively(fs, dst + "d"));
     EXPECT_EQ(trace.out(), "");
 }
 
@@ -254,14 +208,13 @@ TEST_F(FileTree, CopiesTellEveryPieceWrittenAndNothingThatFailed) {
     copyPathsToFolder(fs, buffer, {src + "d", src + "single"}, dst, copied);
     std::sort(pieces.begin(), pieces.end());  // the order of a folder listing is the platform's
     EXPECT_EQ(pieces, (std::vector<uint64_t>{3, 5, 7, kCopyChunkSize, kCopyChunkSize}));
-
     pieces.clear();
     fs.failCall(FsOp::Write, 2, kErrorDiskFull);
     copyPathsToFolder(fs, buffer, {src + "d\\inner\\large", src + "single"}, dst, copied);
     EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "the chunk written before the failure, nothing after";
 }
 
-TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {
+TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevelAndWritable) {
     const std::string top = src + "\xC3\x9C" "ber";                      // Über
     const std::string mid = top + "\\\xE6\x97\xA5\xE6\x9C\xAC";          // 日本
     folder(top);
@@ -269,13 +222,16 @@ TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevel) {
     folder(mid + "\\empty");
     file(top + "\\\xF0\x9F\x98\x80.txt", "smile");                      // 😀.txt
     file(mid + "\\\xC3\xA9t\xC3\xA9.bin", testing::patternBytes(kCopyChunkSize + 100));
+    for (const std::string& name : {top + "\\\xF0\x9F\x98\x80.txt", mid + "\\\xC3\xA9t\xC3\xA9.bin"})
+        ASSERT_TRUE(fs.setAttributes(name, kAttributeReadOnly | kAttributeHidden));
     EXPECT_FALSE(copyDirectoryToFolder(fs, buffer, top, dst).failed());
-
     const std::string copy = dst + "\xC3\x9C" "ber";
     EXPECT_EQ(content(copy + "\\\xF0\x9F\x98\x80.txt"), "smile");
     EXPECT_EQ(content(copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\\xC3\xA9t\xC3\xA9.bin"),
               testing::patternBytes(kCopyChunkSize + 100));
     EXPECT_TRUE(testing::isFolderAt(fs, copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\empty"));
+    EXPECT_EQ(special(copy + "\\\xF0\x9F\x98\x80.txt"), kAttributeHidden);
+    EXPECT_EQ(special(copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\\xC3\xA9t\xC3\xA9.bin"), 0u);
     EXPECT_EQ(trace.out(), "");
 }
 
@@ -284,7 +240,6 @@ TEST_F(FileTree, CopiesReplaceAnExistingTargetAndMergeIntoAnExistingFolder) {
     file(dst + "a.txt", "old and longer");
     copyFileToFolder(fs, buffer, src + "a.txt", dst);
     EXPECT_EQ(content(dst + "a.txt"), "new");
-
     folder(src + "d");
     file(src + "d\\same.txt", "from source");
     file(src + "d\\new.txt", "new");

@@ -3,8 +3,6 @@
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
 #include "support/faulty_file_system.h"
-#include "support/test_drives.h"
-#include "support/trace_capture.h"
 
 namespace shuttle {
 namespace {
@@ -14,38 +12,24 @@ using testing::FsOp;
 constexpr uint32_t kHiddenSystem = kAttributeHidden | kAttributeSystem;
 const std::string kMeta = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta";
 
-class MetaDataFile : public ::testing::Test {
+class MetaDataFile : public testing::FaultyDrives {
 protected:
-    testing::TestDrives drives;
-    testing::FaultyFileSystem fs{drives.fs()};
     std::string root = drives.mount('E');
-    testing::TraceCapture trace;
-
-    uint32_t special() { return fs.attributes(kMeta) & (kHiddenSystem | kAttributeReadOnly); }
-    std::string content() {
-        std::string bytes;
-        EXPECT_TRUE(testing::readFile(fs, kMeta, bytes));
-        return bytes;
-    }
 };
 
-TEST_F(MetaDataFile, EveryWriteEndsHiddenAndSystem) {
+TEST_F(MetaDataFile, EveryWriteEndsHiddenAndSystemAndAFailedOneLeavesTheOldFileWhole) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "first, and longer"));
     EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\n");
-    EXPECT_EQ(content(), "first, and longer");
-    EXPECT_EQ(special(), kHiddenSystem);
+    EXPECT_EQ(content(kMeta), "first, and longer");
+    EXPECT_EQ(special(kMeta), kHiddenSystem);
     ASSERT_TRUE(writeMetaDataFile(fs, root, "second"));
-    EXPECT_EQ(content(), "second");
-    EXPECT_EQ(special(), kHiddenSystem);
-
+    EXPECT_EQ(content(kMeta), "second");
+    EXPECT_EQ(special(kMeta), kHiddenSystem);
     ASSERT_TRUE(fs.setAttributes(kMeta, kHiddenSystem | kAttributeReadOnly));
     ASSERT_TRUE(writeMetaDataFile(fs, root, "third"));
-    EXPECT_EQ(content(), "third");
-    EXPECT_EQ(special(), kHiddenSystem);
+    EXPECT_EQ(content(kMeta), "third");
+    EXPECT_EQ(special(kMeta), kHiddenSystem);
     EXPECT_FALSE(testing::exists(fs, metaDataTempPath(root)));
-}
-
-TEST_F(MetaDataFile, AFailedWriteLeavesTheOldFileWholeAndSaysWhy) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "old payload"));
     const std::string temp = kMeta + ".tmp";
     struct Case {
@@ -64,15 +48,14 @@ TEST_F(MetaDataFile, AFailedWriteLeavesTheOldFileWholeAndSaysWhy) {
         fs.failCall(c.op, c.nth, c.error);
         EXPECT_FALSE(writeMetaDataFile(fs, root, "new payload, cut short"));
         EXPECT_EQ(trace.out(), "strFullPath=" + kMeta + "\n" + c.line + "\n");
-        EXPECT_EQ(content(), "old payload") << c.line;
-        EXPECT_EQ(special(), kHiddenSystem) << c.line;
+        EXPECT_EQ(content(kMeta), "old payload") << c.line;
+        EXPECT_EQ(special(kMeta), kHiddenSystem) << c.line;
     }
     // A half-written file left by an interrupted write never gets in the way of the next.
     ASSERT_TRUE(testing::writeFile(fs, temp, "half"));
     ASSERT_TRUE(fs.setAttributes(temp, kHiddenSystem | kAttributeReadOnly));
     ASSERT_TRUE(writeMetaDataFile(fs, root, "next"));
-    EXPECT_EQ(content(), "next");
-
+    EXPECT_EQ(content(kMeta), "next");
     trace.clear();
     ASSERT_TRUE(fs.setAttributes(kMeta, 0));
     ASSERT_TRUE(fs.deleteFile(kMeta));
@@ -91,7 +74,6 @@ TEST_F(MetaDataFile, ReadGivesTheWholeFileOrNothing) {
     EXPECT_FALSE(readMetaDataFile(fs, root, out));               // a folder of that name
     EXPECT_EQ(out, "untouched");
     EXPECT_EQ(trace.out(), "");
-
     ASSERT_TRUE(fs.removeDirectory(kMeta));
     ASSERT_TRUE(writeMetaDataFile(fs, root, std::string("a\0b\xFF", 4)));
     ASSERT_TRUE(readMetaDataFile(fs, root, out));
@@ -99,13 +81,11 @@ TEST_F(MetaDataFile, ReadGivesTheWholeFileOrNothing) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, ""));
     ASSERT_TRUE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(out, "");
-
     // A file held open elsewhere is reported; a read or size that fails is quiet.
     trace.clear();
     fs.failCall(FsOp::Open, 1, kErrorSharingViolation);
     EXPECT_FALSE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(trace.out(), "Cannot READ data file: " + kMeta + " !!! Error: 32\n");
-
     trace.clear();
     fs.failCall(FsOp::Read, 1, kErrorIoDevice);
     EXPECT_FALSE(readMetaDataFile(fs, root, out));
@@ -115,7 +95,7 @@ TEST_F(MetaDataFile, ReadGivesTheWholeFileOrNothing) {
     EXPECT_EQ(out, "");
 }
 
-TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
+TEST_F(MetaDataFile, AKnownVersionIsNotReadAgainAndAnOversizedFileIsIgnoredWithoutReadingIt) {
     ASSERT_TRUE(writeMetaDataFile(fs, root, "payload"));
     trace.clear();
     MetaDataVersion version;
@@ -123,7 +103,6 @@ TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
     ASSERT_EQ(readMetaDataFileIfChanged(fs, root, MetaDataVersion{}, version, out), MetaDataRead::Read);
     EXPECT_EQ(out, "payload");
     EXPECT_EQ(version.size, 7);
-
     fs.reset();
     MetaDataVersion again;
     out.clear();
@@ -131,7 +110,6 @@ TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
     EXPECT_EQ(again, version);
     EXPECT_EQ(fs.calls(FsOp::Read), 0);
     EXPECT_EQ(out, "");
-
     // Another size is another version; so is a version whose time could not be told.
     MetaDataVersion other = version;
     other.size = 8;
@@ -140,41 +118,29 @@ TEST_F(MetaDataFile, AKnownVersionIsNotReadAgain) {
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Read);
     EXPECT_FALSE(again.known());
     EXPECT_EQ(trace.out(), "");
-}
-
-TEST_F(MetaDataFile, OversizedFileIsIgnoredWithoutReadingIt) {
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize) + 1, '{')));
-    std::string out;
+    fs.reset();
     EXPECT_FALSE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(fs.calls(FsOp::Read), 0);
     EXPECT_EQ(trace.out(), "META data file " + kMeta + " is too large: 16777217 bytes (max 16777216 bytes), ignored\n");
-
     // Its version is known all the same, so that a poll can leave it alone from then on.
-    MetaDataVersion version;
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, MetaDataVersion{}, version, out), MetaDataRead::Nothing);
     EXPECT_EQ(version.size, kMaxMetaDataFileSize + 1);
     trace.clear();
-    MetaDataVersion again;
     EXPECT_EQ(readMetaDataFileIfChanged(fs, root, version, again, out), MetaDataRead::Unchanged);
     EXPECT_EQ(trace.out(), "");
-
     ASSERT_TRUE(testing::writeFile(fs, kMeta, std::string(static_cast<size_t>(kMaxMetaDataFileSize), '{')));
     EXPECT_TRUE(readMetaDataFile(fs, root, out));
     EXPECT_EQ(out.size(), static_cast<size_t>(kMaxMetaDataFileSize));
 }
 
-TEST(StoreLayout, FixedNamesAndPaths) {
-    EXPECT_EQ(std::string(kMetaDataFileName).size(), 41u);
-    EXPECT_EQ(std::string(kStorageFolderName).size(), 44u);
+TEST(StoreLayout, FixedPathsDriveLetterAndLeafNames) {
     EXPECT_EQ(metaDataFilePath(driveRoot('E')), "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_meta");
     const std::string general = virtualStoreGeneralRoot('F');
     EXPECT_EQ(general, "F:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\");
     const std::string stamped = virtualStoreStampedRoot(general, "2026_12_05_03_47_20");
     EXPECT_EQ(stamped, "F:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2026_12_05_03_47_20\\");
-    EXPECT_EQ(stamped.size(), 68u);
-}
-
-TEST(StoreLayout, DriveLetterIsTheThirdCharacterFromTheEndAndLeafNamesFollowTheLastBackslash) {
+    // The drive letter is the third character from the end.
     EXPECT_EQ(storeDriveLetter(u"Generic Flash Disk (E:)"), 'E');
     EXPECT_EQ(storeDriveLetter(u"(z:)"), 'z');
     EXPECT_EQ(storeDriveLetter(u"E:)"), 'E');

@@ -9,8 +9,6 @@
 #include "store/store_writer.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
-#include "support/test_drives.h"
-#include "support/trace_capture.h"
 
 namespace shuttle {
 namespace {
@@ -22,33 +20,21 @@ const std::string kGuid = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
 const std::string kStorage = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\";
 const std::string kStamped = kStorage + "2026_12_05_03_47_20\\";
 
-class StoreWriter : public ::testing::Test {
+class StoreWriter : public testing::FaultyDrives {
 protected:
     StoreWriter() { clock.setLocal(2026, 12, 5, 3, 47, 20); }
-
-    testing::TestDrives drives;
-    testing::FaultyFileSystem fs{drives.fs()};
     std::string src = drives.mount('C');
     std::string store = drives.mount('E');
     char letter = 'E';
     uint32_t limit = kLimit;
     StoreWrite last;
     testing::ManualClock clock;
-    testing::TraceCapture trace;
     CopyBuffer buffer;
     JsonValue document{JsonValue::Kind::Object};
-
-    void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(testing::writeFile(fs, path, bytes)); }
     void sizedFile(const std::string& path, size_t size) { ASSERT_TRUE(testing::writePatternFile(fs, path, size)); }
-    void folder(const std::string& path) { ASSERT_TRUE(testing::makeFolder(fs, path)); }
-    std::string content(const std::string& path) {
-        std::string bytes;
-        EXPECT_TRUE(testing::readFile(fs, path, bytes)) << path;
-        return bytes;
-    }
     // The store write, and the payload document the copy path would make of it.
-    bool write(const std::vector<std::u16string>& drop) {
-        last = writeVirtualStore(fs, clock, buffer, letter, limit, drop);
+    bool write(const std::vector<std::u16string>& drop, const ProgressCallback& progress = {}) {
+        last = writeVirtualStore(fs, clock, buffer, letter, limit, drop, progress);
         if (last.written()) assemblePayloadDocument(document, kGuid, last.storedPaths);
         return last.written();
     }
@@ -93,7 +79,6 @@ TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouchedAndTheLim
     EXPECT_EQ(last.refusal, StoreRefusal::TooLarge);
     EXPECT_EQ(last.totalBytes, kLimit + 1u);
     EXPECT_EQ(snapshot(store), before);
-
     trace.clear();
     ASSERT_TRUE(write({u"C:\\big.bin"}));
     EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin"}));
@@ -103,21 +88,17 @@ TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouchedAndTheLim
     EXPECT_TRUE(write({u"C:\\big.bin", u"C:\\one.txt"}));
 }
 
-// A folder's size counts only the files directly inside: one holding only subfolders is copied
-// whole all the same, and the progress climbs to the measured total without passing it.
+// Only files directly inside count; the folder is copied whole and progress climbs to the measured total.
 TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWhole) {
     sizedFile(src + "big.bin", kLimit);
     folder(src + "tree");
     folder(src + "tree\\sub");
     sizedFile(src + "tree\\sub\\deep.bin", 300000);
     std::vector<std::pair<uint64_t, uint64_t>> steps;
-    last = writeVirtualStore(fs, clock, buffer, letter, limit, {u"C:\\big.bin", u"C:\\tree"},
-                             [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); });
-    ASSERT_TRUE(last.written());
-    assemblePayloadDocument(document, kGuid, last.storedPaths);
+    const ProgressCallback progress = [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); };
+    ASSERT_TRUE(write({u"C:\\big.bin", u"C:\\tree"}, progress));
     EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin", kStamped + "tree"}));
     EXPECT_EQ(content(kStamped + "tree\\sub\\deep.bin"), testing::patternBytes(300000));
-
     const size_t bigPieces = (kLimit + kCopyChunkSize - 1) / kCopyChunkSize;
     ASSERT_GE(steps.size(), bigPieces);
     for (size_t i = 0; i < steps.size(); ++i) {
@@ -128,8 +109,7 @@ TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWho
     EXPECT_EQ(steps[bigPieces - 1].first, kLimit) << "the last chunk of big.bin completes the measured total";
 }
 
-// A missing or locked item, a path that is not Unicode, no drive letter, an empty list: each is
-// refused, by name where there is one, before the drive is touched.
+// A missing or locked item, a non-Unicode path, no drive letter, no files: each refused, named, drive untouched.
 TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     file(src + "here.txt", "x");
     file(src + "locked.txt", "x");
@@ -141,12 +121,10 @@ TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     EXPECT_EQ(last.failed.error, kErrorFileNotFound);
     EXPECT_NE(trace.out().find("Cannot read C:\\gone.txt\t!!! Error: 2; nothing copied\n"), std::string::npos);
     EXPECT_EQ(snapshot(store), before);
-
     fs.failCall(FsOp::Open, 2, kErrorSharingViolation, 2);  // locked.txt, and again 400 ms later
     EXPECT_FALSE(write({u"C:\\here.txt", u"C:\\locked.txt"}));
     EXPECT_EQ(last.failed.path, "C:\\locked.txt");
     EXPECT_EQ(last.failed.error, kErrorSharingViolation);
-
     EXPECT_FALSE(write({u"C:\\here.txt", std::u16string(u"C:\\bad") + char16_t(0xD800)}));
     EXPECT_NE(trace.out().find("A dropped path is not valid Unicode; nothing copied\n"), std::string::npos);
     EXPECT_EQ(last.refusal, StoreRefusal::NotUnicode);
@@ -161,24 +139,7 @@ TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     EXPECT_EQ(snapshot(store), before);
 }
 
-TEST_F(StoreWriter, AnItemThatFailsWhileCopyingRefusesTheWholeSetAndLeavesNoFolder) {
-    folder(src + "album");
-    for (int i = 0; i < 5; ++i) file(src + "album\\photo" + std::to_string(i), "p");
-    file(src + "a.txt", "a");
-    previousPayload();
-    // A folder's files are read only when they are copied: the third of them cannot be.
-    fs.failCall(FsOp::CopyFile, 4, kErrorAccessDenied);
-    EXPECT_FALSE(write({u"C:\\a.txt", u"C:\\album"}));
-    EXPECT_EQ(last.refusal, StoreRefusal::Unreadable);
-    EXPECT_EQ(last.failed.path.rfind("C:\\album\\photo", 0), 0u);
-    EXPECT_EQ(last.failed.error, kErrorAccessDenied);
-    EXPECT_TRUE(last.storedPaths.empty());
-    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{}) << "no part of the set stays";
-    EXPECT_EQ(content(metaDataFilePath(store)), "{\"GUID\":\"old\"}");
-}
-
-// Empty entries are skipped; two files of one leaf name land on one path (the last wins); other
-// names travel as UTF-8, and a long one under its whole path.
+// Empty entries are skipped, one leaf name twice lands on one path (the last wins), other names travel as UTF-8.
 TEST_F(StoreWriter, NamesAreStoredUnderTheirLeafNames) {
     const std::string name = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
     const std::string leaf = std::string(150, 'n') + ".txt";
@@ -213,7 +174,6 @@ TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
     EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{});  // old payload gone, nothing copied
     EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
     EXPECT_TRUE(testing::exists(fs, metaDataFilePath(store)));  // the old META data file stays
-
     trace.clear();
     fs.failCall(FsOp::CreateDirectory, 1, kErrorWriteProtect);  // the storage folder
     EXPECT_FALSE(write({u"C:\\a.txt"}));

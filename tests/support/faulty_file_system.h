@@ -1,8 +1,8 @@
 #pragma once
-// A file system wrapper that makes chosen calls fail, like SQLite's test VFS: the Nth call of an
-// operation from now on (counting from 1) fails with a chosen Win32 error, for one or more
-// consecutive calls. Everything else goes to the wrapped file system.
-// It also counts the calls, so a test can see which path the logic took.
+// Wraps a file system and makes the Nth call of an operation from now on (counting from 1) fail
+// with a chosen Win32 error; it counts the calls, so a test can see which path the logic took.
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <functional>
@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "support/test_drives.h"
+#include "support/trace_capture.h"
 
 namespace shuttle::testing {
 
@@ -42,15 +44,12 @@ public:
                                    FileDisposition disposition, uint32_t attributes) override {
         if (injected(FsOp::Open)) return nullptr;
         std::unique_ptr<OpenFile> file = inner_.open(path, access, share, disposition, attributes);
-        if (!file) return nullptr;
-        return std::make_unique<File>(*this, std::move(file));
+        return file ? std::make_unique<File>(*this, std::move(file)) : nullptr;
     }
     bool copyFile(const std::string& source, const std::string& target, bool failIfExists) override {
         return !injected(FsOp::CopyFile) && inner_.copyFile(source, target, failIfExists);
     }
-    bool deleteFile(const std::string& path) override {
-        return !injected(FsOp::DeleteFile) && inner_.deleteFile(path);
-    }
+    bool deleteFile(const std::string& path) override { return !injected(FsOp::DeleteFile) && inner_.deleteFile(path); }
     bool moveFile(const std::string& source, const std::string& target) override {
         return !injected(FsOp::MoveFile) && inner_.moveFile(source, target);
     }
@@ -63,8 +62,7 @@ public:
     std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
         if (injected(FsOp::FindFirst)) return nullptr;
         std::unique_ptr<FindEnumeration> listing = inner_.findFirst(pattern, first);
-        if (!listing) return nullptr;
-        return std::make_unique<Listing>(*this, std::move(listing));
+        return listing ? std::make_unique<Listing>(*this, std::move(listing)) : nullptr;
     }
     bool createDirectory(const std::string& path) override {
         return !injected(FsOp::CreateDirectory) && inner_.createDirectory(path);
@@ -77,8 +75,7 @@ public:
 private:
     struct Fault {
         FsOp op;
-        int first;
-        int times;
+        int first, times;
         uint32_t error;
     };
     struct Action {
@@ -87,8 +84,7 @@ private:
         std::function<void()> run;
     };
 
-    class File final : public OpenFile {
-    public:
+    struct File final : OpenFile {
         File(FaultyFileSystem& owner, std::unique_ptr<OpenFile> inner) : owner_(owner), inner_(std::move(inner)) {}
         bool size(int64_t& bytes) override { return !owner_.injected(FsOp::Size) && inner_->size(bytes); }
         bool lastWriteTime(uint64_t& time) override {
@@ -102,19 +98,13 @@ private:
             put = 0;
             return !owner_.injected(FsOp::Write) && inner_->write(buffer, length, put);
         }
-
-    private:
         FaultyFileSystem& owner_;
         std::unique_ptr<OpenFile> inner_;
     };
-
-    class Listing final : public FindEnumeration {
-    public:
+    struct Listing final : FindEnumeration {
         Listing(FaultyFileSystem& owner, std::unique_ptr<FindEnumeration> inner)
             : owner_(owner), inner_(std::move(inner)) {}
         bool next(FindEntry& entry) override { return !owner_.injected(FsOp::FindNext) && inner_->next(entry); }
-
-    private:
         FaultyFileSystem& owner_;
         std::unique_ptr<FindEnumeration> inner_;
     };
@@ -141,6 +131,24 @@ private:
     std::array<int, static_cast<size_t>(FsOp::Count)> counts_{};
     bool lastWasInjected_ = false;
     uint32_t injectedError_ = 0;
+};
+
+// Test drives seen through a FaultyFileSystem, with short ways to build trees on them and read them back.
+class FaultyDrives : public ::testing::Test {
+protected:
+    TestDrives drives;
+    FaultyFileSystem fs{drives.fs()};
+    TraceCapture trace;
+    void file(const std::string& path, const std::string& bytes) { ASSERT_TRUE(writeFile(fs, path, bytes)); }
+    void folder(const std::string& path) { ASSERT_TRUE(makeFolder(fs, path)); }
+    std::string content(const std::string& path) {
+        std::string bytes;
+        EXPECT_TRUE(readFile(fs, path, bytes)) << path;
+        return bytes;
+    }
+    uint32_t special(const std::string& path) {
+        return fs.attributes(path) & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem);
+    }
 };
 
 }  // namespace shuttle::testing

@@ -5,19 +5,11 @@
 namespace shuttle::testing {
 
 bool writeFile(FileSystem& fs, const std::string& path, const std::string& bytes) {
-    uint32_t attributes = fs.attributes(path);
-    if (attributes != kInvalidAttributes) fs.setAttributes(path, kAttributeNormal);
+    if (exists(fs, path)) fs.setAttributes(path, kAttributeNormal);
     std::unique_ptr<OpenFile> file =
         fs.open(path, FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
-    if (!file) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(bytes.size() - done, 1 << 20));
-        uint32_t put = 0;
-        if (!file->write(bytes.data() + done, chunk, put) || put != chunk) return false;
-        done += chunk;
-    }
-    return true;
+    uint32_t put = 0;
+    return file && file->write(bytes.data(), static_cast<uint32_t>(bytes.size()), put) && put == bytes.size();
 }
 
 std::string patternBytes(size_t size, unsigned seed) {
@@ -47,7 +39,7 @@ bool makeFolder(FileSystem& fs, const std::string& path) {
 bool exists(FileSystem& fs, const std::string& path) { return fs.attributes(path) != kInvalidAttributes; }
 
 bool isFolderAt(FileSystem& fs, const std::string& path) {
-    uint32_t attributes = fs.attributes(path);
+    const uint32_t attributes = fs.attributes(path);
     return attributes != kInvalidAttributes && (attributes & kAttributeDirectory);
 }
 
