@@ -15,6 +15,7 @@ namespace {
 
 using Texts = std::vector<std::u16string>;
 using Events = std::vector<std::string>;
+using Shown = std::pair<std::u16string, std::u16string>;  // status text, button caption
 
 class LinkSupervisorTest : public ::testing::Test {
 protected:
@@ -48,10 +49,13 @@ protected:
         link.copyReady = copy;
         link.pasteReady = paste;
     }
-    std::vector<uint64_t> openTicks() const {
-        std::vector<uint64_t> ticks;
-        for (const auto& open : environment.opens) ticks.push_back(open.tick);
-        return ticks;
+    void ask(std::atomic<int>& request) {
+        request = 1;
+        supervisor.runRound();
+    }
+    Shown shown() const { return {panel.status, panel.caption}; }
+    void runFor(uint64_t ms) {
+        for (const uint64_t end = clock.tickMs() + ms; clock.tickMs() < end;) supervisor.runRound();
     }
 
     MemorySettingsStore store;
@@ -68,8 +72,6 @@ protected:
     LinkSupervisor supervisor{settings, link, requests, panel, environment, notifier, clock, stop};
 };
 
-// ---- status display -------------------------------------------------------------------------
-
 TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
     struct Row {
         bool usb;
@@ -83,8 +85,6 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
         {false, 1, 1, 1, 0, 1, u" Ready to paste", u"Disconnect", false},
         {false, 1, 1, 1, 0, 0, u" Not ready", u"Disconnect", false},
         {true, 1, 0, 1, 1, 1, u" Ready", u"Disconnect", true},  // USB: connected means port-open
-        {true, 1, 0, 1, 1, 0, u" Ready to copy", u"Disconnect", true},
-        {true, 1, 0, 1, 0, 1, u" Ready to paste", u"Disconnect", true},
         {true, 1, 0, 1, 0, 0, u" Not ready", u"Disconnect", true},
         {false, 0, 0, 1, 0, 0, u" FAILED !", u"Refresh", true},
         {true, 0, 1, 1, 0, 0, u" Not ready", u"Refresh", true},  // stale connected flag ignored
@@ -100,13 +100,10 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
         setReady(row.copy, row.paste);
         panel.linksEnabled = !row.selectorEnabled;
         supervisor.showLinkState();
-        EXPECT_EQ(panel.status, row.status);
-        EXPECT_EQ(panel.caption, row.caption);
+        EXPECT_EQ(shown(), (Shown{row.status, row.caption}));
         EXPECT_EQ(panel.linksEnabled, row.selectorEnabled);
     }
 }
-
-// ---- port list and saved selection ----------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheListAndClearsTheFlags) {
     environment.presentPorts = {0, 1, 2, 10, 255};
@@ -138,35 +135,27 @@ TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
     for (int i = 0; i < 5; ++i) supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), Texts{u"COM10"});
     EXPECT_EQ(saved()->comPort.load(), 10u) << "found working: it becomes the choice";
-    EXPECT_EQ(panel.status, u" Ready to paste");
-    EXPECT_EQ(panel.caption, u"Disconnect");
+    EXPECT_EQ(shown(), (Shown{u" Ready to paste", u"Disconnect"}));
     EXPECT_FALSE(panel.linksEnabled);
 }
 
-// ---- automatic search ----------------------------------------------------------------------
-
 TEST_F(LinkSupervisorTest, SearchTriesPortsInListOrderOneSecondEach) {
     start({2, 1, 10});
-    EXPECT_EQ(panel.status, u" Select  COM");
-    EXPECT_EQ(panel.caption, u"Auto");
+    EXPECT_EQ(shown(), (Shown{u" Select  COM", u"Auto"}));
     panel.statusHistory.clear();
 
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10", u"COM2"}));
-    std::vector<uint64_t> ticks = openTicks();
-    EXPECT_EQ(ticks[1] - ticks[0], 1000u);
-    EXPECT_EQ(ticks[2] - ticks[1], 1000u);
+    EXPECT_EQ(environment.opens[1].tick - environment.opens[0].tick, 1000u);
+    EXPECT_EQ(environment.opens[2].tick - environment.opens[1].tick, 1000u);
     EXPECT_EQ(panel.caption, u"Stop");
     EXPECT_FALSE(panel.linksEnabled);
     // Nothing answered: the last port stays open and the next round starts over.
     EXPECT_EQ(link.portOpen.load(), 1);
     supervisor.runRound();
-    EXPECT_EQ(environment.opens.size(), 6u);
-    EXPECT_EQ(environment.opens[3].text, u"COM1");
-    const Texts phases{u" Probing  > > >", u" Probing  ", u" Probing  > "};
-    Texts twice = phases;
-    twice.insert(twice.end(), phases.begin(), phases.end());
-    EXPECT_EQ(panel.statusHistory, twice);
+    EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10", u"COM2", u"COM1", u"COM10", u"COM2"}));
+    EXPECT_EQ(panel.statusHistory, (Texts{u" Probing  > > >", u" Probing  ", u" Probing  > ", u" Probing  > > >",
+                                          u" Probing  ", u" Probing  > "}));
 }
 
 TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
@@ -177,6 +166,11 @@ TEST_F(LinkSupervisorTest, SearchKeepsTheSavedPortThatDidNotAnswer) {
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM2", u"COM1", u"COM2"}));
     EXPECT_EQ(settings.comPort.load(), 2u);
     EXPECT_EQ(saveCount(), 0u);
+
+    // A mode change ends the search too.
+    environment.onOpen = [this](const std::u16string&) { requests.modeChange = 1; };
+    supervisor.runRound();
+    EXPECT_EQ(environment.opens.size(), 4u);
 }
 
 // It also replaces a saved choice that is absent.
@@ -187,8 +181,7 @@ TEST_F(LinkSupervisorTest, SearchStopsAtTheAnsweringPortAndSavesIt) {
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
     EXPECT_EQ(saved()->comPort.load(), 10u);
-    EXPECT_EQ(panel.status, u" Ready");
-    EXPECT_EQ(panel.caption, u"Disconnect");
+    EXPECT_EQ(shown(), (Shown{u" Ready", u"Disconnect"}));
 
     supervisor.runRound();  // the flag change reaches the tray and the listener
     EXPECT_EQ(tray.events(), Events{"icon 136"});
@@ -203,17 +196,14 @@ TEST_F(LinkSupervisorTest, StopDuringSearchEndsItAfterTheCurrentPort) {
     };
     supervisor.runRound();
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM1", u"COM10"}));
-    EXPECT_EQ(openTicks()[1] + 1000, clock.tickMs());  // COM10 had its full second
+    EXPECT_EQ(environment.opens[1].tick + 1000, clock.tickMs());  // COM10 had its full second
 
     supervisor.runRound();
     EXPECT_EQ(link.autoProbe.load(), 0);
-    EXPECT_EQ(panel.status, u" Not ready");  // COM10 is open but silent
-    EXPECT_EQ(panel.caption, u"Disconnect");
+    EXPECT_EQ(shown(), (Shown{u" Not ready", u"Disconnect"}));  // COM10 is open but silent
     for (int i = 0; i < 3; ++i) supervisor.runRound();
     EXPECT_EQ(environment.opens.size(), 2u);
 }
-
-// ---- resting without a port ----------------------------------------------------------------
 
 // One look at the port names covers COM0 to COM255.
 constexpr int kNamesPerScan = 256;
@@ -221,19 +211,16 @@ constexpr int kNamesPerScan = 256;
 TEST_F(LinkSupervisorTest, WithNoPortTheNamesAreLookedUpOnceASecondAndNothingIsWritten) {
     ASSERT_TRUE(supervisor.begin());
     environment.existenceQueries = 0;
-    const uint64_t start = clock.tickMs();
-    while (clock.tickMs() - start < 60000) supervisor.runRound();
+    runFor(60000);
     EXPECT_TRUE(environment.opens.empty());
     EXPECT_EQ(link.autoProbe.load(), 1);
     EXPECT_EQ(environment.existenceQueries, 60 * kNamesPerScan);
     EXPECT_TRUE(store.writeOrder().empty());
 
     // A device arriving is looked for at once, not at the next second.
-    do supervisor.runRound();
-    while (environment.existenceQueries == 60 * kNamesPerScan);
+    while (environment.existenceQueries == 60 * kNamesPerScan) supervisor.runRound();
     environment.existenceQueries = 0;
-    requests.devicesChanged = 1;
-    supervisor.runRound();
+    ask(requests.devicesChanged);
     EXPECT_EQ(environment.existenceQueries, kNamesPerScan);
     EXPECT_EQ(requests.devicesChanged.load(), 0);
 }
@@ -246,8 +233,7 @@ TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
     supervisor.selectSavedLink();
     EXPECT_TRUE(environment.opens.empty());
     ASSERT_TRUE(supervisor.begin());
-    const uint64_t start = clock.tickMs();
-    while (clock.tickMs() - start < 60000) supervisor.runRound();
+    runFor(60000);
     EXPECT_EQ(environment.opens.front().text, u"COM2");
     EXPECT_EQ(settings.comPort.load(), 7u);
     EXPECT_EQ(writes(), 0u);
@@ -256,23 +242,14 @@ TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
     environment.presentPorts.insert(7);
     environment.devices[7] = {true, true};
     requests.devicesChanged = 1;
-    do supervisor.runRound();
-    while (link.pasteReady == 0 && clock.tickMs() - start < 70000);
+    for (const uint64_t end = clock.tickMs() + 10000; link.pasteReady == 0 && clock.tickMs() < end;)
+        supervisor.runRound();
     EXPECT_EQ(environment.opens.back().text, u"COM7");
     EXPECT_EQ(link.portNumber.load(), 7u);
     EXPECT_EQ(panel.status, u" Ready");
     EXPECT_EQ(saved()->comPort.load(), 7u);
     EXPECT_EQ(writes(), 0u);
 }
-
-TEST_F(LinkSupervisorTest, ModeChangeDuringSearchEndsIt) {
-    start({1, 2, 3});
-    environment.onOpen = [this](const std::u16string&) { requests.modeChange = 1; };
-    supervisor.runRound();
-    EXPECT_EQ(environment.opens.size(), 1u);
-}
-
-// ---- link button ---------------------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectOrRefreshForgetsThePort) {
     start({5}, false);
@@ -289,46 +266,36 @@ TEST_F(LinkSupervisorTest, AutoStartsTheSearchAndDisconnectOrRefreshForgetsThePo
 
     supervisor.runRound();
     ASSERT_EQ(panel.caption, u"Disconnect");
-    requests.linkButton = 1;
-    supervisor.runRound();
+    ask(requests.linkButton);
     EXPECT_EQ(link.autoProbe.load(), 0);
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
-    EXPECT_EQ(panel.status, u" Select  COM");
-    EXPECT_EQ(panel.caption, u"Auto");
+    EXPECT_EQ(shown(), (Shown{u" Select  COM", u"Auto"}));
     EXPECT_EQ(link.portOpen.load(), 0);
 
     environment.busyPorts = {5};  // a port that fails shows "Refresh", which acts like "Disconnect"
     panel.selectLink(0);
-    requests.selectionChange = 1;
-    supervisor.runRound();
-    EXPECT_EQ(panel.status, u" FAILED !");
-    EXPECT_EQ(panel.caption, u"Refresh");
-    requests.linkButton = 1;
-    supervisor.runRound();
+    ask(requests.selectionChange);
+    EXPECT_EQ(shown(), (Shown{u" FAILED !", u"Refresh"}));
+    ask(requests.linkButton);
     EXPECT_EQ(panel.status, u" Select  COM");
     EXPECT_EQ(panel.links, Texts{u"COM5"});
 }
-
-// ---- selection and size requests ------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, APickedPortIsSavedOnlyWhenItAnswersAndThenRearmsTheSearch) {
     environment.devices[6] = {false, true};
     start({1, 6}, false);
     panel.selectLink(0);
-    requests.selectionChange = 1;
-    supervisor.runRound();
+    ask(requests.selectionChange);
     EXPECT_EQ(saveCount(), 0u);
     EXPECT_EQ(panel.status, u" Not ready");
 
     link.autoProbe = 0;
     panel.selectLink(1);
     uint64_t before = clock.tickMs();
-    size_t savesBefore = saveCount();
-    requests.selectionChange = 1;
-    supervisor.runRound();
+    ask(requests.selectionChange);
     EXPECT_GE(clock.tickMs() - before, 1100u);  // the round and the probe wait
     EXPECT_EQ(link.autoProbe.load(), 1);
-    EXPECT_EQ(saveCount(), savesBefore + 1);
+    EXPECT_EQ(saveCount(), 1u);
     EXPECT_EQ(saved()->comPort.load(), 6u);
     EXPECT_EQ(requests.selectionChange.load(), 0);
 }
@@ -349,39 +316,34 @@ TEST_F(LinkSupervisorTest, SizeLimitsAreListedOnceAnUnknownOneIsResetAndARequest
 
     ASSERT_TRUE(supervisor.begin());
     panel.currentSizeIndex = 3;
-    requests.sizeLimit = 1;
-    supervisor.runRound();
+    ask(requests.sizeLimit);
     EXPECT_EQ(settings.sizeLimit.load(), 78643200u);
     EXPECT_EQ(saved()->sizeLimit.load(), 78643200u);
 
     panel.currentSizeIndex = -1;  // nothing selected: the limit stays
-    requests.sizeLimit = 1;
-    supervisor.runRound();
+    ask(requests.sizeLimit);
     EXPECT_EQ(settings.sizeLimit.load(), 78643200u);
 }
-
-// ---- USB mode -------------------------------------------------------------------------------
 
 // Switching to USB mode shows its controls, lists the drives with the saved one added though
 // absent, and shows that drive's state.
 TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive) {
-    auto shown = [&](bool usb) {
+    auto controlsShown = [&](bool usb) {
         for (ModeControl control : {ModeControl::SizeSelector, ModeControl::SizeFrame, ModeControl::UsbOptions})
             EXPECT_EQ(panel.isVisible(control), usb);
         EXPECT_EQ(panel.isVisible(ModeControl::ComOptions), !usb);
     };
     settings.storeSelection.set(u"GONE (H:)");
     start({1}, false);
-    shown(false);
+    controlsShown(false);
     EXPECT_EQ(panel.droppedWidth, -1);
     EXPECT_EQ(panel.status, u" Select  COM");
 
     useUsbMode();
     environment.drives = {{"STICK", "F:\\"}, {"Backup Disk", "E:\\"}};
     const int closes = environment.closes;
-    requests.modeChange = 1;
-    supervisor.runRound();
-    shown(true);
+    ask(requests.modeChange);
+    controlsShown(true);
     EXPECT_EQ(panel.links, (Texts{u"Backup Disk (E:)", u"GONE (H:)", u"STICK (F:)"}));
     EXPECT_EQ(panel.selectedLink(), u"GONE (H:)");
     EXPECT_EQ(environment.openedTexts().back(), u"GONE (H:)");
@@ -389,8 +351,7 @@ TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive)
     EXPECT_EQ(panel.droppedWidth, 7 * 16);
     EXPECT_GT(environment.closes, closes) << "a serial port of COM mode is closed";
     EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
-    EXPECT_EQ(panel.status, u" Not ready");
-    EXPECT_EQ(panel.caption, u"Refresh");
+    EXPECT_EQ(shown(), (Shown{u" Not ready", u"Refresh"}));
 }
 
 TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
@@ -417,24 +378,14 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
 TEST_F(LinkSupervisorTest, StoreDriveEntriesEndWithTheLetterWhichTheCheckReadsAfterTheLastParenthesis) {
     useUsbMode();
     environment.directories = {u"K:\\"};
-    struct Case {
-        std::u16string selection;
-        int expected;
-    };
-    for (const Case& c : std::vector<Case>{{u"My (old) stick (K:)", 1},
-                                           {u"(K:)", 1},
-                                           {u"Stick (J:)", 0},
-                                           {u"No letter", 0},
-                                           {u"", 0},
-                                           {u"Ends with (", 0},
-                                           {u"Odd (\\:)", 0}}) {
-        SCOPED_TRACE(toUtf8(c.selection));
-        settings.storeSelection.set(c.selection);
-        link.portOpen = 1 - c.expected;
+    for (const auto& [selection, expected] : std::vector<std::pair<std::u16string, int>>{
+             {u"My (old) stick (K:)", 1}, {u"(K:)", 1}, {u"Stick (J:)", 0}, {u"No letter", 0}, {u"", 0},
+             {u"Ends with (", 0}, {u"Odd (\\:)", 0}}) {
+        SCOPED_TRACE(toUtf8(selection));
+        settings.storeSelection.set(selection);
+        link.portOpen = 1 - expected;
         supervisor.checkStoreDrive();
-        EXPECT_EQ(link.copyReady.load(), c.expected);
-        EXPECT_EQ(link.pasteReady.load(), c.expected);
-        EXPECT_EQ(link.portOpen.load(), c.expected);
+        EXPECT_EQ((std::vector<int>{link.copyReady, link.pasteReady, link.portOpen}), std::vector<int>(3, expected));
     }
     // A drive's entry joins its name and letter; what names no letter is no entry.
     EXPECT_EQ(storeDriveEntry({"Stick", "E:\\"}), u"Stick (E:)");
@@ -442,18 +393,14 @@ TEST_F(LinkSupervisorTest, StoreDriveEntriesEndWithTheLetterWhichTheCheckReadsAf
     EXPECT_EQ(storeDriveEntry({"Stick", "E"}), u"");
     EXPECT_EQ(storeDriveEntry({"\xff\xfe", "E:\\"}), u"");
     EXPECT_EQ(storeSelectionDriveLetter(u"a (b) (c:)"), u'c');
-}
 
-TEST_F(LinkSupervisorTest, DrivesWithoutALetterAreLeftOut) {
-    useUsbMode();
+    // Drives without a letter are left out of the list.
     environment.drives = {{"Broken", ""}, {"Good", "E:\\"}};
     supervisor.refreshLinkList(false);
     EXPECT_EQ(panel.links, Texts{u"Good (E:)"});
     EXPECT_EQ(settings.storeSelection.get(), u"");
     EXPECT_EQ(saveCount(), 1u);
 }
-
-// ---- ready flags, listener and icons --------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, ListenerStaysOnWhateverTheFlagsAndARefusalIsRetried) {
     environment.refuseListener = 2;
@@ -479,8 +426,7 @@ TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
     settings.comPort = 4;
     start({4});
     const int closesBefore = environment.closes;
-    requests.reopenLink = 1;
-    supervisor.runRound();
+    ask(requests.reopenLink);
     EXPECT_EQ(environment.openedTexts(), (Texts{u"COM4", u"COM4"}));
     EXPECT_EQ(environment.closes, closesBefore + 1);
     EXPECT_EQ(requests.reopenLink.load(), 0);
@@ -543,8 +489,6 @@ TEST_F(LinkSupervisorTest, TheStatusLineShowsATransfersProgressAndThenTheLinkAga
     EXPECT_EQ(panel.status, u" Ready");
     EXPECT_EQ(tray.tips(), (Events{"Sending\u2026 42 %", "Sending\u2026 43 %", "Shuttle"}));
 }
-
-// ---- thread procedure -----------------------------------------------------------------------
 
 TEST_F(LinkSupervisorTest, TheThreadEndsWhenTheStopIsRaised) {
     link.autoProbe = 0;

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "serial/crc32.h"
 #include "serial/link_protocol.h"
 #include "serial/link_text.h"
 #include "support/scripted_serial_port.h"
@@ -54,21 +60,16 @@ TEST(LinkFrames, OneBytePayloadGivesTwoFramesWithTheLayoutOfTheWire) {
 }
 
 TEST(LinkFrames, FrameCountFollowsTheStreamLengthAtTheSliceBoundaries) {
-    // The stream is 48 (GUID) + 10 (CRC) + payload bytes.
-    struct Case {
-        size_t payload;
-        size_t frames;
-        size_t lastDataBytes;
-    };
-    for (Case c : {Case{0, 2, 10}, Case{37, 2, 47}, Case{38, 2, 48}, Case{39, 3, 1}, Case{86, 3, 48}, Case{87, 4, 1}}) {
-        const std::string payload(c.payload, 'p');
+    // The stream is 48 (GUID) + 10 (CRC) + payload bytes; {payload, frames, data bytes in the last frame}.
+    for (auto [size, count, lastDataBytes] : std::vector<std::array<size_t, 3>>{
+             {0, 2, 10}, {37, 2, 47}, {38, 2, 48}, {39, 3, 1}, {86, 3, 48}, {87, 4, 1}}) {
+        const std::string payload(size, 'p');
         const std::vector<DataFrame> frames = buildMessageFrames(payload, kGuid);
-        ASSERT_EQ(frames.size(), c.frames) << c.payload;
-        const std::string last = dataOf(frames.back());
-        EXPECT_EQ(last.find_last_not_of('\0') + 1, c.lastDataBytes) << c.payload;
+        ASSERT_EQ(frames.size(), count) << size;
+        EXPECT_EQ(dataOf(frames.back()).find_last_not_of('\0') + 1, lastDataBytes) << size;
         std::string stream;
         for (const DataFrame& frame : frames) stream += dataOf(frame);
-        EXPECT_EQ(stream.substr(0, 48 + 10 + c.payload), std::string(kGuid) + std::string(10, '\0') + crcField(payload) + payload);
+        EXPECT_EQ(stream.substr(0, 48 + 10 + size), std::string(kGuid) + std::string(10, '\0') + crcField(payload) + payload);
     }
 }
 
@@ -107,18 +108,13 @@ TEST(LinkText, LoneSurrogatesAreSentOnTheirOwnAndComeBackAsReplacement) {
 }
 
 TEST(LinkText, IllFormedSequencesBecomeReplacementCharactersAndAZeroByteEndsTheText) {
-    struct Case {
-        std::string bytes;
-        std::u16string text;
-    };
-    for (const Case& c : {Case{"\x80z", u"\uFFFDz"}, Case{"\xC3", u"\uFFFD"}, Case{"\xE4\xB8z", u"\uFFFDz"},
-                          Case{"\xC0\xAF", u"\uFFFD\uFFFD"}, Case{"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
-                          Case{"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, Case{"\xFF\xFE", u"\uFFFD\uFFFD"},
-                          Case{"\xF0\x9F\x98", u"\uFFFD"}, Case{"a\xF0\x9F\x98" "b", u"a\uFFFD" "b"},
-                          Case{std::string("hi\0\0there", 9), u"hi"}, Case{std::string("\xE4\xB8\0\xAD", 4), u"\uFFFD"},
-                          Case{std::string(40, '\0'), u""}}) {
-        EXPECT_EQ(decodeLinkText(c.bytes), c.text) << c.bytes;
-    }
+    for (const auto& [bytes, text] : std::vector<std::pair<std::string, std::u16string>>{
+             {"\x80z", u"\uFFFDz"}, {"\xC3", u"\uFFFD"}, {"\xE4\xB8z", u"\uFFFDz"}, {"\xC0\xAF", u"\uFFFD\uFFFD"},
+             {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"}, {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+             {"\xFF\xFE", u"\uFFFD\uFFFD"}, {"\xF0\x9F\x98", u"\uFFFD"}, {"a\xF0\x9F\x98" "b", u"a\uFFFD" "b"},
+             {std::string("hi\0\0there", 9), u"hi"}, {std::string("\xE4\xB8\0\xAD", 4), u"\uFFFD"},
+             {std::string(40, '\0'), u""}})
+        EXPECT_EQ(decodeLinkText(bytes), text) << bytes;
 }
 
 TEST(LinkText, EveryBasicPlaneUnitRoundTrips) {
@@ -126,6 +122,49 @@ TEST(LinkText, EveryBasicPlaneUnitRoundTrips) {
     for (uint32_t unit = 1; unit < 0x10000; ++unit)
         if (unit < 0xD800 || unit > 0xDFFF) all.push_back(static_cast<char16_t>(unit));
     EXPECT_EQ(decodeLinkText(encodeLinkText(all)), all);
+}
+
+using Crc = uint32_t (*)(const uint8_t*, size_t, uint32_t);
+
+// One bit at a time, straight from the definition, continuing `previous`.
+uint32_t bitwiseCrc(const uint8_t* data, size_t length, uint32_t previous = 0) {
+    uint32_t crc = ~previous;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
+    }
+    return ~crc;
+}
+
+// Every length up to 1024 (the fold setup, single-block folds, the 16- and 64-byte steps and the
+// byte tail in every combination), some long ones and all-zero and all-one blocks, at every
+// alignment of a 16-byte load, each continuing a different running CRC.
+TEST(Crc32, EveryWayMatchesTheBitwiseDefinitionForAnyLengthAlignmentAndRunningValue) {
+    std::mt19937 random(12);
+    std::vector<std::vector<uint8_t>> blocks{std::vector<uint8_t>(70000), std::vector<uint8_t>(4200, 0),
+                                             std::vector<uint8_t>(4200, 0xFF)};
+    for (uint8_t& byte : blocks[0]) byte = static_cast<uint8_t>(random());
+    // crc32 itself, the byte tables and, where the processor has it, the carry-less multiply.
+    std::vector<Crc> ways{crc32, crc32Slicing};
+    if (crc32FoldedAvailable()) ways.push_back(crc32Folded);
+    std::vector<size_t> lengths;
+    for (size_t length = 0; length <= 1024; ++length) lengths.push_back(length);
+    for (size_t length : {4095, 4096, 4097, 65536 - 1, 65536, 65536 + 63}) lengths.push_back(length);
+    size_t mismatches = 0;
+    for (const auto& block : blocks) {
+        for (size_t offset = 0; offset < 16; ++offset) {
+            for (size_t length : lengths) {
+                if (offset + length > block.size()) continue;
+                const uint32_t previous = offset == 0 ? 0u : static_cast<uint32_t>(random());
+                const uint8_t* p = block.data() + offset;
+                const uint32_t expected = bitwiseCrc(p, length, previous);
+                for (Crc way : ways)
+                    if (way(p, length, previous) != expected && mismatches++ < 5)
+                        ADD_FAILURE() << "offset " << offset << " length " << length << " previous " << previous;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
 }
 
 }  // namespace

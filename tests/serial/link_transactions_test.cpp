@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
+#include <thread>
+
 #include "core/link_state.h"
 #include "core/settings.h"
+#include "serial/link_port.h"
 #include "serial/link_protocol.h"
+#include "serial/link_text.h"
+#include "serial/serial_drivers.h"
 #include "support/manual_clock.h"
 #include "support/scripted_serial_port.h"
 #include "support/trace_capture.h"
@@ -16,27 +23,46 @@ using Lines = std::vector<std::string>;
 
 const std::string kGuidA = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
 const std::string kGuidB = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
+const std::string kGuidC = "{3F2504E0-4F89-41D3-9A0C-0305E82C3301}";
 
-class LinkTransactions : public ::testing::Test {
+// One side of the link: its settings and state, its GUID memory, a clock and the trace.
+class SerialLink : public ::testing::Test {
+protected:
+    Settings settings;
+    LinkState link;
+    GuidMemory memory;
+    testing::ManualClock clock;
+    testing::TraceCapture trace;
+};
+
+class LinkTransactions : public SerialLink {
 protected:
     LinkTransactions() { settings.comPort = 3; }
 
     LinkStatus probe(Reply reply) {
+        trace.clear();
         port.script(std::move(reply));
         return probeLink(port, clock, settings.comPort, memory, link.seenEmptyPort, held);
     }
     // A full probe answer as the device gives it: frame 0 of the held message.
     static Reply heldMessage(const std::string& guid, const std::string& payload = "hello") {
-        return Reply{Reply::Write::Accept, testing::fullAnswer(buildMessageFrames(payload, guid)[0])};
+        return Reply{Reply::Write::Accept, testing::bytesOf(buildMessageFrames(payload, guid)[0])};
     }
 
-    Settings settings;
-    LinkState link;
-    GuidMemory memory;
+    // Reads the message of `count` frames of kGuidA from a device giving `answers`: the outcome, the
+    // trace and the requests sent.
+    std::tuple<LinkStatus, Lines, size_t> readFrom(const std::vector<Reply>& answers, uint32_t count = 4) {
+        testing::ScriptedSerialPort device;
+        device.scriptAll(answers);
+        trace.clear();
+        stream.clear();
+        const LinkStatus status = readMessage(device, clock, {kGuidA, count}, stream, expectedCrc);
+        return {status, trace.lines(), device.writes().size()};
+    }
+
+    std::string stream;
     uint32_t expectedCrc = 0;
-    testing::ManualClock clock;
     testing::ScriptedSerialPort port;
-    testing::TraceCapture trace;
     HeldMessage held{"stale", 99};
 };
 
@@ -49,7 +75,7 @@ struct Case {
 };
 
 TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
-    Bytes full = testing::fullAnswer(buildMessageFrames("x", kGuidA)[0]);
+    Bytes full = testing::bytesOf(buildMessageFrames("x", kGuidA)[0]);
     const std::vector<Case> cases = {
         {"write fails", {Reply::Write::Fail, {}}, LinkStatus::RequestFailed, "PROBE COM3: request failed"},
         {"short write", {Reply::Write::Short, {}}, LinkStatus::RequestShort, "PROBE COM3: request timeout"},
@@ -64,13 +90,11 @@ TEST_F(LinkTransactions, EveryProbeOutcomeHasItsStatusAndTraceLine) {
         {"short rest", {Reply::Write::Accept, Bytes(full.begin(), full.begin() + 40)}, LinkStatus::NoAnswer, "COM3 get GUID timeout"},
     };
     for (const Case& c : cases) {
-        trace.clear();
         held = {"stale", 99};
         EXPECT_EQ(probe(c.reply), c.status) << c.name;
-        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
-        EXPECT_EQ(held.frameCount, 0u) << c.name;
-        EXPECT_EQ(held.guid, "") << c.name;
-        EXPECT_TRUE(!memory.hasReceived()) << c.name;
+        EXPECT_EQ(std::make_tuple(trace.lines(), held.frameCount, held.guid, memory.hasReceived()),
+                  std::make_tuple(Lines{c.line}, 0u, std::string(), false))
+            << c.name;
     }
 }
 
@@ -83,18 +107,15 @@ TEST_F(LinkTransactions, TheProbeStartsFromAPurgedLineAndLooksTenTimes) {
     const Lines log = port.log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 3), (Lines{"purge", "clear", "write 16"}));
-    const RequestFrame request = probeRequest();
-    EXPECT_EQ(port.writes().at(0), Bytes(request.begin(), request.end()));
+    EXPECT_EQ(port.writes().at(0), testing::bytesOf(probeRequest()));
     EXPECT_EQ(std::count(log.begin(), log.end(), "clear"), 1 + 10);
     EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 0);
 
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 9}), LinkStatus::Ready);
     EXPECT_EQ(port.log().back(), "read 4") << "a status answer ends after its head";
-    trace.clear();
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0), 10}), LinkStatus::NoAnswer);
     EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: no response"});
 
-    trace.clear();
     port.failClearErrors(true);  // a port that cannot report its state
     EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::LineError);
     EXPECT_EQ(trace.lines(), Lines{"PROBE COM3: error"});
@@ -103,15 +124,12 @@ TEST_F(LinkTransactions, TheProbeStartsFromAPurgedLineAndLooksTenTimes) {
 TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
-    EXPECT_EQ(held.frameCount, 2u);
-    EXPECT_EQ(held.guid, kGuidA);
+    EXPECT_EQ(std::make_pair(held.frameCount, held.guid), std::make_pair(2u, kGuidA));
     EXPECT_EQ(memory.lastReceived(), kGuidA);
 
-    trace.clear();
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);  // the same message again
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidA, "COM3 old data"}));
 
-    trace.clear();
     EXPECT_EQ(probe(heldMessage(kGuidB, std::string(100, 'z'))), LinkStatus::NewData);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kGuidB, "COM3 NEW DATA!"}));
     EXPECT_EQ(held.frameCount, 4u);
@@ -120,16 +138,6 @@ TEST_F(LinkTransactions, TheFirstGuidAfterStartIsOnlyRemembered) {
     memory.recordSent(kGuidA);  // this side's own message is recorded, but old
     EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
     EXPECT_EQ(memory.lastReceived(), kGuidA);
-}
-
-// ---- a message held before the start --------------------------------------------------------
-
-TEST_F(LinkTransactions, AMessageArrivingAfterAnEmptyDeviceIsNew) {
-    EXPECT_EQ(probe({Reply::Write::Accept, testing::statusAnswer(0)}), LinkStatus::Ready);
-    EXPECT_EQ(link.seenEmptyPort.load(), 3u);
-    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::NewData);
-    EXPECT_EQ(memory.lastReceived(), kGuidA);
-    EXPECT_EQ(probe(heldMessage(kGuidA)), LinkStatus::OldData);
 }
 
 // "Alive" says the device answers, not that it holds nothing; and a message on another port than
@@ -152,10 +160,8 @@ TEST_F(LinkTransactions, UnusableHeldMessagesAreOldAndNotRecorded) {
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     Reply countZero = heldMessage(kGuidA);
     countZero.answer[1] = 0;
-    Reply shortGuid = heldMessage("{0F8FAD5B-D9CB-469F-A165}");
-    Reply badSeparator = heldMessage("{0F8FAD5B+D9CB-469F-A165-70867728950E}");
-    for (Reply reply : {countZero, heldMessage(lower), shortGuid, badSeparator}) {
-        trace.clear();
+    for (Reply reply : {countZero, heldMessage(lower), heldMessage("{0F8FAD5B-D9CB-469F-A165}"),
+                        heldMessage("{0F8FAD5B+D9CB-469F-A165-70867728950E}")}) {
         EXPECT_EQ(probe(reply), LinkStatus::OldData);
         EXPECT_EQ(trace.lines().back(), "COM3 old data");
         EXPECT_TRUE(!memory.hasReceived());
@@ -170,7 +176,6 @@ TEST_F(LinkTransactions, TheGuidFieldIsTracedEscapedUpToItsEnd) {
     probe(noZero);
     EXPECT_EQ(trace.lines().front(), "GUID=" + std::string(48, 'Q'));
 
-    trace.clear();
     Reply noise = heldMessage(kGuidA);
     const Bytes bytes = {'{', 0x1B, '[', '2', 'J', 0x07, '\\', 0xFF, '\r', '\n', 0x80, 0};
     std::copy(bytes.begin(), bytes.end(), noise.answer.begin() + 16);
@@ -182,14 +187,13 @@ TEST_F(LinkTransactions, TheGuidFieldIsTracedEscapedUpToItsEnd) {
 std::vector<Reply> frameAnswers(const std::string& payload, const std::string& guid = kGuidA) {
     std::vector<Reply> replies;
     for (const DataFrame& frame : buildMessageFrames(payload, guid))
-        replies.push_back({Reply::Write::Accept, testing::fullAnswer(frame)});
+        replies.push_back({Reply::Write::Accept, testing::bytesOf(frame)});
     return replies;
 }
 
 TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
     const std::string payload(100, 'r');
     port.scriptAll(frameAnswers(payload));
-    std::string stream;
     EXPECT_EQ(readMessage(port, clock, {kGuidA, 4}, stream, expectedCrc), LinkStatus::Ok);
     EXPECT_TRUE(trace.lines().empty());
     EXPECT_EQ(stream.size(), 48u + 38 + 48 + 48);
@@ -199,10 +203,7 @@ TEST_F(LinkTransactions, ReadMessageCollectsTheStreamAndTheExpectedCrc) {
     EXPECT_EQ(expectedCrc, payloadCrc(payload));
     const std::vector<Bytes> writes = port.writes();
     ASSERT_EQ(writes.size(), 4u);
-    for (uint8_t i = 0; i < 4; ++i) {
-        const RequestFrame request = readRequest(i);
-        EXPECT_EQ(writes[i], Bytes(request.begin(), request.end()));
-    }
+    for (uint8_t i = 0; i < 4; ++i) EXPECT_EQ(writes[i], testing::bytesOf(readRequest(i)));
 }
 
 TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
@@ -219,18 +220,10 @@ TEST_F(LinkTransactions, EveryReadFailureEndsTheTransactionWithItsLine) {
         {"rest fails", {Reply::Write::Accept, frame1, 0, 0, false, true}, LinkStatus::AnswerFailed, "READ chunk 1: data failed"},
         {"short rest", {Reply::Write::Accept, Bytes(frame1.begin(), frame1.begin() + 63)}, LinkStatus::NoAnswer, "READ chunk 1: data timeout"},
     };
-    for (const Case& c : cases) {
-        testing::ScriptedSerialPort fresh;
-        fresh.scriptAll({answers[0], c.reply, answers[2], answers[3]});
-        trace.clear();
-        std::string stream;
-        EXPECT_EQ(readMessage(fresh, clock, {kGuidA, 4}, stream, expectedCrc), c.status) << c.name;
-        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
-        EXPECT_EQ(fresh.writes().size(), 2u) << c.name;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(readFrom({answers[0], c.reply, answers[2], answers[3]}), std::make_tuple(c.status, Lines{c.line}, 2u))
+            << c.name;
 }
-
-// ---- a device that lies while the message is read -------------------------------------------
 
 TEST_F(LinkTransactions, AnAnswerFromAnotherMessageOrFrameFailsTheRead) {
     const std::vector<Reply> probed = frameAnswers(std::string(100, 'a'), kGuidA);  // 4 frames
@@ -249,33 +242,20 @@ TEST_F(LinkTransactions, AnAnswerFromAnotherMessageOrFrameFailsTheRead) {
         {"the count changed since the probe", longer, 1, "READ chunk 0: 5 chunks, the probe saw 4"},
         {"the last frame claims another count", {probed[0], probed[1], probed[2], longer[3]}, 4, "READ chunk 3: 5 chunks, the probe saw 4"},
     };
-    for (const Case& c : cases) {
-        testing::ScriptedSerialPort fresh;
-        fresh.scriptAll(c.answers);
-        trace.clear();
-        std::string stream;
-        EXPECT_EQ(readMessage(fresh, clock, {kGuidA, 4}, stream, expectedCrc), LinkStatus::AnswerFailed) << c.name;
-        EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
-        EXPECT_EQ(fresh.writes().size(), c.requests) << c.name;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(readFrom(c.answers), std::make_tuple(LinkStatus::AnswerFailed, Lines{c.line}, c.requests)) << c.name;
 }
 
 TEST_F(LinkTransactions, ACountNoTextNeedsIsRefusedBeforeAnyRequest) {
     EXPECT_EQ(kMaxMessageFrames, 189u);  // 3000 units of three bytes, after the GUID and CRC fields
-    for (uint32_t count : {0u, 190u, 255u}) {
-        trace.clear();
-        std::string stream;
-        EXPECT_EQ(readMessage(port, clock, {kGuidA, count}, stream, expectedCrc), LinkStatus::AnswerFailed);
-        EXPECT_EQ(trace.lines().size(), 1u);
-    }
-    EXPECT_EQ(trace.lines(), Lines{"READ: 255 chunks, more than a text takes"});
-    EXPECT_TRUE(port.writes().empty());
+    for (const auto& [count, line] : std::vector<std::pair<uint32_t, std::string>>{
+             {0, "READ: not enough chunks"}, {190, "READ: 190 chunks, more than a text takes"},
+             {255, "READ: 255 chunks, more than a text takes"}})
+        EXPECT_EQ(readFrom({}, count), std::make_tuple(LinkStatus::AnswerFailed, Lines{line}, size_t{0}));
 
     // The longest text a sender makes is still read.
     const std::string longest(kMaxLinkTextBytes, 'x');
-    port.scriptAll(frameAnswers(longest));
-    std::string stream;
-    EXPECT_EQ(readMessage(port, clock, {kGuidA, 189}, stream, expectedCrc), LinkStatus::Ok);
+    EXPECT_EQ(std::get<0>(readFrom(frameAnswers(longest), 189)), LinkStatus::Ok);
     EXPECT_TRUE(stream.compare(kGuidFieldSize, longest.size(), longest) == 0);
 }
 
@@ -285,7 +265,6 @@ TEST_F(LinkTransactions, ASlowDeviceHoldsTheReadForAtMostTheLimit) {
     for (Reply& answer : answers) answer.pollsBeforeAnswer = 9;
     port.scriptAll(answers);
     const uint64_t start = clock.tickMs();
-    std::string stream;
     EXPECT_EQ(readMessage(port, clock, {kGuidA, 189}, stream, expectedCrc), LinkStatus::NoAnswer);
     EXPECT_LT(clock.tickMs() - start, kReadMessageLimitMs + 120);
     EXPECT_EQ(trace.lines(), Lines{"READ chunk 91: given up after 10010 ms"});
@@ -302,11 +281,8 @@ TEST_F(LinkTransactions, CrcFieldParsing) {
                           Case{"      12ab", 12u}, Case{"    abcdef", 0u}}) {
         std::vector<Reply> answers = frameAnswers("x");
         std::copy(c.field.begin(), c.field.end(), answers[1].answer.begin() + 16);
-        testing::ScriptedSerialPort fresh;
-        fresh.scriptAll(answers);
-        std::string stream;
         expectedCrc = 7;
-        ASSERT_EQ(readMessage(fresh, clock, {kGuidA, 2}, stream, expectedCrc), LinkStatus::Ok);
+        ASSERT_EQ(std::get<0>(readFrom(answers, 2)), LinkStatus::Ok);
         EXPECT_EQ(expectedCrc, c.expected) << c.field;
         EXPECT_EQ(stream.substr(48, 1), "x");
     }
@@ -329,7 +305,7 @@ TEST_F(LinkTransactions, WriteMessageSendsEveryFrameReadsOnlyHeadsAndTellsThePro
     EXPECT_TRUE(trace.lines().empty());
     const std::vector<Bytes> writes = device.writes();
     ASSERT_EQ(writes.size(), frames.size());
-    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], Bytes(frames[i].begin(), frames[i].end()));
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], testing::bytesOf(frames[i]));
     const Lines log = device.log();
     EXPECT_EQ(std::count(log.begin(), log.end(), "read 60"), 0);
     EXPECT_EQ(std::count(log.begin(), log.end(), "read 4"), 4);
@@ -346,8 +322,7 @@ TEST_F(LinkTransactions, WriteMessageSendsEveryFrameReadsOnlyHeadsAndTellsThePro
     testing::ScriptedSerialPort mumbling;
     mumbling.scriptAll({{Reply::Write::Accept, testing::headAnswer(), 0, 0, true},
                         {Reply::Write::Accept, testing::headAnswer(), 0, 0, false, false, 1},
-                        {Reply::Write::Accept, testing::headAnswer()},
-                        {Reply::Write::Accept, testing::headAnswer()}});
+                        {Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::headAnswer()}});
     trace.clear();
     EXPECT_EQ(writeMessage(mumbling, clock, frames), LinkStatus::Ok);
     EXPECT_EQ(mumbling.writes().size(), 4u);
@@ -371,6 +346,270 @@ TEST_F(LinkTransactions, EveryWriteFailureEndsTheTransactionWithItsLine) {
         EXPECT_EQ(trace.lines(), Lines{c.line}) << c.name;
         EXPECT_EQ(fresh.writes().size(), 3u) << c.name;
     }
+}
+
+class SerialDrivers : public SerialLink {
+protected:
+    SerialDrivers() {
+        link.portNumber = 4;
+        link.port.set(port);
+    }
+
+    // The device holds `frames`: it answers the probe with frame 0 and each read with its frame.
+    void scriptHeldMessage(const std::vector<DataFrame>& frames, bool withReads = true) {
+        port->script({Reply::Write::Accept, testing::bytesOf(frames[0])});
+        if (!withReads) return;
+        for (const DataFrame& frame : frames) port->script({Reply::Write::Accept, testing::bytesOf(frame)});
+    }
+    void scriptProbeAnswer(Bytes answer) { port->script({Reply::Write::Accept, std::move(answer)}); }
+    size_t receive() { return receiveOverSerial(link, memory, link.portNumber, clock, out); }
+
+    std::shared_ptr<testing::ScriptedSerialPort> port = std::make_shared<testing::ScriptedSerialPort>();
+    std::u16string out;
+};
+
+// Without a port, or with another port than the poll looked at, nothing is asked or changed.
+TEST_F(SerialDrivers, NothingHappensWithoutThePortInUse) {
+    link.copyReady = 1;
+    link.pasteReady = 1;
+    scriptProbeAnswer(testing::statusAnswer(0));
+    // A poll that looked before another port was opened: its number is no longer the open one.
+    EXPECT_EQ(receiveOverSerial(link, memory, 3, clock, out), 0u);
+    link.portNumber = kNoComPort;
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_TRUE(port->writes().empty());
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+
+    link.port.set(nullptr);
+    link.portNumber = 4;
+    EXPECT_FALSE(sendOverSerial(link, clock, u"text", kGuidA));
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_EQ(std::make_pair(link.copyReady.load(), link.pasteReady.load()), std::make_pair(1, 1));
+}
+
+TEST_F(SerialDrivers, TheProbeSetsTheReadinessFlags) {
+    const Bytes held = testing::bytesOf(buildMessageFrames("x", kGuidA)[0]);
+    memory.recordReceived(kGuidA);
+    // The answer (alive, ready, old data, silence) and the copy- and paste-ready flags it gives.
+    for (const auto& [answer, copy, paste] : std::vector<std::tuple<Bytes, int, int>>{
+             {testing::statusAnswer(0xAA), 0, 1}, {testing::statusAnswer(0), 1, 1}, {held, 1, 1}, {Bytes{}, 0, 0}}) {
+        link.copyReady = 1 - copy;
+        link.pasteReady = 1 - paste;
+        scriptProbeAnswer(answer);
+        EXPECT_EQ(receive(), 0u);
+        EXPECT_EQ(std::make_pair(link.copyReady.load(), link.pasteReady.load()), std::make_pair(copy, paste));
+    }
+    EXPECT_EQ(port->writes().size(), 4u);
+}
+
+TEST_F(SerialDrivers, AMessagePresentAtStartIsNotFetchedButOneAfterAnEmptyDeviceIs) {
+    scriptHeldMessage(buildMessageFrames("old", kGuidA), false);
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_EQ(port->writes().size(), 1u);  // the probe only
+    EXPECT_EQ(memory.lastReceived(), kGuidA);
+    EXPECT_EQ(link.copyReady.load(), 1);
+
+    scriptProbeAnswer(testing::statusAnswer(0));
+    EXPECT_EQ(receive(), 0u);
+    scriptHeldMessage(buildMessageFrames(encodeLinkText(u"Hello"), kGuidB));
+    EXPECT_EQ(receive(), 5u);
+    EXPECT_EQ(out, u"Hello");
+    EXPECT_EQ(out.c_str()[5], u'\0');
+    EXPECT_EQ(port->unusedReplies(), 0u);
+}
+
+TEST_F(SerialDrivers, ANewMessageIsDeliveredOnceAndOwnMessagesNever) {
+    memory.recordReceived(kGuidB);
+    const std::u16string text = u"\u4e2d\u6587 and \U0001F600 ok";
+    scriptHeldMessage(buildMessageFrames(encodeLinkText(text), kGuidA));
+    EXPECT_EQ(receive(), text.size());
+    EXPECT_EQ(out, text);
+    scriptHeldMessage(buildMessageFrames(encodeLinkText(text), kGuidA), false);
+    EXPECT_EQ(receive(), 0u);
+
+    memory.recordSent(kGuidB);
+    scriptHeldMessage(buildMessageFrames("mine", kGuidB), false);
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_EQ(port->unusedReplies(), 0u);
+}
+
+TEST_F(SerialDrivers, AMessageThatDoesNotReadWholeIsReadAgainThenGivenUpAfterThreeTries) {
+    memory.recordReceived(kGuidB);
+    for (const std::string& payload : {std::string("smile \xF0\x9F\x98\x80"), std::string("smile \xED\xA0\xBD\xED\xB8\x80"),
+                                       std::string(200, 'c')}) {
+        const std::vector<DataFrame> clean = buildMessageFrames(payload, kGuidA);
+        std::vector<DataFrame> damaged = clean;
+        // The payload's last byte: the message is the GUID field, the CRC field, then the payload.
+        const size_t last = kGuidFieldSize + kCrcFieldSize + payload.size() - 1;
+        damaged.at(last / kFrameDataSize)[kFrameDataOffset + last % kFrameDataSize] ^= 0x01;
+        memory.recordReceived(kGuidB);
+        scriptHeldMessage(damaged);
+        EXPECT_EQ(receive(), 0u) << payload;
+        EXPECT_EQ(memory.lastReceived(), kGuidB) << "a damaged read is not taken as seen";
+        EXPECT_TRUE(trace.contains("The message is read again at the next poll"));
+        scriptHeldMessage(clean);
+        EXPECT_EQ(receive(), decodeLinkText(payload).size());
+        EXPECT_EQ(memory.lastReceived(), kGuidA);
+    }
+
+    // A message that never reads whole (its second frame refused each time) costs three reads.
+    const std::vector<DataFrame> stuck = buildMessageFrames(std::string(100, 'f'), kGuidC);
+    const Bytes head = testing::bytesOf(stuck[0]);
+    for (int attempt = 1; attempt <= kMessageReadAttempts; ++attempt) {
+        for (const Bytes& answer : {head, head, testing::statusAnswer(0, 1)}) scriptProbeAnswer(answer);
+        EXPECT_EQ(receive(), 0u);
+        EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 2) << "the device still answers";
+        EXPECT_EQ(memory.lastReceived(), attempt < kMessageReadAttempts ? kGuidA : kGuidC);
+    }
+    scriptHeldMessage(stuck, false);
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_EQ(port->unusedReplies(), 0u) << "given up: the probe finds it old";
+    EXPECT_TRUE(trace.contains("given up"));
+}
+
+// The frames of the encoded text; a refused frame fails the send without a retry, and a text
+// too long for one message is not sent at all.
+TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedTextOrFails) {
+    EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(4100, u'\u4e2d'), kGuidA));
+    EXPECT_TRUE(port->writes().empty());
+
+    const std::vector<DataFrame> frames = buildMessageFrames("caf\xC3\xA9 \xF0\x9F\x98\x80", kGuidA);
+    for (size_t i = 0; i < frames.size(); ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
+    EXPECT_TRUE(sendOverSerial(link, clock, u"caf\u00e9 \U0001F600", kGuidA));
+    const std::vector<Bytes> writes = port->writes();
+    ASSERT_EQ(writes.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], testing::bytesOf(frames[i]));
+
+    port->scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::statusAnswer(0, 1)}});
+    EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(100, u'x'), kGuidA));
+    EXPECT_EQ(port->writes().size(), frames.size() + 2);
+
+    // An empty text travels as two frames and is not pasted.
+    for (int i = 0; i < 2; ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
+    EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidB));
+    EXPECT_EQ(port->writes().size(), frames.size() + 4);
+    scriptHeldMessage(buildMessageFrames("", kGuidB));
+    memory.recordReceived(kGuidA);
+    EXPECT_EQ(receive(), 0u);
+    EXPECT_EQ(out, u"");
+}
+
+class LinkPort : public SerialLink {
+protected:
+    testing::ScriptedSerialPorts ports;
+    std::shared_ptr<testing::ScriptedSerialPort> com7 = std::make_shared<testing::ScriptedSerialPort>();
+    std::shared_ptr<testing::ScriptedSerialPort> com10 = std::make_shared<testing::ScriptedSerialPort>();
+
+    LinkPort() {
+        ports.add(7, com7);
+        ports.add(10, com10);
+    }
+    // Connected, port open, open attempted, copy-ready, paste-ready.
+    std::vector<int> flags() const {
+        return {link.linkConnected.load(), link.portOpen.load(), link.openAttempted.load(), link.copyReady.load(),
+                link.pasteReady.load()};
+    }
+};
+
+TEST_F(LinkPort, OpeningTheSelectedPortAppliesTheLinkSettingsAndWaitsForTheDeviceOrFails) {
+    link.copyReady = 1;
+    link.pasteReady = 1;
+    const uint64_t start = clock.tickMs();
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    EXPECT_EQ(ports.opened, std::vector<uint32_t>{7});
+    const SerialPortSettings &used = ports.lastSettings, &device = kLinkPortSettings;
+    EXPECT_TRUE(used.baudRate == device.baudRate && used.dataBits == device.dataBits && used.parity == device.parity &&
+                used.stopBits == device.stopBits && std::memcmp(&used.timeouts, &device.timeouts, sizeof used.timeouts) == 0);
+    EXPECT_EQ(clock.tickMs() - start, 500u);
+    EXPECT_EQ(link.port.get(), com7);
+    EXPECT_EQ(link.portNumber.load(), 7u);
+    EXPECT_EQ(settings.comPort.load(), kNoComPort);  // the saved choice changes only when the port works
+    EXPECT_EQ(flags(), (std::vector<int>{1, 1, 1, 0, 0}));
+
+    // A failed open leaves no port in use and the saved choice as it was.
+    settings.comPort = 3;
+    openSelectedLink(settings, link, ports, clock, u"COM3");  // absent or held by another program
+    EXPECT_EQ(ports.opened, (std::vector<uint32_t>{7, 3}));
+    EXPECT_FALSE(link.port);
+    EXPECT_EQ(link.portNumber.load(), kNoComPort);
+    EXPECT_EQ(settings.comPort.load(), 3u);
+    EXPECT_EQ(flags(), (std::vector<int>{0, 0, 1, 0, 0})) << "the old port was closed first";
+    EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
+}
+
+TEST_F(LinkPort, AnEntryThatDoesNotParseOpensTheSavedPortAndNothingSelectedFails) {
+    openSelectedLink(settings, link, ports, clock, u"");
+    EXPECT_EQ(ports.opened, std::vector<uint32_t>{kNoComPort});
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.linkConnected.load(), 0);
+
+    for (const char16_t* text : {u"Bluetooth", u"COM", u"COMx", u"com7", u"COM99999999999"}) {
+        ports.opened.clear();
+        settings.comPort = 10;
+        openSelectedLink(settings, link, ports, clock, text);
+        EXPECT_EQ(ports.opened, std::vector<uint32_t>{10});
+        EXPECT_EQ(link.port.get(), com10);
+    }
+}
+
+TEST_F(LinkPort, TheEmptyMarkHoldsOnlyForThePortItWasSeenOn) {
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    link.seenEmptyPort = 7;
+    closePort(link);
+    openSelectedLink(settings, link, ports, clock, u"COM7");  // the same port again, as after a resume
+    EXPECT_EQ(link.seenEmptyPort.load(), 7u);
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+
+    link.seenEmptyPort = 10;
+    openSelectedLink(settings, link, ports, clock, u"COM10");
+    EXPECT_EQ(link.seenEmptyPort.load(), 10u);
+    openSelectedLink(settings, link, ports, clock, u"COM3");  // fails: nothing is watched
+    EXPECT_EQ(link.seenEmptyPort.load(), kNoComPort);
+}
+
+TEST_F(LinkPort, UsbModeOnlyRecordsTheSelectedDrive) {
+    settings.setFlag(kFlagUsbMode, true);
+    openSelectedLink(settings, link, ports, clock, u"Stick (E:)");
+    EXPECT_TRUE(ports.opened.empty());
+    EXPECT_EQ(settings.storeSelection.get(), u"Stick (E:)");
+    EXPECT_EQ(link.openAttempted.load(), 1);
+    EXPECT_EQ(link.linkConnected.load(), 0);
+    openSelectedLink(settings, link, ports, clock, std::u16string(2000, u'x'));
+    EXPECT_EQ(settings.storeSelection.get().size(), 1023u);
+}
+
+TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPort) {
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    std::atomic<bool> opened{false};
+    std::thread supervisor;
+    {
+        std::lock_guard<std::mutex> transfer(link.mutex);
+        supervisor = std::thread([&] {
+            openSelectedLink(settings, link, ports, clock, u"COM10");
+            opened = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(opened.load());
+        EXPECT_TRUE(com7->log().empty());  // not closed under the transfer
+    }
+    supervisor.join();
+    EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
+    EXPECT_EQ(link.port.get(), com10);
+}
+
+TEST_F(LinkPort, TheExitCloseDoesNotWaitForTheLinkMutex) {
+    link.portOpen = 1;
+    closePort(link);  // with nothing open, only the flag changes
+    EXPECT_EQ(link.portOpen.load(), 0);
+    openSelectedLink(settings, link, ports, clock, u"COM7");
+    std::lock_guard<std::mutex> transfer(link.mutex);  // the receive thread is mid-transfer
+    closePortAtExit(link);
+    EXPECT_EQ(link.autoProbe.load(), 0);
+    EXPECT_EQ(link.portNumber.load(), kNoComPort);
+    EXPECT_EQ(link.portOpen.load(), 0);
+    EXPECT_FALSE(link.port);
+    EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
 }
 
 }  // namespace

@@ -47,23 +47,20 @@ struct Pty {
 
 long msSince(steady_clock::time_point start) { return long(duration_cast<milliseconds>(steady_clock::now() - start).count()); }
 
-// The link's settings with a read that would wait a whole minute: a read that ends within
-// seconds was ended by what the test did, never by its time-out, however slow the machine.
-SerialPortSettings patientSettings() {
-    SerialPortSettings settings = kLinkPortSettings;
-    settings.timeouts.readTotalConstantMs = 60000;
-    return settings;
-}
-
 class TtySerialPort : public ::testing::Test {
 protected:
-    TtySerialPort() {
+    void SetUp() override {
         ports.mapPort(5, pty.slavePath);
         port = ports.open(5, kLinkPortSettings);
+        ASSERT_TRUE(port);  // 256000 baud is accepted on a pseudo-terminal
     }
+    // With a read that would wait a whole minute: a read that ends within seconds was ended by
+    // what the test did, never by its time-out, however slow the machine.
     void reopenPatient() {
         port->close();
-        port = ports.open(5, patientSettings());
+        SerialPortSettings settings = kLinkPortSettings;
+        settings.timeouts.readTotalConstantMs = 60000;
+        port = ports.open(5, settings);
         ASSERT_TRUE(port);
     }
     Pty pty;
@@ -72,7 +69,6 @@ protected:
 };
 
 TEST_F(TtySerialPort, OnlyMappedTerminalsOpenAndOnlyOnceAtATime) {
-    ASSERT_TRUE(port);  // 256000 baud is accepted on a pseudo-terminal
     EXPECT_TRUE(ports.exists(5));
     EXPECT_FALSE(ports.exists(6));
     EXPECT_FALSE(ports.open(6, kLinkPortSettings));
@@ -89,7 +85,6 @@ TEST_F(TtySerialPort, OnlyMappedTerminalsOpenAndOnlyOnceAtATime) {
 }
 
 TEST_F(TtySerialPort, EveryByteValuePassesUnchangedBothWays) {
-    ASSERT_TRUE(port);
     Bytes all(256);
     std::iota(all.begin(), all.end(), 0);
     EXPECT_EQ(port->write(all.data(), all.size()), std::optional<size_t>(256));
@@ -102,7 +97,6 @@ TEST_F(TtySerialPort, EveryByteValuePassesUnchangedBothWays) {
 
 // A read of nothing ends at the total time-out, a partial answer at the interval time-out.
 TEST_F(TtySerialPort, ReadsEndAtTheirTimeOuts) {
-    ASSERT_TRUE(port);
     uint8_t buffer[60];
     auto start = steady_clock::now();
     EXPECT_EQ(port->read(buffer, 4), std::optional<size_t>(0));
@@ -116,7 +110,6 @@ TEST_F(TtySerialPort, ReadsEndAtTheirTimeOuts) {
 }
 
 TEST_F(TtySerialPort, TheErrorStateTellsTheInputQueueAndPurgeEmptiesIt) {
-    ASSERT_TRUE(port);
     pty.send({9, 9, 9, 9, 9, 9, 9});
     std::optional<SerialErrorState> state;
     for (auto end = steady_clock::now() + seconds(10); steady_clock::now() < end;)  // the bytes cross the terminal
@@ -130,7 +123,6 @@ TEST_F(TtySerialPort, TheErrorStateTellsTheInputQueueAndPurgeEmptiesIt) {
 }
 
 TEST_F(TtySerialPort, CancelEndsAReadInProgressButNotTheNextOneAndCloseEndsEveryCall) {
-    ASSERT_TRUE(port);
     reopenPatient();
     auto readInBackground = [&] {
         return std::async(std::launch::async, [&] {
@@ -162,7 +154,6 @@ TEST_F(TtySerialPort, CancelEndsAReadInProgressButNotTheNextOneAndCloseEndsEvery
 }
 
 TEST_F(TtySerialPort, AVanishedDeviceMakesEveryCallFail) {
-    ASSERT_TRUE(port);
     reopenPatient();
     pty.master.reset();
     uint8_t bytes[16] = {};

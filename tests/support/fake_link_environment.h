@@ -1,8 +1,7 @@
 #pragma once
-// Serial ports, store drives and the clipboard listener of a pretend computer. Opening a port
-// behaves like the real connection: the flags follow the outcome, and a port with the link
-// device behind it becomes ready at once (as if the receive thread had probed it during the
-// supervisor's one-second wait).
+// Serial ports, store drives and the clipboard listener of a pretend computer. An open sets the
+// flags as the real one does, and a port with the device behind it is ready at once (as if
+// probed during the supervisor's one-second wait).
 
 #include <cstdio>
 #include <functional>
@@ -19,8 +18,7 @@
 namespace shuttle::testing {
 
 struct Readiness {
-    bool copy;
-    bool paste;
+    bool copy, paste;
 };
 
 class FakeLinkEnvironment final : public LinkEnvironment {
@@ -41,31 +39,30 @@ public:
     void openSelectedLink(const std::u16string& text) override {
         opens.push_back({text, clock_.tickMs()});
         if (onOpen) onOpen(text);
-        LinkState& link = link_;
         if (settings_.usbMode()) {
             settings_.storeSelection.set(text);
-            link.openAttempted = 1;
+            link_.openAttempted = 1;
             return;
         }
         unsigned number = 0;
         std::string narrow(text.begin(), text.end());
         uint32_t port = std::sscanf(narrow.c_str(), "COM%u", &number) == 1 ? number : settings_.comPort.load();
-        link.copyReady = 0;
-        link.pasteReady = 0;
-        if (link.portOpen != 0) closePort();
-        link.openAttempted = 1;
+        link_.copyReady = 0;
+        link_.pasteReady = 0;
+        if (link_.portOpen != 0) closePort();
+        link_.openAttempted = 1;
         if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0) {
-            link.portNumber = kNoComPort;
-            link.linkConnected = 0;
+            link_.portNumber = kNoComPort;
+            link_.linkConnected = 0;
             return;
         }
-        link.portNumber = port;
-        link.linkConnected = 1;
-        link.portOpen = 1;
+        link_.portNumber = port;
+        link_.linkConnected = 1;
+        link_.portOpen = 1;
         auto device = devices.find(port);
         if (device != devices.end()) {
-            link.copyReady = device->second.copy ? 1 : 0;
-            link.pasteReady = device->second.paste ? 1 : 0;
+            link_.copyReady = device->second.copy ? 1 : 0;
+            link_.pasteReady = device->second.paste ? 1 : 0;
         }
     }
 

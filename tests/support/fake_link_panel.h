@@ -20,10 +20,8 @@ inline bool lessIgnoringCase(const std::u16string& a, const std::u16string& b) {
 }
 
 inline bool startsIgnoringCase(const std::u16string& text, const std::u16string& prefix) {
-    if (prefix.size() > text.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (foldCase(text[i]) != foldCase(prefix[i])) return false;
-    return true;
+    auto same = [](char16_t x, char16_t y) { return foldCase(x) == foldCase(y); };
+    return prefix.size() <= text.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), same);
 }
 
 class FakeLinkPanel final : public LinkPanel {

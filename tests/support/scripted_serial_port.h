@@ -30,12 +30,10 @@ struct Reply {
 
 class ScriptedSerialPort final : public SerialPort {
 public:
-    void script(Reply reply) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        replies_.push_back(std::move(reply));
-    }
+    void script(Reply reply) { scriptAll({std::move(reply)}); }
     void scriptAll(const std::vector<Reply>& replies) {
-        for (const Reply& reply : replies) script(reply);
+        std::lock_guard<std::mutex> lock(mutex_);
+        replies_.insert(replies_.end(), replies.begin(), replies.end());
     }
     void failClearErrors(bool fail) { clearFails_ = fail; }
 
@@ -88,29 +86,23 @@ public:
     }
 
     bool flush() override { return true; }
-    void cancel() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back("cancel");
-    }
-    void close() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back("close");
-    }
+    void cancel() override { note("cancel"); }
+    void close() override { note("close"); }
 
-    std::vector<Bytes> writes() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return writes_;
-    }
-    std::vector<std::string> log() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return log_;
-    }
-    size_t unusedReplies() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return replies_.size();
-    }
+    std::vector<Bytes> writes() const { return locked([&] { return writes_; }); }
+    std::vector<std::string> log() const { return locked([&] { return log_; }); }
+    size_t unusedReplies() const { return locked([&] { return replies_.size(); }); }
 
 private:
+    template <class Read>
+    auto locked(Read read) const -> decltype(read()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return read();
+    }
+    void note(const char* call) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        log_.push_back(call);
+    }
     void arrive() {
         input_.insert(input_.end(), current_.answer.begin(), current_.answer.end());
         current_.answer.clear();
@@ -146,11 +138,11 @@ private:
     std::map<uint32_t, std::shared_ptr<SerialPort>> ports_;
 };
 
-// Answers as the link device gives them.
+// Answers as the link device gives them; a whole frame (a request, or a full answer) as bytes.
 inline Bytes statusAnswer(uint8_t byte1, uint8_t byte2 = 0) { return Bytes{0x40, byte1, byte2, 3}; }
 inline Bytes headAnswer(uint8_t byte1 = 0, uint8_t byte2 = 0) { return Bytes{0x40, byte1, byte2, 1}; }
 template <class Frame>
-Bytes fullAnswer(const Frame& frame) {
+Bytes bytesOf(const Frame& frame) {
     return Bytes(frame.begin(), frame.end());
 }
 

@@ -43,8 +43,7 @@ TEST_F(LinkDeviceTest, AWrittenMessageIsHandedOutFrameByFrameOnEveryPort) {
     EXPECT_EQ(one(0, bytesOf(shuttle::probeRequest())), bytesOf(message[0]));
     for (uint8_t i = 0; i < 4; ++i) EXPECT_EQ(one(1, bytesOf(shuttle::readRequest(i))), bytesOf(message[i]));
     EXPECT_EQ(one(1, bytesOf(shuttle::readRequest(4))), (Bytes{0x10, 0x00, 0x04, 0x03}));
-    EXPECT_EQ(device.messageFrames(0), 4u);
-    EXPECT_EQ(device.messageFrames(1), 4u);
+    EXPECT_EQ(std::make_pair(device.messageFrames(0), device.messageFrames(1)), (std::pair<uint64_t, uint64_t>(4, 4)));
 }
 
 TEST_F(LinkDeviceTest, FramesOutOfOrderOrWithABadChecksumAreRefused) {
@@ -95,10 +94,7 @@ TEST_F(LinkDeviceTest, FramesSplitAcrossReadsOrBehindNoiseAreFound) {
 
 TEST_F(LinkDeviceTest, FaultOptions) {
     write(0, message);
-    DeviceOptions options;
-    options.corruptRead = 2;
-    options.nackRead = 3;
-    device.setOptions(options);
+    device.setOptions({AnswerMode::Normal, -1, /*nackRead=*/3, /*corruptRead=*/2});
     Bytes corrupted = one(1, bytesOf(shuttle::readRequest(2)));
     ASSERT_EQ(corrupted.size(), 64u);
     EXPECT_EQ(corrupted[16], message[2][16] ^ 0x01);
@@ -106,22 +102,16 @@ TEST_F(LinkDeviceTest, FaultOptions) {
     EXPECT_EQ(corrupted, bytesOf(message[2]));
     EXPECT_EQ(one(1, bytesOf(shuttle::readRequest(3))), (Bytes{0x10, 0x00, 0x03, 0x03}));
 
-    options = DeviceOptions{};
-    options.corruptRead = 1;
-    device.setOptions(options);
+    device.setOptions({AnswerMode::Normal, -1, -1, /*corruptRead=*/1});
     EXPECT_EQ(one(1, bytesOf(shuttle::readRequest(1)))[16 + 10], message[1][16 + 10] ^ 0x01);  // not the CRC field
 
-    options = DeviceOptions{};
-    options.nackWrite = 1;
-    device.setOptions(options);
+    device.setOptions({AnswerMode::Normal, /*nackWrite=*/1});
     one(0, bytesOf(message[0]));
     EXPECT_EQ(one(0, bytesOf(message[1])), (Bytes{0x40, 0x00, 0x01, 0x03}));
 
-    options.mode = AnswerMode::Alive;
-    device.setOptions(options);
+    device.setOptions({AnswerMode::Alive, 1});
     EXPECT_EQ(one(0, bytesOf(shuttle::probeRequest())), (Bytes{0x40, 0xAA, 0x00, 0x03}));
-    options.mode = AnswerMode::Silent;
-    device.setOptions(options);
+    device.setOptions({AnswerMode::Silent, 1});
     EXPECT_TRUE(feed(0, bytesOf(shuttle::probeRequest())).empty());
     EXPECT_TRUE(feed(0, bytesOf(message[0])).empty());
 }
