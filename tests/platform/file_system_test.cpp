@@ -64,13 +64,16 @@ TEST_F(FileSystemSeam, AttributesAreKeptAndCopiedAndAReadOnlyFileCannotBeDeleted
     bytes = testing::patternBytes(200000, 3);
     ASSERT_TRUE(testing::writeFile(fs, root + "a.bin", bytes));
     ASSERT_TRUE(fs.setAttributes(root + "a.bin", kAttributeHidden));
+    ASSERT_TRUE(fs.copyFile(root + "a.bin", root + "b.bin", false));
+    std::string copied;
+    ASSERT_TRUE(testing::readFile(fs, root + "b.bin", copied));
+    EXPECT_EQ(copied, bytes);
+    EXPECT_TRUE(fs.attributes(root + "b.bin") & kAttributeHidden);
     ASSERT_TRUE(testing::writeFile(fs, root + "c.bin", "old"));
     EXPECT_FALSE(fs.copyFile(root + "a.bin", root + "c.bin", true));
     ASSERT_TRUE(fs.copyFile(root + "a.bin", root + "c.bin", false));
-    std::string copied;
     ASSERT_TRUE(testing::readFile(fs, root + "c.bin", copied));
     EXPECT_EQ(copied, bytes);
-    EXPECT_TRUE(fs.attributes(root + "c.bin") & kAttributeHidden);
 }
 
 TEST_F(FileSystemSeam, ListingGivesEveryEntryWithSizeAndKindAndPathsBeyondMaxPathWork) {
