@@ -81,16 +81,34 @@ void Computer::stop() {
 }
 
 bool Computer::onClipboardChange() {
+    busyLooks_ = 0;
+    lookPending_ = false;
+    return lookAtClipboard();
+}
+
+bool Computer::onClipboardLookAgain() { return lookPending_ && lookAtClipboard(); }
+
+// One look at the current change. A change is read once: the system may notify one change
+// twice, and the content of a handled change is not sent again.
+bool Computer::lookAtClipboard() {
+    lookPending_ = false;
     if (!running_ || stop_.raised()) return false;
     ExchangeContext& context = running_->context;
-    CopyJob job;
-    const CopyRead read = readCopy(context, job);
-    if (read == CopyRead::Busy) {
-        if (++busyLooks_ < kCopyLooks) return true;
-        reportClipboardBusy(context);
+    try {
+        CopyJob job;
+        const CopyRead read = readCopy(context, job, handledSequence_);
+        if (read == CopyRead::Busy) {
+            lookPending_ = ++busyLooks_ < kCopyLooks;
+            if (!lookPending_) reportClipboardBusy(context);
+            return lookPending_;
+        }
+        handledSequence_ = job.sequence;
+        if (read == CopyRead::Taken && acceptCopy(context)) running_->transfers.submit(std::move(job));
+    } catch (const std::bad_alloc&) {
+        reportCopyFailed(context, "Not enough memory");
+    } catch (const std::exception& error) {
+        reportCopyFailed(context, error.what());
     }
-    busyLooks_ = 0;
-    if (read == CopyRead::Taken && acceptCopy(context, job)) running_->transfers.submit(std::move(job));
     return false;
 }
 

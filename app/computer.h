@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -89,9 +90,12 @@ public:
     void stop();
 
     // Window thread: a clipboard change reads the copy and hands it to the transfer worker.
-    // True when another program held the clipboard: call again after kCopyRetryMs (up to
-    // kCopyLooks looks at one change in all).
+    // True when another program held the clipboard: call onClipboardLookAgain after
+    // kCopyRetryMs. Each change gets up to kCopyLooks looks, and makes one transfer at most.
     bool onClipboardChange();
+    // Window thread: the timer's look at a change that met a busy clipboard; nothing when that
+    // change was handled meanwhile. True when the clipboard is still busy.
+    bool onClipboardLookAgain();
     // Window thread: the desktop's events.
     void onTaskbarCreated();
     void onResume();
@@ -120,7 +124,10 @@ private:
     std::unique_ptr<Running> running_;
     std::vector<std::thread> threads_;
     std::atomic<int> activeWorkers_{0};
-    int busyLooks_ = 0;  // looks at the current clipboard change that found it busy
+    bool lookAtClipboard();
+    int busyLooks_ = 0;          // looks at the current clipboard change that found it busy
+    bool lookPending_ = false;   // the current change met a busy clipboard and waits for a look
+    std::optional<uint32_t> handledSequence_;  // the clipboard content last read
 };
 
 }  // namespace shuttle

@@ -61,6 +61,7 @@ class ProgramEvents final : public MainWindowEvents {
 public:
     explicit ProgramEvents(Computer& computer) : computer_(computer) {}
     unsigned onClipboardChange() override { return computer_.onClipboardChange() ? kCopyRetryMs : 0; }
+    unsigned onClipboardLookAgain() override { return computer_.onClipboardLookAgain() ? kCopyRetryMs : 0; }
     void onDestroy() override { computer_.requestStop(); }
     void onEndSession() override {
         printOut("The session ends\n");

@@ -122,9 +122,9 @@ private:
 // program holds the clipboard; gives the longest single call in milliseconds.
 double windowThreadPart(Computer& computer) {
     double longest = 0;
-    for (;;) {
+    for (bool first = true;; first = false) {
         const auto start = SteadyClock::now();
-        const bool again = computer.onClipboardChange();
+        const bool again = first ? computer.onClipboardChange() : computer.onClipboardLookAgain();
         longest = std::max(longest, std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count());
         if (!again) return longest;
         std::this_thread::sleep_for(std::chrono::milliseconds(kCopyRetryMs));

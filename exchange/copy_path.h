@@ -22,6 +22,7 @@ constexpr uint64_t kMaxInlineBytes = (kMaxMetaDataFileSize - 4096) / 4 * 3;
 struct CopyJob {
     enum class Kind { Text, Files, Inline };
     Kind kind = Kind::Text;
+    uint32_t sequence = 0;              // the clipboard's sequence number while it was read
     std::u16string text;                // Text (COM mode): CF_UNICODETEXT up to its first zero unit
     std::vector<std::u16string> files;  // Files (USB mode): the file-drop list's entries, in order
     std::vector<InlineFormat> formats;  // Inline (USB mode): a text's formats or a picture, in document order
@@ -30,22 +31,31 @@ struct CopyJob {
 enum class CopyRead {
     Taken,    // the job holds what the current mode carries
     Nothing,  // nothing to carry: this computer's own paste, content marked private, or no format of the mode
+    Refused,  // the copy cannot go (too large, unreadable): the user has been told why
     Busy,     // another program holds the clipboard: look again in a moment
 };
 
 // Window thread: opens the clipboard (a few attempts), ignores a change this computer made
-// itself (its own paste) and content its owner marked private, copies out what the current
-// mode carries, and closes the clipboard. COM mode carries CF_UNICODETEXT; USB mode a file
-// list, else a text (the text formats offered, CF_UNICODETEXT first), else a picture (CF_DIB).
-CopyRead readCopy(ExchangeContext& context, CopyJob& job);
+// itself (its own paste) and content its owner marked private, measures and copies out what the
+// current mode carries, and closes the clipboard. COM mode carries CF_UNICODETEXT; USB mode a
+// file list, else the text formats the owner offered (CF_UNICODETEXT first, without the plain
+// texts the system derives from it) and a picture (CF_DIB) when no plain text is offered. A
+// block over the mode's limit is refused before it is copied out ("Can't copy" with its size),
+// and so is a copy that cannot be read or held (with the reason).
+// A change whose sequence number is `handled` (one read before: the system may notify a change
+// twice) is Nothing, and nothing else happens.
+CopyRead readCopy(ExchangeContext& context, CopyJob& job, std::optional<uint32_t> handled = std::nullopt);
 
 // Window thread: the clipboard stayed busy for every look at one change.
 void reportClipboardBusy(ExchangeContext& context);
 
-// Window thread: whether the job may go to the transfer worker. A text over the COM limit and
-// a USB text or picture over the size limit are refused ("Can't copy"), and a copy while the
-// link cannot take it is reported as not sent.
-bool acceptCopy(ExchangeContext& context, const CopyJob& job);
+// Window thread: a copy that cannot go for `reason` ("Can't copy" with the reason, a trace and
+// a log line).
+void reportCopyFailed(ExchangeContext& context, const std::string& reason);
+
+// Window thread: whether the job may go to the transfer worker: a copy while the link cannot
+// take it is reported as not sent.
+bool acceptCopy(ExchangeContext& context);
 
 // What the copy path remembers from one copy to the next; the transfer worker keeps it.
 struct CopyPathState {

@@ -2,6 +2,8 @@
 // it may go to the transfer worker.
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 
 #include "base/print.h"
 #include "base/utf8.h"
@@ -48,98 +50,152 @@ bool markedPrivate(ExchangeContext& context) {
     };
     if (present(PrivacyMarker::ExcludeFromMonitoring) || present(PrivacyMarker::ViewerIgnore)) return true;
     if (!present(PrivacyMarker::CanUploadToCloud)) return false;
-    const auto value = clipboard.data(context.formatIds.markerId(PrivacyMarker::CanUploadToCloud));
-    if (!value || value->size() < 4) return true;
-    const auto& bytes = *value;
+    const ClipboardBlock value = clipboard.read(context.formatIds.markerId(PrivacyMarker::CanUploadToCloud), 0, 64);
+    if (!value.read() || value.bytes.size() < 4) return true;
+    const auto& bytes = value.bytes;
     return (bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0;  // the DWORD is 0
 }
 
-// The block up to and including its terminating zero unit of `unit` bytes: the system may size
-// a block larger than the text it holds. A block without a terminator is taken whole.
-std::vector<uint8_t> upToTerminator(std::vector<uint8_t> bytes, size_t unit) {
-    for (size_t at = 0; at + unit <= bytes.size(); at += unit) {
-        if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(at + unit), [](uint8_t b) { return b == 0; })) {
-            bytes.resize(at + unit);
+void refuseUnreadable(ExchangeContext& context, const char* what, ClipboardBlock::Status status) {
+    reportCopyFailed(context, status == ClipboardBlock::Status::NoMemory ? "Not enough memory" : what);
+}
+
+// The units a text block over the limit holds, for the refusal: its size less the terminator.
+size_t unitsOfBlock(uint64_t size) {
+    const uint64_t units = size / sizeof(char16_t);
+    return static_cast<size_t>(units > 0 ? units - 1 : 0);
+}
+
+CopyRead readComText(ExchangeContext& context, CopyJob& job) {
+    const uint64_t limit = (kMaxLinkTextUnits + 1) * sizeof(char16_t);
+    const ClipboardBlock block = context.clipboard.read(kFormatUnicodeText, sizeof(char16_t), limit);
+    switch (block.status) {
+        case ClipboardBlock::Status::Absent:
+            return CopyRead::Nothing;
+        case ClipboardBlock::Status::TooLarge:
+            refuseLongText(context, unitsOfBlock(block.size));
+            return CopyRead::Refused;
+        case ClipboardBlock::Status::Read:
             break;
-        }
+        default:
+            refuseUnreadable(context, "The text could not be read", block.status);
+            return CopyRead::Refused;
     }
-    return bytes;
+    std::u16string text(block.bytes.size() / sizeof(char16_t), u'\0');
+    std::memcpy(text.data(), block.bytes.data(), text.size() * sizeof(char16_t));
+    if (!text.empty() && text.back() == u'\0') text.pop_back();
+    if (text.size() > kMaxLinkTextUnits) {  // a block without a terminator, one unit too long
+        refuseLongText(context, text.size());
+        return CopyRead::Refused;
+    }
+    job.text = std::move(text);
+    return CopyRead::Taken;
 }
 
-bool isPlainText(const InlineFormat& format) {
-    return format.name == "CF_UNICODETEXT" || format.name == "CF_TEXT" || format.name == "CF_OEMTEXT";
-}
+// Reads the USB formats of a copy within one size budget: each block is measured before it is
+// copied out, and the budget is charged with what is sent.
+class InlineReader {
+public:
+    explicit InlineReader(ExchangeContext& context)
+        : context_(context), limit_(std::min<uint64_t>(context.settings.sizeLimit.load(), kMaxInlineBytes)) {}
 
-// The text formats the clipboard offers, CF_UNICODETEXT first and then in catalogue order.
-std::vector<InlineFormat> readTextFormats(ExchangeContext& context) {
-    std::vector<InlineFormat> formats;
-    auto take = [&](std::string_view name) {
+    // Adds the format's block when it is offered; false when the copy must be refused.
+    bool take(std::string_view name, uint32_t id, size_t unit, std::vector<InlineFormat>& formats) {
+        if (id == 0 || !context_.clipboard.isFormatAvailable(id)) return true;
+        ClipboardBlock block = context_.clipboard.read(id, unit, limit_ - charged_);
+        switch (block.status) {
+            case ClipboardBlock::Status::Read:
+                charged_ += block.bytes.size();
+                formats.push_back({std::string(name), std::move(block.bytes)});
+                return true;
+            case ClipboardBlock::Status::Absent:
+            case ClipboardBlock::Status::Unreadable:  // a format the system cannot give as a block is left out
+                return true;
+            case ClipboardBlock::Status::TooLarge:
+                refuseTooLarge(context_, charged_ + block.size, limit_);
+                return false;
+            case ClipboardBlock::Status::NoMemory:
+                refuseUnreadable(context_, "", block.status);
+                return false;
+        }
+        return true;
+    }
+
+private:
+    ExchangeContext& context_;
+    const uint64_t limit_;
+    uint64_t charged_ = 0;
+};
+
+bool isPlainText(std::string_view name) { return name == "CF_UNICODETEXT" || name == "CF_TEXT" || name == "CF_OEMTEXT"; }
+
+// The system derives CF_TEXT and CF_OEMTEXT (and CF_LOCALE) from every CF_UNICODETEXT: the
+// receiving system derives them again, so they are neither read nor sent.
+bool derivedFromUnicode(std::string_view name) { return name == "CF_TEXT" || name == "CF_OEMTEXT"; }
+
+// USB mode without a file list. A picture goes first, when it goes: a plain text wins over a
+// picture (a spreadsheet offers its cells as both), a picture over a text that is only markup (a
+// browser's "Copy image" adds an HTML fragment naming the image), and a receiver that pastes
+// only the first format it knows then still pastes the picture. CF_DIB is also there when a
+// program copied CF_BITMAP or CF_DIBV5: the system makes one from the other, so only CF_DIB is
+// read.
+CopyRead readInlineFormats(ExchangeContext& context, CopyJob& job) {
+    InlineReader reader(context);
+    const bool unicode = context.clipboard.isFormatAvailable(kFormatUnicodeText);
+    bool plainText = false;
+    for (std::string_view name : textFormatNames) {
+        if (unicode && derivedFromUnicode(name)) continue;
         const uint32_t id = formatIdFromName(name, context.formatIds);
-        if (id == 0 || !context.clipboard.isFormatAvailable(id)) return;
-        auto bytes = context.clipboard.data(id);
-        if (!bytes) return;
-        const size_t unit = id == kFormatUnicodeText ? sizeof(char16_t) : 1;
-        formats.push_back({std::string(name), upToTerminator(std::move(*bytes), unit)});
-    };
-    const std::string_view unicode = standardFormatName(kFormatUnicodeText);
-    take(unicode);
-    for (std::string_view name : textFormatNames)
-        if (name != unicode) take(name);
-    return formats;
-}
-
-// USB mode without a file list. A plain text wins over a picture (a spreadsheet offers its
-// cells as both), a picture over a text that is only markup (a browser's "Copy image" adds an
-// HTML fragment naming the image). CF_DIB is also there when a program copied CF_BITMAP: the
-// system makes one from the other.
-bool readInlineFormats(ExchangeContext& context, std::vector<InlineFormat>& formats) {
-    std::vector<InlineFormat> texts = readTextFormats(context);
-    if (std::none_of(texts.begin(), texts.end(), isPlainText)) {
-        if (auto picture = context.clipboard.data(kFormatDib)) {
-            formats.push_back({std::string(standardFormatName(kFormatDib)), std::move(*picture)});
-            return true;
-        }
+        plainText = plainText || (isPlainText(name) && id != 0 && context.clipboard.isFormatAvailable(id));
     }
-    formats = std::move(texts);
-    return !formats.empty();
+    std::vector<InlineFormat> formats;
+    if (!plainText &&
+        !reader.take(standardFormatName(kFormatDib), kFormatDib, 0, formats))
+        return CopyRead::Refused;
+    auto takeText = [&](std::string_view name) {
+        const uint32_t id = formatIdFromName(name, context.formatIds);
+        return reader.take(name, id, id == kFormatUnicodeText ? sizeof(char16_t) : 1, formats);
+    };
+    const std::string_view unicodeName = standardFormatName(kFormatUnicodeText);
+    if (!takeText(unicodeName)) return CopyRead::Refused;
+    for (std::string_view name : textFormatNames) {
+        if (name == unicodeName || (unicode && derivedFromUnicode(name))) continue;
+        if (!takeText(name)) return CopyRead::Refused;
+    }
+    if (formats.empty()) return CopyRead::Nothing;
+    job.kind = CopyJob::Kind::Inline;
+    job.formats = std::move(formats);
+    return CopyRead::Taken;
 }
 
-uint64_t inlineBytes(const std::vector<InlineFormat>& formats) {
-    uint64_t total = 0;
-    for (const InlineFormat& format : formats) total += format.bytes.size();
-    return total;
+CopyRead readUsbCopy(ExchangeContext& context, CopyJob& job) {
+    if (!context.clipboard.isFormatAvailable(kFormatHdrop)) return readInlineFormats(context, job);
+    // A file list wins over everything else offered with it.
+    auto files = context.clipboard.dropList();
+    if (!files) {
+        refuseUnreadable(context, "The file list could not be read", ClipboardBlock::Status::Unreadable);
+        return CopyRead::Refused;
+    }
+    job.kind = CopyJob::Kind::Files;
+    job.files = std::move(*files);
+    return CopyRead::Taken;
 }
 
 }  // namespace
 
-CopyRead readCopy(ExchangeContext& context, CopyJob& job) {
+CopyRead readCopy(ExchangeContext& context, CopyJob& job, std::optional<uint32_t> handled) {
     ClipboardSession session(context.clipboard, context.clock, kClipboardOpenAttempts);
     if (!session.isOpen()) return CopyRead::Busy;
+    job = CopyJob{};
+    job.sequence = context.clipboard.sequenceNumber();  // steady while the clipboard is open
+    if (handled == job.sequence) return CopyRead::Nothing;
     // Our own paste made the main window the owner: never send it back.
     if (context.clipboard.ownedByMainWindow()) return CopyRead::Nothing;
     if (markedPrivate(context)) {
         printOut("Marked private by its owner; not sent\n");
         return CopyRead::Nothing;
     }
-    job = CopyJob{};
-    if (context.settings.usbMode()) {
-        if (context.clipboard.isFormatAvailable(kFormatHdrop)) {  // a file list wins, even one that cannot be read
-            auto files = context.clipboard.dropList();
-            if (!files) return CopyRead::Nothing;
-            job.kind = CopyJob::Kind::Files;
-            job.files = std::move(*files);
-        } else if (readInlineFormats(context, job.formats)) {
-            job.kind = CopyJob::Kind::Inline;
-        } else {
-            return CopyRead::Nothing;
-        }
-    } else {
-        auto text = context.clipboard.unicodeText();
-        if (!text) return CopyRead::Nothing;
-        job.text = std::move(*text);
-    }
-    return CopyRead::Taken;
+    return context.settings.usbMode() ? readUsbCopy(context, job) : readComText(context, job);
 }
 
 void reportClipboardBusy(ExchangeContext& context) {
@@ -148,19 +204,13 @@ void reportClipboardBusy(ExchangeContext& context) {
     context.notifier.notify(kCantCopyTitle, u"The clipboard was busy", false);
 }
 
-bool acceptCopy(ExchangeContext& context, const CopyJob& job) {
-    if (job.kind == CopyJob::Kind::Text && job.text.size() > kMaxLinkTextUnits) {
-        refuseLongText(context, job.text.size());
-        return false;
-    }
-    if (job.kind == CopyJob::Kind::Inline) {
-        const uint64_t limit = std::min<uint64_t>(context.settings.sizeLimit.load(), kMaxInlineBytes);
-        const uint64_t total = inlineBytes(job.formats);
-        if (total > limit) {
-            refuseTooLarge(context, total, limit);
-            return false;
-        }
-    }
+void reportCopyFailed(ExchangeContext& context, const std::string& reason) {
+    printOut(">>> Can't copy: %s\n", reason.c_str());
+    refuse(context, fromUtf8(reason));
+    context.notifier.log(("Can't copy: " + reason).c_str());
+}
+
+bool acceptCopy(ExchangeContext& context) {
     if (!linkCanCarry(context)) {
         reportNotConnected(context);
         return false;

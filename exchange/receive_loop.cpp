@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/print.h"
+#include "base/utf8.h"
 #include "serial/serial_drivers.h"
 
 namespace shuttle {
@@ -21,45 +22,77 @@ bool openWithRetries(ExchangeContext& context) {
     return false;
 }
 
-void reportPasteFailed(ExchangeContext& context) {
-    printOut("Paste failed: the clipboard was busy\n");
+void reportPasteFailed(ExchangeContext& context, const std::string& reason) {
+    printOut("Paste failed: %s\n", reason.c_str());
     context.notifier.setIcon(kIconFailure);
-    context.notifier.notify(u"Paste failed", u"The clipboard was busy", false);
-    context.notifier.log("Paste failed: the clipboard was busy");
+    context.notifier.notify(u"Paste failed", fromUtf8(reason), false);
+    context.notifier.log(("Paste failed: " + reason).c_str());
 }
+
+std::string refusalReason(const PasteResult& result) {
+    switch (result.status) {
+        case PasteResult::Status::NoFormat: return "The clipboard format could not be registered";
+        case PasteResult::Status::NoMemory: return "Not enough memory";
+        default: return formatText("The system refused the data (error %lu)", static_cast<unsigned long>(result.systemError));
+    }
+}
+
+void traceNewerCopy() { printOut("A newer copy was made here; the received one is not pasted\n"); }
 
 }  // namespace
 
-bool pasteToClipboard(ExchangeContext& context, const std::vector<uint8_t>& block, uint32_t format) {
-    if (!openWithRetries(context)) return false;
-    const bool placed = context.clipboard.replace(format, block);
+void reportNotPasted(ExchangeContext& context, const std::string& reason) {
+    printOut("Not pasted: %s\n", reason.c_str());
+    context.notifier.log(("Not pasted: " + reason).c_str());
+}
+
+PasteOutcome pasteToClipboard(ExchangeContext& context, const std::vector<ClipboardItem>& items,
+                              uint32_t seenAtSequence) {
+    if (!openWithRetries(context)) return PasteOutcome::Busy;
+    // Held open, the clipboard cannot change between this look and the paste.
+    if (context.clipboard.sequenceNumber() != seenAtSequence) {
+        context.clipboard.close();
+        traceNewerCopy();
+        return PasteOutcome::Newer;
+    }
+    const PasteResult result = context.clipboard.replace(items);
     context.clipboard.close();
-    if (!placed) return false;
+    if (!result.placed()) {
+        reportPasteFailed(context, refusalReason(result));
+        return PasteOutcome::Failed;
+    }
     printOut("Data received\n");
     context.notifier.notify(u"Data received", u"Ready to paste", true);
     context.notifier.log("Ready to paste");
-    return true;
+    return PasteOutcome::Placed;
 }
 
-void ReceiveLoop::paste(std::vector<uint8_t> block, uint32_t format) {
+void ReceiveLoop::paste(std::vector<ClipboardItem> items, uint32_t seenAtSequence) {
     pending_.reset();  // a newer payload replaces one still waiting
-    if (pasteToClipboard(context_, block, format)) return;
+    if (pasteToClipboard(context_, items, seenAtSequence) != PasteOutcome::Busy) return;
     printOut("The clipboard is busy; the paste is tried again\n");
-    pending_ = PendingPaste{std::move(block), format, context_.clock.tickMs()};
+    pending_ = PendingPaste{std::move(items), seenAtSequence, context_.clock.tickMs()};
 }
 
 void ReceiveLoop::retryPendingPaste() {
     if (!pending_) return;
-    if (pasteToClipboard(context_, pending_->block, pending_->format)) {
+    // A copy made here while the paste waited is newer: it stays, and goes to the other side.
+    if (context_.clipboard.sequenceNumber() != pending_->seenAtSequence) {
+        pending_.reset();
+        traceNewerCopy();
+        return;
+    }
+    if (pasteToClipboard(context_, pending_->items, pending_->seenAtSequence) != PasteOutcome::Busy) {
         pending_.reset();
         return;
     }
     if (context_.clock.tickMs() - pending_->firstTriedTick < kPasteRetryMs) return;
     pending_.reset();
-    reportPasteFailed(context_);
+    reportPasteFailed(context_, "The clipboard was busy");
 }
 
 void ReceiveLoop::pollSerial() {
+    const uint32_t seenAt = context_.clipboard.sequenceNumber();  // before the message is seen
     std::u16string text;
     const size_t units = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
                                         context_.clock, text);
@@ -67,7 +100,9 @@ void ReceiveLoop::pollSerial() {
     // The text and its terminating zero unit, n * 2 + 2 bytes.
     std::vector<uint8_t> block((units + 1) * sizeof(char16_t), 0);
     std::memcpy(block.data(), text.data(), units * sizeof(char16_t));
-    paste(std::move(block), kFormatUnicodeText);
+    std::vector<ClipboardItem> items;
+    items.push_back({kFormatUnicodeText, std::move(block)});
+    paste(std::move(items), seenAt);
 }
 
 void ReceiveLoop::pollOnce() {

@@ -2,12 +2,15 @@
 // The receive loop: once a second it asks the link of the current mode for a payload this
 // computer has not seen and puts it on the clipboard. A paste that meets a busy clipboard is
 // kept and tried again at the next polls, so a received payload never vanishes silently. The
+// newest copy wins: a payload is not pasted over a copy the user made here after it was first
+// seen (while it was still being read, or while its paste waited for the clipboard). The
 // drive's META data file is parsed only when its content changed, and read only when its size
 // or last-write time changed (or while that version is young); one poll prints about
 // kTraceLinesPerPoll trace lines at most.
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/trace_budget.h"
@@ -36,8 +39,8 @@ public:
 
 private:
     struct PendingPaste {
-        std::vector<uint8_t> block;
-        uint32_t format;
+        std::vector<ClipboardItem> items;
+        uint32_t seenAtSequence;  // the clipboard's sequence number when the payload was first seen
         uint64_t firstTriedTick;
     };
     // The META data file as last read.
@@ -53,8 +56,10 @@ private:
     bool readDocumentIfChanged(const std::string& root, std::string& document);
     void pasteFirstUsableFormat(std::string& document, const std::string& root,
                                 const std::vector<std::string>& formats, const std::vector<std::string>& data,
-                                TraceBudget& trace);
-    void paste(std::vector<uint8_t> block, uint32_t format);
+                                TraceBudget& trace, uint32_t seenAt);
+    // Puts the items on the clipboard in one change unless the clipboard changed since
+    // `seenAtSequence`; a busy clipboard keeps them for the next polls.
+    void paste(std::vector<ClipboardItem> items, uint32_t seenAtSequence);
     void retryPendingPaste();
 
     ExchangeContext& context_;
@@ -62,9 +67,21 @@ private:
     std::optional<SeenDocument> seen_;
 };
 
-// Places `block` under `format` in the main window's name and tells the user: the clipboard is
-// opened with bounded retries (about a second), and emptied only once the block is ready.
-// False when the clipboard stayed busy or refused the block; nothing is changed then.
-bool pasteToClipboard(ExchangeContext& context, const std::vector<uint8_t>& block, uint32_t format);
+enum class PasteOutcome {
+    Placed,  // on the clipboard, and the user was told
+    Busy,    // the clipboard stayed busy for every attempt: worth trying again later
+    Newer,   // the clipboard changed since the payload was first seen: the local copy stays
+    Failed,  // the system refused (reported with its reason): trying again cannot mend it
+};
+
+// Places the items in the main window's name, all in one change, and tells the user: the
+// clipboard is opened with bounded retries (about a second), and emptied only once every block
+// is ready. Nothing is placed when the clipboard's sequence number is no longer
+// `seenAtSequence` (a copy made here is newer than the payload).
+PasteOutcome pasteToClipboard(ExchangeContext& context, const std::vector<ClipboardItem>& items,
+                              uint32_t seenAtSequence);
+
+// A received payload that cannot be pasted: one trace line and one log line with the reason.
+void reportNotPasted(ExchangeContext& context, const std::string& reason);
 
 }  // namespace shuttle

@@ -27,14 +27,15 @@ uint64_t contentHash(const std::string& bytes) {
 // document is let go before a file list's paste, which copies the block once more.
 void ReceiveLoop::pasteFirstUsableFormat(std::string& document, const std::string& root,
                                          const std::vector<std::string>& formats,
-                                         const std::vector<std::string>& data, TraceBudget& trace) {
+                                         const std::vector<std::string>& data, TraceBudget& trace,
+                                         uint32_t seenAt) {
     for (size_t index = 0; index < formats.size(); ++index) {
         const std::string& name = formats[index];
         if (name == "CF_HDROP") {
             std::optional<std::vector<uint8_t>> block = buildDropFileList(document, root, trace);
             std::string().swap(document);
             trace.finish();
-            if (block) paste(std::move(*block), kFormatHdrop);
+            if (block) paste({{kFormatHdrop, std::move(*block)}}, seenAt);
             return;
         }
         if (name == standardFormatName(kFormatDib)) {
@@ -45,13 +46,18 @@ void ReceiveLoop::pasteFirstUsableFormat(std::string& document, const std::strin
                 printOut("The picture on the drive is not a bitmap; not pasted\n");
                 return;
             }
-            paste(std::vector<uint8_t>(bytes.begin(), bytes.end()), kFormatDib);  // the block exactly
+            paste({{kFormatDib, std::vector<uint8_t>(bytes.begin(), bytes.end())}}, seenAt);  // the block exactly
             return;
         }
         if (isTextFormat(name)) {
             if (index >= data.size()) return;
             trace.finish();
-            paste(textClipboardBlock(name, base64Decode(data[index])), formatIdFromName(name, context_.formatIds));
+            const uint32_t id = formatIdFromName(name, context_.formatIds);
+            if (id == 0) {
+                reportNotPasted(context_, "the clipboard format " + name + " could not be registered");
+                return;
+            }
+            paste({{id, textClipboardBlock(name, base64Decode(data[index]))}}, seenAt);
             return;
         }
     }
@@ -92,6 +98,7 @@ void ReceiveLoop::pollStore() {
     const char letter = storeDriveLetter(selection);
     if (letter == 0) return;
     const std::string root = driveRoot(letter);
+    const uint32_t seenAt = context_.clipboard.sequenceNumber();  // before the document is read
     std::string document;
     if (!readDocumentIfChanged(root, document)) return;
     TraceBudget trace;
@@ -99,7 +106,7 @@ void ReceiveLoop::pollStore() {
     std::vector<std::string> formats;
     std::vector<std::string> data;
     if (!readPayloadDocument(context_.memory, toUtf8(selection), document, guid, formats, data, trace)) return;
-    pasteFirstUsableFormat(document, root, formats, data, trace);
+    pasteFirstUsableFormat(document, root, formats, data, trace, seenAt);
 }
 
 }  // namespace shuttle

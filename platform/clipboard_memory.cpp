@@ -87,35 +87,59 @@ bool MemoryClipboard::isFormatAvailable(uint32_t format) {
     return content_.count(format) != 0;
 }
 
-std::optional<std::u16string> MemoryClipboard::unicodeText() {
-    auto bytes = data(kFormatUnicodeText);
-    if (!bytes) return std::nullopt;
-    std::u16string text(bytes->size() / 2, u'\0');
-    std::memcpy(text.data(), bytes->data(), text.size() * 2);
-    auto zero = text.find(u'\0');
-    if (zero != std::u16string::npos) text.resize(zero);
-    return text;
+uint32_t MemoryClipboard::sequenceNumber() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<uint32_t>(changes_);
+}
+
+ClipboardBlock MemoryClipboard::read(uint32_t format, size_t unit, uint64_t maxBytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClipboardBlock result;
+    auto found = content_.find(format);
+    if (!openByUs_) {
+        result.status = ClipboardBlock::Status::Unreadable;
+        return result;
+    }
+    if (found == content_.end()) return result;
+    const std::vector<uint8_t>& block = found->second;
+    result.size = block.size();
+    const std::optional<uint64_t> length = clipboardContentLength(block.data(), block.size(), unit, maxBytes);
+    if (!length) {
+        result.status = ClipboardBlock::Status::TooLarge;
+        return result;
+    }
+    result.bytes.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(*length));
+    bytesRead_ += *length;
+    result.status = ClipboardBlock::Status::Read;
+    return result;
 }
 
 std::optional<std::vector<std::u16string>> MemoryClipboard::dropList() {
-    auto bytes = data(kFormatDropList);
-    if (!bytes) return std::nullopt;
-    return parseDropFilesBlock(*bytes);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = content_.find(kFormatDropList);
+    if (!openByUs_ || found == content_.end()) return std::nullopt;
+    bytesRead_ += found->second.size();
+    return parseDropFilesBlock(found->second);
 }
 
-bool MemoryClipboard::replace(uint32_t format, const std::vector<uint8_t>& block) {
+PasteResult MemoryClipboard::replace(const std::vector<ClipboardItem>& items) {
     std::function<void()> listener;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!openByUs_ || format == 0) return false;
+        if (!openByUs_) return {PasteResult::Status::Refused, 1418};  // ERROR_CLIPBOARD_NOT_OPEN
+        for (const ClipboardItem& item : items) {
+            if (item.format == 0) return {PasteResult::Status::NoFormat, 0};
+            auto refused = refusedFormats_.find(item.format);
+            if (refused != refusedFormats_.end()) return {PasteResult::Status::Refused, refused->second};
+        }
         content_.clear();
-        content_[format] = block;
+        for (const ClipboardItem& item : items) content_[item.format] = item.bytes;
         owner_ = kMainWindow;
         ++changes_;
         listener = listener_;
     }
     if (listener) listener();
-    return true;
+    return {};
 }
 
 bool MemoryClipboard::listen(bool on) {
@@ -201,7 +225,17 @@ void MemoryClipboard::refuseOpens(int count) {
     refusals_ = count;
 }
 
-std::optional<std::vector<uint8_t>> MemoryClipboard::data(uint32_t format) const {
+uint64_t MemoryClipboard::bytesRead() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytesRead_;
+}
+
+void MemoryClipboard::refuseFormat(uint32_t format, uint32_t systemError) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refusedFormats_[format] = systemError;
+}
+
+std::optional<std::vector<uint8_t>> MemoryClipboard::peek(uint32_t format) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = content_.find(format);
     if (found == content_.end()) return std::nullopt;

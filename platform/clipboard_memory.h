@@ -19,9 +19,12 @@ public:
     void close() override;
     bool ownedByMainWindow() override;
     bool isFormatAvailable(uint32_t format) override;
-    std::optional<std::u16string> unicodeText() override;
+    uint32_t sequenceNumber() override;
+    // Reads and the file list are refused while the main window has not opened the clipboard,
+    // as the system refuses them.
+    ClipboardBlock read(uint32_t format, size_t unit, uint64_t maxBytes) override;
     std::optional<std::vector<std::u16string>> dropList() override;
-    bool replace(uint32_t format, const std::vector<uint8_t>& block) override;
+    PasteResult replace(const std::vector<ClipboardItem>& items) override;
     bool listen(bool on) override;
 
     // What another program (the user) does.
@@ -40,7 +43,11 @@ public:
     void refuseOpens(int count);
 
     // Also for tests, with the clipboard closed.
-    std::optional<std::vector<uint8_t>> data(uint32_t format) const override;
+    std::optional<std::vector<uint8_t>> peek(uint32_t format) const;
+    // Bytes copied out through read() and dropList() so far.
+    uint64_t bytesRead() const;
+    // Makes replace() fail with `systemError` for any item of `format`, as a refusing system would.
+    void refuseFormat(uint32_t format, uint32_t systemError);
     int owner() const;
     int changeCount() const;
     bool listening() const;
@@ -63,6 +70,8 @@ private:
     bool listening_ = false;
     int listenRefusals_ = 0;
     int changes_ = 0;
+    uint64_t bytesRead_ = 0;
+    std::map<uint32_t, uint32_t> refusedFormats_;
     std::function<void()> listener_;
 };
 

@@ -3,7 +3,9 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <new>
 #include <utility>
+#include <vector>
 
 namespace shuttle {
 namespace {
@@ -27,10 +29,13 @@ private:
 // A movable global block owned until handed to the clipboard.
 class OwnedGlobal final {
 public:
-    explicit OwnedGlobal(size_t size) : block_(GlobalAlloc(GMEM_MOVEABLE, size)) {}
+    // A zero-sized block is still a block: the clipboard takes one byte then.
+    explicit OwnedGlobal(size_t size) : block_(GlobalAlloc(GMEM_MOVEABLE, size != 0 ? size : 1)) {}
     ~OwnedGlobal() {
         if (block_ != nullptr) GlobalFree(block_);
     }
+    OwnedGlobal(OwnedGlobal&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+    OwnedGlobal& operator=(OwnedGlobal&&) = delete;
     OwnedGlobal(const OwnedGlobal&) = delete;
     OwnedGlobal& operator=(const OwnedGlobal&) = delete;
     HGLOBAL get() const { return block_; }
@@ -49,18 +54,31 @@ public:
     bool ownedByMainWindow() override { return GetClipboardOwner() == window_; }
     bool isFormatAvailable(uint32_t format) override { return IsClipboardFormatAvailable(format) != FALSE; }
 
-    std::optional<std::u16string> unicodeText() override {
-        if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
-        HANDLE handle = GetClipboardData(CF_UNICODETEXT);
-        if (handle == nullptr) return std::nullopt;
-        GlobalLock lock(handle);
-        if (lock.data() == nullptr) return std::nullopt;
-        // Bounded by the block's size, in case the text lacks its terminator.
-        const size_t units = GlobalSize(handle) / sizeof(char16_t);
-        const auto* text = static_cast<const char16_t*>(lock.data());
-        size_t length = 0;
-        while (length < units && text[length] != 0) ++length;
-        return std::u16string(text, length);
+    uint32_t sequenceNumber() override { return GetClipboardSequenceNumber(); }
+
+    ClipboardBlock read(uint32_t format, size_t unit, uint64_t maxBytes) override {
+        ClipboardBlock result;
+        if (!IsClipboardFormatAvailable(format)) return result;
+        result.status = ClipboardBlock::Status::Unreadable;
+        HANDLE handle = GetClipboardData(format);
+        if (handle == nullptr) return result;
+        GlobalLock lock(handle);  // fails for formats held as GDI handles (CF_BITMAP)
+        if (lock.data() == nullptr) return result;
+        result.size = GlobalSize(handle);
+        const auto* bytes = static_cast<const uint8_t*>(lock.data());
+        const std::optional<uint64_t> length = clipboardContentLength(bytes, result.size, unit, maxBytes);
+        if (!length) {
+            result.status = ClipboardBlock::Status::TooLarge;
+            return result;
+        }
+        try {
+            result.bytes.assign(bytes, bytes + *length);
+        } catch (const std::bad_alloc&) {
+            result.status = ClipboardBlock::Status::NoMemory;
+            return result;
+        }
+        result.status = ClipboardBlock::Status::Read;
+        return result;
     }
 
     std::optional<std::vector<std::u16string>> dropList() override {
@@ -79,29 +97,24 @@ public:
         return paths;
     }
 
-    std::optional<std::vector<uint8_t>> data(uint32_t format) const override {
-        if (!IsClipboardFormatAvailable(format)) return std::nullopt;
-        HANDLE handle = GetClipboardData(format);
-        if (handle == nullptr) return std::nullopt;
-        GlobalLock lock(handle);  // fails for formats held as GDI handles (CF_BITMAP)
-        if (lock.data() == nullptr) return std::nullopt;
-        const auto* bytes = static_cast<const uint8_t*>(lock.data());
-        return std::vector<uint8_t>(bytes, bytes + GlobalSize(handle));
-    }
-
-    bool replace(uint32_t format, const std::vector<uint8_t>& block) override {
-        if (format == 0) return false;
-        OwnedGlobal memory(block.size());
-        if (memory.get() == nullptr) return false;
-        {
-            GlobalLock lock(memory.get());
-            if (lock.data() == nullptr) return false;
-            if (!block.empty()) std::memcpy(lock.data(), block.data(), block.size());
+    PasteResult replace(const std::vector<ClipboardItem>& items) override {
+        std::vector<OwnedGlobal> blocks;
+        blocks.reserve(items.size());
+        for (const ClipboardItem& item : items) {
+            if (item.format == 0) return {PasteResult::Status::NoFormat, 0};
+            blocks.emplace_back(item.bytes.size());
+            if (blocks.back().get() == nullptr) return {PasteResult::Status::NoMemory, 0};
+            GlobalLock lock(blocks.back().get());
+            if (lock.data() == nullptr) return {PasteResult::Status::NoMemory, 0};
+            if (!item.bytes.empty()) std::memcpy(lock.data(), item.bytes.data(), item.bytes.size());
         }
-        if (!EmptyClipboard()) return false;
-        if (SetClipboardData(format, memory.get()) == nullptr) return false;
-        memory.release();  // the clipboard owns it now
-        return true;
+        if (!EmptyClipboard()) return {PasteResult::Status::Refused, GetLastError()};
+        for (size_t index = 0; index < items.size(); ++index) {
+            if (SetClipboardData(items[index].format, blocks[index].get()) == nullptr)
+                return {PasteResult::Status::Refused, GetLastError()};
+            blocks[index].release();  // the clipboard owns it now
+        }
+        return {};
     }
 
     bool listen(bool on) override {

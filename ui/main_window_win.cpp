@@ -23,9 +23,12 @@ UINT taskbarCreatedMessage() {
     return message;
 }
 
-// Another program may still hold the clipboard: a timer brings the copy path back to it.
-void lookAtClipboard(HWND window, MainWindowContext& context) {
-    const unsigned againInMs = context.events.onClipboardChange();
+// Another program may still hold the clipboard: a timer brings the copy path back to it. A new
+// change ends the looks at the one before, so that one content is never read twice.
+void lookAtClipboard(HWND window, MainWindowContext& context, bool newChange) {
+    KillTimer(window, kClipboardLookTimer);
+    const unsigned againInMs =
+        newChange ? context.events.onClipboardChange() : context.events.onClipboardLookAgain();
     if (againInMs != 0) SetTimer(window, kClipboardLookTimer, againInMs, nullptr);
 }
 
@@ -86,12 +89,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_CLIPBOARDUPDATE:
-        lookAtClipboard(window, *context);
+        lookAtClipboard(window, *context, true);
         return 0;
     case WM_TIMER:
         if (wParam != kClipboardLookTimer) return DefWindowProcW(window, message, wParam, lParam);
-        KillTimer(window, kClipboardLookTimer);
-        lookAtClipboard(window, *context);
+        lookAtClipboard(window, *context, false);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

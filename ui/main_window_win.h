@@ -21,6 +21,8 @@ public:
     // The clipboard changed. Gives the milliseconds after which to look again (the clipboard
     // was busy), or 0.
     virtual unsigned onClipboardChange() = 0;
+    // The look again at a change that met a busy clipboard; the same answer.
+    virtual unsigned onClipboardLookAgain() = 0;
     virtual void onDestroy() = 0;           // the window is going: the workers are asked to stop
     virtual void onEndSession() = 0;        // log-off or shutdown: finish before the process is ended
     virtual void onTaskbarCreated() = 0;    // the shell restarted and lost the tray icon

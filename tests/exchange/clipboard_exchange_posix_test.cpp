@@ -1,171 +1,10 @@
-// Two computers in one process running the real copy path, transfer worker and receive poll:
-// COM mode through the link simulator on pseudo-terminals, USB mode through one folder (E: and F:).
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <atomic>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
-#include "payload/payload_document.h"
-#include "platform/tty_serial_ports.h"
-#include "serial/link_port.h"
-#include "support/manual_clock.h"
-#include "support/test_computer.h"
-#include "support/test_drives.h"
-#include "support/trace_capture.h"
-#include "tools/link-sim/pty_link_server.h"
+// The copy path, transfer worker and receive poll of two computers, end to end.
+#include "support/clipboard_exchange_fixture.h"
 
 namespace shuttle {
 namespace {
 
 namespace fs = std::filesystem;
-using Events = std::vector<std::string>;
-using testing::TestComputer;
-
-constexpr uint32_t kFormatBitmap = 2;
-constexpr uint32_t kFormatText = 1;
-constexpr uint32_t kFormatLocale = 16;
-const std::string kStorage = "AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage";
-const Events kCopied{"icon 155", "balloon Copy successful | Copy successful"};
-
-// Counts the frames written while the watched clipboard is still open: none may be.
-class WatchedPorts final : public SerialPorts {
-public:
-    WatchedPorts(SerialPorts& inner, const MemoryClipboard*& watched) : inner_(inner), watched_(watched) {}
-    std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override {
-        std::shared_ptr<SerialPort> port = inner_.open(number, settings);
-        return port ? std::make_shared<Port>(std::move(port), *this) : nullptr;
-    }
-    bool exists(uint32_t number) override { return inner_.exists(number); }
-    std::atomic<int> writesWithClipboardOpen{0};
-    std::atomic<int> writes{0};
-
-private:
-    class Port final : public SerialPort {
-    public:
-        Port(std::shared_ptr<SerialPort> inner, WatchedPorts& owner) : inner_(std::move(inner)), owner_(owner) {}
-        std::optional<size_t> write(const uint8_t* data, size_t size) override {
-            ++owner_.writes;
-            if (owner_.watched_ != nullptr && owner_.watched_->isOpenByUs()) ++owner_.writesWithClipboardOpen;
-            return inner_->write(data, size);
-        }
-        std::optional<size_t> read(uint8_t* buffer, size_t size) override { return inner_->read(buffer, size); }
-        bool purge() override { return inner_->purge(); }
-        std::optional<SerialErrorState> clearErrors() override { return inner_->clearErrors(); }
-        bool flush() override { return inner_->flush(); }
-        void cancel() override { inner_->cancel(); }
-        void close() override { inner_->close(); }
-
-    private:
-        std::shared_ptr<SerialPort> inner_;
-        WatchedPorts& owner_;
-    };
-    SerialPorts& inner_;
-    const MemoryClipboard*& watched_;
-};
-
-class ClipboardExchange : public ::testing::Test {
-protected:
-    ClipboardExchange() {
-        char pattern[] = "/tmp/shuttle-exchange-XXXXXX";
-        folder = ::mkdtemp(pattern);
-        fs::create_directory(folder + "/drive");
-        fs::create_directory(folder + "/src");
-    }
-    ~ClipboardExchange() override {
-        a.reset(), b.reset();
-        if (server) server->stop();
-        fs::remove_all(folder);
-    }
-
-    // Both computers, balloons on for A.
-    void makeComputers(Clock& clock = systemClock()) {
-        a = std::make_unique<TestComputer>('E', folder + "/drive", watchedPorts, clock);
-        b = std::make_unique<TestComputer>('F', folder + "/drive", watchedPorts, clock);
-        a->files.mapDrive('C', folder + "/src");
-        a->computer.settings().flags = kFlagShowNotifications;
-        ASSERT_TRUE(a->start());
-        ASSERT_TRUE(b->start());
-    }
-    void makeUsbComputers(Clock& clock = systemClock()) {
-        makeComputers(clock);
-        a->useUsb();
-        b->useUsb();
-    }
-    // Both computers on the simulator's ports; when `probed`, a first poll on each side has seen the
-    // device empty, as the receive threads do at start.
-    void openSerial(bool probed = true) {
-        makeComputers();
-        server = std::make_unique<linksim::PtyLinkServer>(std::vector<std::string>{folder + "/comA", folder + "/comB"});
-        std::string error;
-        ASSERT_TRUE(server->start(error)) << error;
-        ports.mapPort(5, folder + "/comA");
-        ports.mapPort(6, folder + "/comB");
-        openSelectedLink(a->computer.settings(), a->computer.link(), watchedPorts, settle, u"COM5");
-        openSelectedLink(b->computer.settings(), b->computer.link(), watchedPorts, settle, u"COM6");
-        ASSERT_EQ(a->computer.link().linkConnected.load(), 1);
-        ASSERT_EQ(b->computer.link().linkConnected.load(), 1);
-        if (!probed) return;
-        a->computer.pollOnce();
-        b->computer.pollOnce();
-    }
-    void writeSource(const std::string& relative, const std::string& bytes) {
-        fs::create_directories(fs::path(folder + "/src/" + relative).parent_path());
-        std::ofstream(folder + "/src/" + relative, std::ios::binary) << bytes;
-    }
-    std::string driveFile(const std::string& relative) {
-        std::ifstream in(folder + "/drive/" + relative, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void writeMeta(const std::string& document) {
-        std::ofstream(folder + "/drive/" + kMetaDataFileName, std::ios::binary | std::ios::trunc) << document;
-    }
-    // A document of one format, as another program writes it; `guidEnd` tells documents apart.
-    void writeMetaByOtherProgram(const std::string& name, const std::string& base64, char guidEnd = '6') {
-        writeMeta(std::string("{\"GUID\":\"{0F0F0F0F-1111-4222-8333-44445555666") + guidEnd + "}\",\"data\":[\"" +
-                  base64 + "\"],\"formats\":[\"" + name + "\"]}");
-    }
-    std::string sentGuid() {  // the GUID the copy path made last
-        const std::string out = trace.out();
-        const size_t at = out.rfind(">>> NEW GUID=") + 13;
-        return at < 13 ? "" : out.substr(at, out.find('\n', at) - at);
-    }
-    static int count(const std::string& text, const std::string& piece) {
-        int found = 0;
-        for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++found;
-        return found;
-    }
-    static std::vector<uint8_t> textBlock(const std::u16string& text) {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
-        return {bytes, bytes + (text.size() + 1) * 2};
-    }
-    static std::vector<uint8_t> ansiBlock(const std::string& s) { return {s.c_str(), s.c_str() + s.size() + 1}; }
-    static std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes.data(), bytes.size()); }
-    // A 24-bit bottom-up CF_DIB block: BITMAPINFOHEADER and rows padded to four bytes.
-    static std::vector<uint8_t> testDib(uint32_t width, uint32_t height) {
-        const uint32_t pixelBytes = (width * 3 + 3) / 4 * 4 * height;
-        const uint32_t header[] = {40, width, height, 1 | 24 << 16, 0, pixelBytes};  // a little-endian host
-        std::vector<uint8_t> bytes(40 + pixelBytes, 0);
-        std::memcpy(bytes.data(), header, sizeof header);
-        for (size_t i = 40; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-        return bytes;
-    }
-    std::vector<std::string> namesInStorage() { return testing::namesIn(a->files, "E:\\" + kStorage); }
-
-    testing::TraceCapture trace;
-    std::string folder;
-    std::unique_ptr<linksim::PtyLinkServer> server;
-    TtySerialPorts ports;
-    const MemoryClipboard* watchedClipboard = nullptr;
-    WatchedPorts watchedPorts{ports, watchedClipboard};
-    testing::ManualClock settle;
-    std::unique_ptr<TestComputer> a, b;  // last: they go before the ports they use
-};
 
 // The longest text: 64 frames, each waited for at least 20 ms, so its progress shows: tips
 // climbing to 100 %, the normal tip, then the result icon and balloon as always.
@@ -314,7 +153,7 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     writeMetaByOtherProgram("CF_TEXT", "eA==");
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 300);
     b->computer.pollOnce();
-    EXPECT_TRUE(b->clipboard.data(kFormatText)) << "pasted within the first poll's attempts";
+    EXPECT_TRUE(b->clipboard.peek(kFormatText)) << "pasted within the first poll's attempts";
     EXPECT_EQ(b->tray.events(), (Events{"beep asterisk", "balloon Data received | Ready to paste"}));
 
     b->tray.clear();
@@ -328,7 +167,7 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     EXPECT_EQ(b->tray.events(), (Events{"icon 150", "beep hand", "balloon Paste failed | The clipboard was busy"}));
     EXPECT_EQ(b->pastedText(), u"the user's own") << "the previous content stays";
     EXPECT_FALSE(b->computer.pastePending());
-    EXPECT_TRUE(trace.contains("Paste failed: the clipboard was busy"));
+    EXPECT_TRUE(trace.contains("Paste failed: The clipboard was busy"));
 
     writeMetaByOtherProgram("CF_TEXT", "Zmlyc3Q=", '8');  // "first"
     b->clipboard.holdOpenUntil(clock, clock.tickMs() + 2500);
@@ -338,7 +177,7 @@ TEST_F(ClipboardExchange, APasteWaitsOutABusyClipboardOrSaysItFailed) {
     clock.advance(kPollPeriodMs);
     b->computer.pollOnce();
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("second"));
+    EXPECT_EQ(b->clipboard.peek(kFormatText), ansiBlock("second"));
     EXPECT_FALSE(b->computer.pastePending());
 }
 
@@ -414,11 +253,11 @@ TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
     EXPECT_EQ(b->clipboard.changeCount(), 0);
     b->useUsb();
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("hello world")) << trace.out();
+    EXPECT_EQ(b->clipboard.peek(kFormatText), ansiBlock("hello world")) << trace.out();
 
     writeMetaByOtherProgram("CF_UNICODETEXT", "aABp", '7');  // 'h' 0 'i': the last unit cut in half
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0})) << trace.out();
+    EXPECT_EQ(b->clipboard.peek(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0})) << trace.out();
     EXPECT_EQ(b->pastedText(), u"hi");
 
     b->clipboard.userCopiesText(u"keep me");
@@ -457,21 +296,22 @@ TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {
                                     {kFormatDib, testDib(4, 2)}});
     a->copyPathRuns();
     EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" + base64Of(textBlock(u"ab")) +
-                                                "\",\"" + base64Of({'a', 'b', 0}) + "\",\"" + base64Of(markup) +
-                                                "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_TEXT\",\"CF_HTML\"]}")
-        << "CF_UNICODETEXT first; a plain text wins over the picture";
+                                                "\",\"" + base64Of(markup) + "\"],\"formats\":[\"CF_UNICODETEXT\",\"CF_HTML\"]}")
+        << "CF_UNICODETEXT first, without the CF_TEXT the system derives from it; a plain text wins over the picture";
     b->computer.pollOnce();
     EXPECT_EQ(b->pastedText(), u"ab");
     b->copyPathRuns();  // the listener's notification for B's own paste
     EXPECT_EQ(count(trace.out(), "NEW GUID"), 2) << "a pasted text is not sent back";
 
     const std::vector<uint8_t> picture = testDib(200, 100);
-    a->clipboard.userCopiesFormats({{kFormatDib, picture}, {html, {'<', 'i', 'm', 'g', '>', 0}}});
+    const std::vector<uint8_t> imageMarkup{'<', 'i', 'm', 'g', '>', 0};
+    a->clipboard.userCopiesFormats({{kFormatDib, picture}, {html, imageMarkup}});
     a->copyPathRuns();
-    EXPECT_EQ(driveFile(kMetaDataFileName),
-              "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" + base64Of(picture) + "\"],\"formats\":[\"CF_DIB\"]}");
+    EXPECT_EQ(driveFile(kMetaDataFileName), "{\"GUID\":\"" + sentGuid() + "\",\"data\":[\"" + base64Of(picture) + "\",\"" +
+                                                base64Of(imageMarkup) + "\"],\"formats\":[\"CF_DIB\",\"CF_HTML\"]}")
+        << "the picture first, then the markup offered with it";
     b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.data(kFormatDib), picture) << "byte for byte, nothing added";
+    EXPECT_EQ(b->clipboard.peek(kFormatDib), picture) << "byte for byte, nothing added";
 
     writeSource("doc.txt", "document");
     a->clipboard.userCopiesFormats({{kFormatHdrop, makeDropFilesBlock({u"C:\\doc.txt"})},
@@ -480,7 +320,7 @@ TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {
     a->copyPathRuns();
     EXPECT_NE(driveFile(kMetaDataFileName).find("\"formats\":[\"CF_HDROP\"]"), std::string::npos);
     b->computer.pollOnce();
-    EXPECT_TRUE(b->clipboard.data(kFormatHdrop)) << trace.out();
+    EXPECT_TRUE(b->clipboard.peek(kFormatHdrop)) << trace.out();
 }
 
 // Old files that cannot be removed are told once, and copies go on beside them.
@@ -547,7 +387,7 @@ TEST_F(ClipboardExchange, AnUnchangedDocumentIsNotParsedAgain) {
     writeMetaByOtherProgram("CF_TEXT", "eQ==", '7');  // same size
     ASSERT_EQ(::utimensat(AT_FDCWD, meta.c_str(), times, 0), 0);
     readsOver(1);
-    EXPECT_EQ(b->clipboard.data(kFormatText), ansiBlock("y"));
+    EXPECT_EQ(b->clipboard.peek(kFormatText), ansiBlock("y"));
 }
 
 // A clock whose waits end only when the computer stops: a worker that still ends at once can

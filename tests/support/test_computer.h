@@ -49,7 +49,8 @@ public:
     // The window thread's part of a clipboard change, looking again while the clipboard is
     // busy as the window's timer would; then waits until the transfer worker is idle.
     void copyPathRuns() {
-        while (computer.onClipboardChange()) systemClock().sleepMs(kCopyRetryMs);
+        for (bool busy = computer.onClipboardChange(); busy; busy = computer.onClipboardLookAgain())
+            systemClock().sleepMs(kCopyRetryMs);
         computer.waitForTransfers(120000);
     }
     void copyText(const std::u16string& text) {
@@ -61,7 +62,7 @@ public:
         copyPathRuns();
     }
     std::optional<std::u16string> pastedText() const {
-        auto block = clipboard.data(kFormatUnicodeText);
+        auto block = clipboard.peek(kFormatUnicodeText);
         if (!block || block->size() < 2) return std::nullopt;
         std::u16string text(block->size() / 2, u'\0');
         std::memcpy(text.data(), block->data(), text.size() * 2);
