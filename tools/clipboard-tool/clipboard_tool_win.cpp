@@ -11,6 +11,9 @@
 //   get-format NAME FILE      write the bytes of a format to FILE (exit 1 when absent)
 //   formats                   print the formats present, by name
 //   hold MS                   keep the clipboard open for MS milliseconds
+//   hold-then-set FLAG FILE   open the clipboard, print "holding", wait until the file FLAG exists,
+//                             then put FILE's text on it (a copy made the moment another program
+//                             lets go of the clipboard)
 //   owner-class               print the window class of the clipboard owner
 
 #include <windows.h>
@@ -213,6 +216,18 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
         CloseClipboard();
         return 0;
+    }
+    if (verb == L"hold-then-set" && argc == 4) {
+        if (!openClipboard()) return 2;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        // Bounded, so that a test that never lets go does not leave the clipboard held.
+        for (int look = 0; look < 6000 && GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES; ++look) Sleep(20);
+        std::wstring text = wide(readFile(argv[3]));
+        EmptyClipboard();
+        const bool placed = placeBlock(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        CloseClipboard();
+        return placed ? 0 : 2;
     }
     if (verb == L"owner-class") {
         wchar_t name[256] = L"";
