@@ -86,8 +86,9 @@ enum class SerialOpenFailure : uint8_t {
 const char* serialOpenFailureText(SerialOpenFailure failure);
 
 // The serial ports of this machine. Each port has a number, which the program keeps while it
-// runs, and a name, which the user sees and the settings keep: "COM5" on Windows (the number is
-// the port's own), the device path on Linux (the number is given by a table of this run).
+// runs, and a name (UTF-8), which the user sees and the settings keep: "COM5" on Windows (the
+// number is the port's own), the device path on Linux (the number is given by a table of this
+// run).
 class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
