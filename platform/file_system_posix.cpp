@@ -260,8 +260,9 @@ void PosixFileSystem::mapDrive(char letter, const std::string& hostFolder, Drive
 
 void PosixFileSystem::unmapDrive(char letter) {
     std::lock_guard<std::mutex> lock(mutex_);
-    drives_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
-    hostNameDrives_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    drives_.erase(drive);
+    hostNameDrives_.erase(drive);
 }
 
 bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot) {

@@ -29,7 +29,8 @@ public:
     void unmapDrive(char letter);
     // The host path of a Windows path: "X:" through the drive table, "\" and "/" as separators,
     // "." and ".." resolved and never above the drive root. False (error 3 or 123) when the drive
-    // is not mapped or a name is not valid on Windows. `atDriveRoot` tells whether it is the root.
+    // is not mapped or a name is not valid there (on a host drive: no spelling of a host name).
+    // `atDriveRoot` tells whether it is the root.
     bool hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot = nullptr);
 
     std::unique_ptr<OpenFile> open(const std::string& path, FileAccess access, uint32_t share,

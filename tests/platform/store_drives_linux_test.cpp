@@ -12,6 +12,7 @@
 
 #include "base/host_names.h"
 #include "platform/device_watch_linux.h"
+#include "platform/fat_attributes_linux.h"
 #include "platform/store_drives_linux.h"
 #include "support/test_drives.h"
 
@@ -134,6 +135,9 @@ TEST(HostRootDrive, NamesWindowsCannotHoldAreListedAndReadInTheirWindowsSpelling
     EXPECT_FALSE(testing::readFile(files, store + "src\\" + entry.name, bytes)) << "a store drive holds Windows names";
     EXPECT_FALSE(files.open(source + "\\\xEF\x80\xAF" "etc", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, 0));
     EXPECT_EQ(files.lastError(), kErrorInvalidName);
+    // Only vfat keeps hidden and system in its directory entry; elsewhere the ioctl is refused.
+    EXPECT_EQ(setFatAttributes(folder + "/src/a:b\\c?", kAttributeHidden), FatAttributesResult::NotFat);
+    EXPECT_EQ(setFatAttributes(folder + "/missing", kAttributeHidden), FatAttributesResult::Failed);
 }
 
 // A mount in a mount namespace of its own is seen once; the system's table stays untouched.
