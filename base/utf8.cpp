@@ -52,39 +52,42 @@ void appendUtf16(std::u16string& out, uint32_t code) {
     out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
 }
 
+size_t utf8SequenceAt(std::string_view text, size_t index, uint32_t& code) {
+    const auto byteAt = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i])); };
+    const uint32_t lead = byteAt(index);
+    size_t extra;
+    uint32_t minimum;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        extra = 1, code = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, code = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, code = lead & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (index + extra >= text.size()) return 0;
+    for (size_t k = 1; k <= extra; ++k) {
+        const uint32_t next = byteAt(index + k);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
 bool tryFromUtf8(const std::string& utf8, std::u16string& out) {
     out.clear();
     out.reserve(utf8.size());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    const size_t size = utf8.size();
-    size_t i = 0;
-    while (i < size) {
-        uint32_t lead = bytes[i];
-        size_t extra;
-        uint32_t code;
-        uint32_t minimum;
-        if (lead < 0x80) {
-            out.push_back(static_cast<char16_t>(lead));
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, code = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, code = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, code = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + extra >= size) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            uint32_t next = bytes[i + k];
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t code = 0;
+        const size_t length = utf8SequenceAt(utf8, i, code);
+        if (length == 0) return false;
         appendUtf16(out, code);
-        i += extra + 1;
+        i += length;
     }
     return true;
 }

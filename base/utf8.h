@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace shuttle {
 
@@ -16,6 +17,10 @@ std::u16string fromUtf8(const std::string& utf8);
 // The same conversions reporting failure instead of printing.
 bool tryToUtf8(const std::u16string& wide, std::string& out);
 bool tryFromUtf8(const std::string& utf8, std::u16string& out);
+
+// The well-formed UTF-8 sequence starting at `index`: its length with its code point in `code`,
+// or 0 when the bytes there are not one (a stray, overlong or truncated sequence, a surrogate).
+size_t utf8SequenceAt(std::string_view text, size_t index, uint32_t& code);
 
 // One code point (up to U+10FFFF) appended in UTF-8, or in UTF-16 as one unit or a surrogate pair.
 void appendUtf8(std::string& out, uint32_t code);

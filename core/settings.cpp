@@ -3,10 +3,10 @@
 namespace shuttle {
 namespace {
 
-const std::u16string kFlagsValue = u"Flags";
-const std::u16string kComValue = u"Com";
-const std::u16string kUsbValue = u"Usb";
-const std::u16string kMaxValue = u"Max";
+const std::u16string kFlagsValue = kFlagsValueName;
+const std::u16string kComValue = kComValueName;
+const std::u16string kUsbValue = kUsbValueName;
+const std::u16string kMaxValue = kMaxValueName;
 constexpr size_t kStoreSelectionBytes = 2048;  // 1023 characters and the terminator
 
 }  // namespace

@@ -21,11 +21,9 @@ std::string formatTime(const std::tm& when, const char* format) {
 }  // namespace
 
 std::string logFolder(LogFiles& files) {
-    auto base = files.localAppData();
-    if (!base) return std::string();
-    std::string folder = *base + "\\ORB\\";
-    if (folder.size() > kMaxFolderLength) return std::string();
-    return folder;
+    std::optional<std::string> folder = files.logFolder();
+    if (!folder || folder->size() > kMaxFolderLength) return std::string();
+    return *folder;
 }
 
 std::string logFilePath(const std::string& folder, const std::tm& now) {

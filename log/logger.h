@@ -1,6 +1,7 @@
 #pragma once
-// The user's daily log: one file per local day under "<localappdata>\ORB\", named
-// "Shuttle.log-DDMMYYYY", each entry "\n<YYYY-mm-dd HH:MM:SS>INFO - <message>".
+// The user's daily log: one file per local day in the log folder of the platform
+// ("<localappdata>\ORB\" on Windows), named "Shuttle.log-DDMMYYYY", each entry
+// "\n<YYYY-mm-dd HH:MM:SS>INFO - <message>".
 
 #include <memory>
 #include <mutex>
@@ -39,7 +40,7 @@ private:
     std::unique_ptr<FileAppender> appender_;
 };
 
-// Log folder ("<localappdata>\ORB\") and today's file path; empty when the variable is missing.
+// Log folder (see LogFiles::logFolder) and today's file path; empty when the folder is unknown.
 std::string logFolder(LogFiles& files);
 std::string logFilePath(const std::string& folder, const std::tm& now);
 // One entry's bytes for `message` written at `now`.

@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "base/host_names.h"
 #include "base/utf8.h"
+#include "platform/fat_attributes_linux.h"
 #include "platform/unique_fd.h"
 
 namespace shuttle {
@@ -89,6 +92,18 @@ bool validWindowsName(const std::string& name) {
     return true;
 }
 
+// The host name of one path component; false when it names nothing valid there.
+bool hostComponent(const std::string& part, bool hostNames, std::string& name) {
+    if (!hostNames) {
+        name = part;
+        return validWindowsName(part);
+    }
+    std::optional<std::string> decoded = hostNameOfWindowsName(part);
+    if (!decoded || *decoded == "." || *decoded == "..") return false;
+    name = std::move(*decoded);
+    return true;
+}
+
 std::vector<std::string> splitComponents(const std::string& rest) {
     std::vector<std::string> parts;
     std::string current;
@@ -158,8 +173,8 @@ private:
 
 class PosixFindEnumeration final : public FindEnumeration {
 public:
-    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names)
-        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)) {}
+    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names, bool hostNames)
+        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)), hostNames_(hostNames) {}
 
     bool next(FindEntry& entry) override {
         if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
@@ -171,7 +186,10 @@ public:
         const std::string& hostName = names_[index];
         FindEntry entry;
         std::u16string unused;
-        if (tryFromUtf8(hostName, unused)) entry.name = hostName;
+        if (hostNames_)
+            entry.name = windowsNameOfHostName(hostName);
+        else if (tryFromUtf8(hostName, unused))
+            entry.name = hostName;
         if (hostName == "." || hostName == "..") {
             entry.attributes = kAttributeDirectory;
             return entry;
@@ -192,6 +210,7 @@ private:
     PosixFileSystem& owner_;
     std::string folder_;
     std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
+    bool hostNames_;  // the drive spells host names (base/host_names.h)
     size_t index_ = 1;
 };
 
@@ -227,16 +246,23 @@ bool copyContent(int from, int to) {
 
 }  // namespace
 
-void PosixFileSystem::mapDrive(char letter, const std::string& hostFolder) {
+void PosixFileSystem::mapDrive(char letter, const std::string& hostFolder, DriveNames names) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string folder = hostFolder;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    drives_[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = folder;
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    drives_[drive] = folder;
+    if (names == DriveNames::Host)
+        hostNameDrives_.insert(drive);
+    else
+        hostNameDrives_.erase(drive);
 }
 
 void PosixFileSystem::unmapDrive(char letter) {
     std::lock_guard<std::mutex> lock(mutex_);
-    drives_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    drives_.erase(drive);
+    hostNameDrives_.erase(drive);
 }
 
 bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot) {
@@ -244,11 +270,14 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
         return failWith(kErrorPathNotFound);
     std::string rest = windowsPath.substr(2);
     if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') return failWith(kErrorPathNotFound);
+    bool hostNames = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto drive = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+        auto drive = drives_.find(letter);
         if (drive == drives_.end()) return failWith(kErrorPathNotFound);
         host = drive->second;
+        hostNames = hostNameDrives_.count(letter) != 0;
     }
     std::vector<std::string> kept;
     for (const std::string& part : splitComponents(rest)) {
@@ -257,8 +286,9 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
             if (!kept.empty()) kept.pop_back();
             continue;
         }
-        if (!validWindowsName(part)) return failWith(kErrorInvalidName);
-        kept.push_back(part);
+        std::string name;
+        if (!hostComponent(part, hostNames, name)) return failWith(kErrorInvalidName);
+        kept.push_back(std::move(name));
     }
     for (const std::string& part : kept) {
         if (host.empty() || host.back() != '/') host.push_back('/');
@@ -294,6 +324,8 @@ bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits) {
     if (result == 0) return true;
     if (errno != ENOTSUP && errno != EPERM) return failErrno(host);
     std::lock_guard<std::mutex> lock(mutex_);
+    // A FAT drive shows hidden and system to a Windows peer only in its directory entry.
+    if (bits != 0 || sideBits_.count(host) != 0) setFatAttributes(host, bits);
     if (bits == 0)
         sideBits_.erase(host);
     else
@@ -473,7 +505,7 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
         failWith(kErrorFileNotFound);
         return nullptr;
     }
-    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(names));
+    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(names), spellsHostNames(folderPath));
     first = listing->entryAt(0);
     return listing;
 }
@@ -500,6 +532,12 @@ bool PosixFileSystem::removeDirectory(const std::string& path) {
     if (::rmdir(host.c_str()) != 0) return failErrno(host);
     forgetBits(host);
     return true;
+}
+
+bool PosixFileSystem::spellsHostNames(const std::string& windowsPath) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !windowsPath.empty() &&
+           hostNameDrives_.count(static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])))) != 0;
 }
 
 uint32_t PosixFileSystem::lastError() { return threadLastError; }

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/file_system.h"
@@ -19,12 +20,17 @@ namespace shuttle {
 
 class PosixFileSystem final : public FileSystem {
 public:
+    // How the names of a drive are spelt: as Windows names (a store drive), or as host names in
+    // their Windows spelling of base/host_names.h (the host's own files, any name at all).
+    enum class DriveNames { Windows, Host };
+
     // Drive `letter` (either case) becomes the host folder `hostFolder`.
-    void mapDrive(char letter, const std::string& hostFolder);
+    void mapDrive(char letter, const std::string& hostFolder, DriveNames names = DriveNames::Windows);
     void unmapDrive(char letter);
     // The host path of a Windows path: "X:" through the drive table, "\" and "/" as separators,
     // "." and ".." resolved and never above the drive root. False (error 3 or 123) when the drive
-    // is not mapped or a name is not valid on Windows. `atDriveRoot` tells whether it is the root.
+    // is not mapped or a name is not valid there (on a host drive: no spelling of a host name).
+    // `atDriveRoot` tells whether it is the root.
     bool hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot = nullptr);
 
     std::unique_ptr<OpenFile> open(const std::string& path, FileAccess access, uint32_t share,
@@ -43,12 +49,14 @@ public:
     uint32_t attributesOfHost(const std::string& host, bool isDirectory, unsigned mode);
 
 private:
+    bool spellsHostNames(const std::string& windowsPath);
     uint32_t storedBits(const std::string& host);
     bool storeBits(const std::string& host, uint32_t bits);
     void forgetBits(const std::string& host);
 
     std::mutex mutex_;
     std::map<char, std::string> drives_;
+    std::set<char> hostNameDrives_;
     std::map<std::string, uint32_t> sideBits_;  // hosts without user extended attributes
 };
 

@@ -16,13 +16,13 @@ std::wstring wide(const std::string& utf8) {
 
 class WinLogFiles final : public LogFiles {
 public:
-    std::optional<std::string> localAppData() override {
+    std::optional<std::string> logFolder() override {
         DWORD needed = GetEnvironmentVariableW(L"localappdata", nullptr, 0);
         if (needed == 0) return std::nullopt;
         std::vector<wchar_t> buffer(needed);
         DWORD length = GetEnvironmentVariableW(L"localappdata", buffer.data(), needed);
         if (length == 0 || length >= needed) return std::nullopt;
-        return toUtf8(std::u16string(buffer.data(), buffer.data() + length));
+        return toUtf8(std::u16string(buffer.data(), buffer.data() + length)) + "\\ORB\\";
     }
 
     bool folderExists(const std::string& path) override {

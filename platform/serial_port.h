@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace shuttle {
 
@@ -70,19 +72,51 @@ public:
     virtual void close() = 0;
 };
 
-// The serial ports of this machine, named by number as COMn.
+// Why a port could not be opened.
+enum class SerialOpenFailure : uint8_t {
+    None,
+    Absent,        // no such device (any more)
+    Busy,          // another program holds it
+    NoPermission,  // the user may not open it (on Linux: not in the dialout group)
+    Refused,       // not a serial line, or it refused the line settings
+    Other,
+};
+
+// What the user is told about a failed open: a sentence, or "" for None.
+const char* serialOpenFailureText(SerialOpenFailure failure);
+
+// The serial ports of this machine. Each port has a number, which the program keeps while it
+// runs, and a name (UTF-8), which the user sees and the settings keep: "COM5" on Windows (the
+// number is the port's own), the device path on Linux (the number is given by a table of this
+// run).
 class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
-    // Opens COMn exclusively and applies `settings`; null when the port is absent, busy, or
-    // refuses any of the settings (a half-configured port is closed again).
+    // Opens port `number` exclusively and applies `settings`; null when the port is absent,
+    // busy, or refuses any of the settings (a half-configured port is closed again). Then
+    // lastOpenFailure() tells why.
     virtual std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) = 0;
-    // Whether COMn names a device on this machine.
+    // Whether port `number` names a device on this machine.
     virtual bool exists(uint32_t number) = 0;
+
+    // The ports present now, in the order the user is shown them. By default COM1 to COM255
+    // where exists() holds.
+    virtual std::vector<uint32_t> presentPorts();
+    // The name of port `number`; by default "COM<number>".
+    virtual std::string portName(uint32_t number);
+    // The number of the port called `name`; nothing when `name` cannot name a port here. By
+    // default "COM<n>" (exactly: no other text before or after).
+    virtual std::optional<uint32_t> portNumber(const std::string& name);
+    // Why this thread's last open() gave null (Other where the system does not say).
+    virtual SerialOpenFailure lastOpenFailure() { return SerialOpenFailure::Other; }
 };
 
-// The real ports: COM devices on Windows; on POSIX a table of tty paths (see
-// platform/tty_serial_ports.h), empty at first.
+// "COM<number>" and back: the Windows names of serial ports.
+std::string windowsPortName(uint32_t number);
+std::optional<uint32_t> parseWindowsPortName(const std::string& name);
+
+// The real ports: COM devices on Windows; on Linux the serial devices and the paths the user
+// names (see platform/serial_ports_linux.h).
 std::unique_ptr<SerialPorts> makeSystemSerialPorts();
 
 }  // namespace shuttle

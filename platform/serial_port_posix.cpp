@@ -223,15 +223,43 @@ private:
 
 }  // namespace
 
-std::shared_ptr<SerialPort> openTty(const std::string& path, const SerialPortSettings& settings) {
+namespace {
+
+SerialOpenFailure openFailureOf(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return SerialOpenFailure::NoPermission;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR: return SerialOpenFailure::Absent;
+        case EBUSY:
+        case EWOULDBLOCK: return SerialOpenFailure::Busy;
+        default: return SerialOpenFailure::Other;
+    }
+}
+
+std::shared_ptr<SerialPort> failOpen(SerialOpenFailure failure, SerialOpenFailure* why) {
+    if (why != nullptr) *why = failure;
+    return nullptr;
+}
+
+thread_local SerialOpenFailure lastTableOpenFailure = SerialOpenFailure::None;
+
+}  // namespace
+
+std::shared_ptr<SerialPort> openTty(const std::string& path, const SerialPortSettings& settings,
+                                    SerialOpenFailure* why) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || !isatty(fd.get())) return nullptr;
+    if (!fd) return failOpen(openFailureOf(errno), why);
+    if (!isatty(fd.get())) return failOpen(SerialOpenFailure::Refused, why);
     // Windows opens a COM port for one user only; an advisory lock gives the same rule here.
-    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
-    if (tcdrain(fd.get()) != 0) return nullptr;
-    if (!applyLineSettings(fd.get(), settings)) return nullptr;
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return failOpen(openFailureOf(errno), why);
+    if (tcdrain(fd.get()) != 0) return failOpen(openFailureOf(errno), why);
+    if (!applyLineSettings(fd.get(), settings)) return failOpen(SerialOpenFailure::Refused, why);
     int wake[2];
-    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return nullptr;
+    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return failOpen(SerialOpenFailure::Other, why);
+    if (why != nullptr) *why = SerialOpenFailure::None;
     return std::make_shared<TtySerialPort>(std::move(fd), UniqueFd(wake[0]), UniqueFd(wake[1]), settings.timeouts);
 }
 
@@ -251,15 +279,16 @@ std::string TtySerialPorts::pathOf(uint32_t number) {
 
 std::shared_ptr<SerialPort> TtySerialPorts::open(uint32_t number, const SerialPortSettings& settings) {
     std::string path = pathOf(number);
-    return path.empty() ? nullptr : openTty(path, settings);
+    if (path.empty()) return failOpen(SerialOpenFailure::Absent, &lastTableOpenFailure);
+    return openTty(path, settings, &lastTableOpenFailure);
 }
+
+SerialOpenFailure TtySerialPorts::lastOpenFailure() { return lastTableOpenFailure; }
 
 bool TtySerialPorts::exists(uint32_t number) {
     std::string path = pathOf(number);
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
-
-std::unique_ptr<SerialPorts> makeSystemSerialPorts() { return std::make_unique<TtySerialPorts>(); }
 
 }  // namespace shuttle

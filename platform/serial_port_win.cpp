@@ -109,20 +109,37 @@ private:
     IoGate gate_;
 };
 
+thread_local SerialOpenFailure lastFailure = SerialOpenFailure::None;
+
+std::shared_ptr<SerialPort> failOpen(SerialOpenFailure failure) {
+    lastFailure = failure;
+    return nullptr;
+}
+
+// A COM port another program holds answers "access denied".
+SerialOpenFailure openFailureOf(DWORD error) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return SerialOpenFailure::Absent;
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return SerialOpenFailure::Busy;
+    return SerialOpenFailure::Other;
+}
+
 class WinSerialPorts final : public SerialPorts {
 public:
     std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override {
         char path[16];
         int length = std::snprintf(path, sizeof path, "\\\\.\\COM%u", number);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof path) return nullptr;
+        if (length < 0 || static_cast<size_t>(length) >= sizeof path) return failOpen(SerialOpenFailure::Absent);
         ScopedHandle handle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!handle) return nullptr;
-        if (!FlushFileBuffers(handle.get())) return nullptr;
-        if (!applyLineSettings(handle.get(), settings)) return nullptr;
-        if (!applyTimeouts(handle.get(), settings.timeouts)) return nullptr;
+        if (!handle) return failOpen(openFailureOf(GetLastError()));
+        if (!FlushFileBuffers(handle.get())) return failOpen(SerialOpenFailure::Other);
+        if (!applyLineSettings(handle.get(), settings)) return failOpen(SerialOpenFailure::Refused);
+        if (!applyTimeouts(handle.get(), settings.timeouts)) return failOpen(SerialOpenFailure::Refused);
+        lastFailure = SerialOpenFailure::None;
         return std::make_shared<WinSerialPort>(std::move(handle));
     }
+
+    SerialOpenFailure lastOpenFailure() override { return lastFailure; }
 
     // The device namespace knows every COM port; a name whose target list does not fit the
     // buffer exists all the same.

@@ -9,6 +9,12 @@
 
 namespace shuttle {
 
+// The key's four values.
+inline constexpr char16_t kFlagsValueName[] = u"Flags";
+inline constexpr char16_t kComValueName[] = u"Com";  // the chosen serial port
+inline constexpr char16_t kUsbValueName[] = u"Usb";  // the store selection
+inline constexpr char16_t kMaxValueName[] = u"Max";
+
 // An open key; closed when destroyed.
 class SettingsKey {
 public:
@@ -31,7 +37,7 @@ public:
     virtual std::unique_ptr<SettingsKey> openOrCreate(bool& existed) = 0;
 };
 
-// The current user's registry (Windows only).
+// The current user's registry (Windows only; Linux keeps a file, platform/settings_file_linux.h).
 std::unique_ptr<SettingsStore> makeRegistrySettingsStore();
 
 }  // namespace shuttle

@@ -13,9 +13,10 @@
 namespace shuttle {
 
 // Opens the tty at `path` in raw mode with `settings` (the rate is not applied to a
-// pseudo-terminal, which has none); null when it is absent, locked by another open, or
-// refuses the settings.
-std::shared_ptr<SerialPort> openTty(const std::string& path, const SerialPortSettings& settings);
+// pseudo-terminal, which has none); null when it is absent, locked by another open, not to be
+// opened by this user, or refuses the settings, with the reason in `why` when given.
+std::shared_ptr<SerialPort> openTty(const std::string& path, const SerialPortSettings& settings,
+                                    SerialOpenFailure* why = nullptr);
 
 class TtySerialPorts final : public SerialPorts {
 public:
@@ -24,6 +25,7 @@ public:
     std::shared_ptr<SerialPort> open(uint32_t number, const SerialPortSettings& settings) override;
     // COMn exists when it is mapped and its path names something.
     bool exists(uint32_t number) override;
+    SerialOpenFailure lastOpenFailure() override;
 
 private:
     std::string pathOf(uint32_t number);

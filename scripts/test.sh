@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test of Shuttle on a fresh Debian 12 machine: installs what is missing, builds
 # the native core (address and undefined-behaviour sanitizers), the same tests under the
-# thread sanitizer, the libFuzzer targets and the Windows program, then runs the native unit
-# tests, the thread-sanitizer tests, the bounded fuzz runs, and the Windows unit and program
-# tests under Wine.
+# thread sanitizer, the Linux program with its Qt interface and package, the libFuzzer targets
+# and the Windows program, then runs the native unit tests, the thread-sanitizer tests, the
+# Linux program's tests, the bounded fuzz runs, and the Windows unit and program tests under
+# Wine.
 #   SHUTTLE_WINE_ROOT  Wine root to use and keep (default: a new folder under /tmp, removed at
 #                      the end)
 #   SHUTTLE_KEEP_WINE  1 keeps the new Wine root (prefixes, logs) for a look after the run
@@ -77,6 +78,12 @@ native_suite() {  # PRESET NAME
     step "$2 tests"
     suite "$2 tests" "build/$1/Testing/Temporary/LastTest.log" ctest --preset "$1"
 }
+linux_suite() {
+    step "linux program build (Qt 6)"
+    build_preset linux || return 2
+    step "linux program tests"
+    suite "linux tests" build/linux/Testing/Temporary/LastTest.log ctest --preset linux
+}
 fuzz_suite() {
     step "fuzz targets (clang)"
     build_preset fuzz || return 2
@@ -85,6 +92,7 @@ fuzz_suite() {
 
 with_folder native native_suite native "native (address and undefined-behaviour sanitizers)"
 with_folder tsan native_suite tsan "thread-sanitizer"
+with_folder linux linux_suite
 with_folder fuzz fuzz_suite
 
 step "windows build"

@@ -51,7 +51,7 @@ TEST_F(LoggerTest, UnwritableOrMissingPlacesDropEntriesSilentlyAndAFailedWriteIs
     enum Place { ReadOnlyFile, NoAppData, NoFolder };
     for (Place place : {ReadOnlyFile, NoAppData, NoFolder}) {
         MemoryLogFiles broken;
-        if (place == NoAppData) broken.setAppData(std::nullopt);
+        if (place == NoAppData) broken.setLogFolder(std::nullopt);
         if (place == NoFolder) broken.failFolderCreation();
         Logger logger(broken, clock);
         if (place == ReadOnlyFile) broken.makeReadOnly(kFolder + "Shuttle.log-05122026");

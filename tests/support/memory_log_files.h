@@ -11,9 +11,9 @@ namespace shuttle::testing {
 
 class MemoryLogFiles final : public LogFiles {
 public:
-    std::optional<std::string> localAppData() override {
+    std::optional<std::string> logFolder() override {
         std::lock_guard<std::mutex> lock(mutex_);
-        return appData_;
+        return folder_;
     }
     bool folderExists(const std::string& path) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -32,9 +32,9 @@ public:
         return AppendResult::Written;
     }
 
-    void setAppData(std::optional<std::string> value) {
+    void setLogFolder(std::optional<std::string> value) {
         std::lock_guard<std::mutex> lock(mutex_);
-        appData_ = std::move(value);
+        folder_ = std::move(value);
     }
     void failFolderCreation() { failCreate_ = true; }
     void failWrites() { failWrites_ = true; }
@@ -50,7 +50,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::optional<std::string> appData_ = std::string("C:\\Users\\me\\AppData\\Local");
+    std::optional<std::string> folder_ = std::string("C:\\Users\\me\\AppData\\Local\\ORB\\");
     std::set<std::string> folders_;
     std::set<std::string> readOnly_;
     std::map<std::string, std::string> files_;

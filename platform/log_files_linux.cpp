@@ -2,36 +2,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "platform/log_files.h"
+#include "platform/user_folders_linux.h"
 
 namespace shuttle {
 namespace {
 
-std::string hostPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
-
-class PosixLogFiles final : public LogFiles {
+class LinuxLogFiles final : public LogFiles {
 public:
-    std::optional<std::string> localAppData() override {
-        const char* value = std::getenv("localappdata");
-        if (value == nullptr) return std::nullopt;
-        return std::string(value);
+    std::optional<std::string> logFolder() override {
+        const std::string state = stateHome();
+        if (state.empty()) return std::nullopt;
+        return state + "/shuttle/";
     }
 
     bool folderExists(const std::string& path) override {
         struct stat info {};
-        return ::stat(hostPath(path).c_str(), &info) == 0;
+        return ::stat(path.c_str(), &info) == 0;
     }
 
-    void createFolder(const std::string& path) override { ::mkdir(hostPath(path).c_str(), 0777); }
+    // ~/.local/state may not exist yet on a fresh account.
+    void createFolder(const std::string& path) override { makeFolders(path); }
 
     AppendResult append(const std::string& path, const std::string& bytes) override {
-        int fd = ::open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (fd < 0) return AppendResult::OpenFailed;
         ssize_t written = ::write(fd, bytes.data(), bytes.size());
         bool closed = ::close(fd) == 0;
@@ -43,7 +37,7 @@ public:
 }  // namespace
 
 LogFiles& systemLogFiles() {
-    static PosixLogFiles files;
+    static LinuxLogFiles files;
     return files;
 }
 
