@@ -1,0 +1,195 @@
+// Process entry point of the Linux program shuttle: one instance per user, the console switch,
+// the settings file, the daily log, the Qt interface (dialog, tray icon, clipboard), the
+// computer's workers, the system's device and stop events, and the event loop.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/computer.h"
+#include "base/host_names.h"
+#include "base/print.h"
+#include "log/logger.h"
+#include "platform/autostart_linux.h"
+#include "platform/device_watch_linux.h"
+#include "platform/file_system_posix.h"
+#include "platform/instance_lock_linux.h"
+#include "platform/log_files.h"
+#include "platform/serial_ports_linux.h"
+#include "platform/settings_file_linux.h"
+#include "platform/stop_signals_linux.h"
+#include "platform/store_drives_linux.h"
+#include "ui/clipboard_qt.h"
+#include "ui/gui_calls_qt.h"
+#include "ui/main_dialog_qt.h"
+#include "ui/tray_qt.h"
+
+#include "shuttle_version.h"
+
+namespace shuttle {
+namespace {
+
+// How long the end of the program waits for the workers before it joins them.
+constexpr int kWorkerStopWaitMs = 5000;
+constexpr int kWorkerCheckMs = 10;
+
+bool hasConsoleSwitch(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--console") == 0 || std::strcmp(argv[i], "-console") == 0) return true;
+    return false;
+}
+
+// Without the console switch the trace goes nowhere, as on Windows without its console; errors
+// still reach standard error, where a desktop session keeps them.
+void routeTrace(bool console) {
+    if (console) return;
+    setTraceSink([](TraceStream stream, const std::string& text) {
+        if (stream == TraceStream::Err) std::fwrite(text.data(), 1, text.size(), stderr);
+    });
+}
+
+// Only X11 lets a program that is not focused see and set the clipboard: on a Wayland session
+// the program runs through XWayland, unless the user chose a platform.
+void preferX11() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// The workers may wait for the GUI thread (a paste, the dialog): it goes on handling events
+// while it waits for them, as the Windows program pumps its messages.
+void stopComputer(Computer& computer, GuiCalls& calls) {
+    calls.close();
+    computer.requestStop();
+    QEventLoop loop;
+    QTimer check;
+    int waitedMs = 0;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        waitedMs += kWorkerCheckMs;
+        if (computer.workersFinished() || waitedMs >= kWorkerStopWaitMs) loop.quit();
+    });
+    check.start(kWorkerCheckMs);
+    if (!computer.workersFinished()) loop.exec();
+    computer.stop();
+}
+
+// "Add…" in the dialog: a port or a store folder the system does not list becomes the choice,
+// and the supervisor applies the mode again to list and open it.
+DialogActions dialogActions(Computer& computer, SerialPorts& ports, LinuxStoreDrives& drives) {
+    DialogActions actions;
+    actions.addPort = [&computer, &ports](const std::string& path) {
+        const std::optional<uint32_t> number = ports.portNumber(path);
+        if (!number || !ports.exists(*number)) return false;
+        computer.settings().comPort = *number;
+        computer.settings().save();
+        computer.requests().modeChange = 1;
+        return true;
+    };
+    actions.addStoreFolder = [&computer, &drives](const std::string& folder) {
+        const std::optional<LinuxStoreDrive> drive = drives.addFolder(folder);
+        const std::u16string entry = drive ? storeDriveEntry(LinkDrive{drive->name, drive->root()}) : std::u16string();
+        if (entry.empty()) return false;
+        computer.settings().storeSelection.set(entry);
+        computer.settings().save();
+        computer.requests().modeChange = 1;
+        return true;
+    };
+    return actions;
+}
+
+// A notifier on `fd` (when there is one) that runs `onEvent`.
+std::unique_ptr<QSocketNotifier> watch(int fd, QSocketNotifier::Type type, std::function<void()> onEvent) {
+    if (fd < 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(fd, type);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, std::move(onEvent));
+    return notifier;
+}
+
+int runProgram(StopSignals& stopSignals) {
+    // One port table: the settings' port names and the computer's port numbers must agree.
+    LinuxSerialPorts ports;
+    SettingsFile settingsFile(settingsFilePath(), ports);
+    LinuxClipboardFormats formats;
+    const ClipboardFormatIds formatIds = ClipboardFormatIds::registerAll(formats);
+    Clock& clock = systemClock();
+    Logger logger(systemLogFiles(), clock);
+    PosixFileSystem& files = posixSystemFileSystem();
+    Computer computer({clock, files, systemGuidSource(), ports, systemDeviceQuery(), formatIds, &logger});
+    Settings& settings = computer.settings();
+    settings.loadFrom(settingsFile);
+    // The sender's file list names local files on the host's own drive; the saved store folder
+    // gets its letter back before anything reads the drive.
+    files.mapDrive(kHostRootLetter, "/", PosixFileSystem::DriveNames::Host);
+    LinuxStoreDrives drives(files);
+    drives.restore(settings.storeSelection.get());
+
+    GuiCalls calls;
+    QtClipboard clipboard(formats, [&drives](const std::string& path) { return drives.hostPathOf(path); }, calls);
+    AutostartFolder autostart(autostartFolder());
+    QtTray tray(autostart, QCoreApplication::applicationFilePath());
+    MainDialog dialog(settings, computer.requests(), dialogActions(computer, ports, drives));
+
+    QTimer lookAgain;
+    lookAgain.setSingleShot(true);
+    QObject::connect(&clipboard, &QtClipboard::changed, [&] {
+        lookAgain.stop();
+        if (computer.onClipboardChange()) lookAgain.start(static_cast<int>(kCopyRetryMs));
+    });
+    QObject::connect(&lookAgain, &QTimer::timeout, [&] {
+        if (computer.onClipboardLookAgain()) lookAgain.start(static_cast<int>(kCopyRetryMs));
+    });
+    QObject::connect(&tray, &QtTray::openRequested, &dialog, &MainDialog::bringToFront);
+    // exit(), not quit(): quit() first asks the windows to close, which the dialog declines.
+    QObject::connect(&tray, &QtTray::exitRequested, [] { QCoreApplication::exit(0); });
+    QObject::connect(&tray, &QtTray::iconShown, &dialog, [&dialog] { dialog.setTrayShown(true); });
+
+    TtyDeviceWatch ttyDevices;
+    MountWatch mounts;
+    const auto ttyNotifier = watch(ttyDevices.fd(), QSocketNotifier::Read, [&] {
+        if (ttyDevices.changed()) computer.onDevicesChanged();
+    });
+    // The drive table first: the supervisor then finds a new drive under its letter.
+    const auto mountNotifier = watch(mounts.fd(), QSocketNotifier::Exception, [&] {
+        if (!mounts.changed()) return;
+        drives.refresh();
+        computer.onDevicesChanged();
+    });
+    const auto stopNotifier = watch(stopSignals.fd(), QSocketNotifier::Read, [&] {
+        if (stopSignals.taken()) QCoreApplication::exit(0);
+    });
+
+    tray.start();
+    dialog.setTrayShown(tray.shown());
+    if (!computer.start({clipboard, tray, dialog.panel()})) return 0;
+    // Without a tray nothing else could bring the dialog back: it shows from the start.
+    if (!settings.has(kFlagStartInTray) || !tray.shown()) dialog.show();
+    printOut("Running\n");
+    const int exitCode = QApplication::exec();
+    stopComputer(computer, calls);
+    return exitCode;
+}
+
+}  // namespace
+}  // namespace shuttle
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Shuttle %s (Qt %s)\n", SHUTTLE_VERSION_TEXT, qVersion());
+        return 0;
+    }
+    const shuttle::InstanceLock instance(shuttle::instanceLockPath());
+    if (instance.state() == shuttle::InstanceLock::State::HeldElsewhere) return 0;
+    shuttle::StopSignals stopSignals;  // before any thread starts
+    shuttle::routeTrace(shuttle::hasConsoleSwitch(argc, argv));
+    shuttle::printOut("Shuttle %s\n", SHUTTLE_VERSION_TEXT);
+    shuttle::preferX11();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Shuttle"));
+    QApplication::setApplicationVersion(QStringLiteral(SHUTTLE_VERSION_TEXT));
+    QApplication::setQuitOnLastWindowClosed(false);
+    return shuttle::runProgram(stopSignals);
+}
