@@ -1,0 +1,122 @@
+// qt-clipboard: the X11 clipboard from the command line, through Qt as a user's program uses it
+// and independent of Shuttle's own mappings. On X11 a copy lives in the program that made it,
+// so "set" and "files" keep serving their copy until another program takes the clipboard (or
+// for two minutes at most); they print "ready" once the copy is theirs.
+//   set TYPE FILE [TYPE FILE]...  one copy offering each MIME type with a file's bytes; the type
+//                                  "text" is FILE's UTF-8 text as Qt offers a text (text/plain,
+//                                  UTF8_STRING...), "image" a picture file as Qt offers an image
+//   files PATH...                  a file list: text/uri-list (by Qt) and
+//                                  x-special/gnome-copied-files, as file managers copy
+//   get TYPE FILE                  write the bytes of TYPE to FILE (exit 1 when not offered)
+//   text FILE                      write the offered text to FILE as UTF-8 (exit 1 when none)
+//   get-files                      print the local files of the offered URI list, one a line
+//   types                          print the offered types, one a line
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kServeMs = 120000;
+
+QByteArray readFile(const char* path) {
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const char* path, const QByteArray& bytes) {
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Makes `data` the clipboard and serves it until another program takes the clipboard.
+int serve(QMimeData* data) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QObject::connect(clipboard, &QClipboard::changed, [clipboard](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard()) QCoreApplication::exit(0);
+    });
+    clipboard->setMimeData(data);
+    if (!clipboard->ownsClipboard()) return 2;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    QTimer::singleShot(kServeMs, [] { QCoreApplication::exit(0); });
+    return QGuiApplication::exec();
+}
+
+int set(int count, char** pairs) {
+    auto* data = new QMimeData;
+    for (int i = 0; i + 1 < count; i += 2) {
+        const QByteArray bytes = readFile(pairs[i + 1]);
+        const QString type = QString::fromUtf8(pairs[i]);
+        if (type == "text")
+            data->setText(QString::fromUtf8(bytes));
+        else if (type == "image")
+            data->setImageData(QImage::fromData(bytes));
+        else
+            data->setData(type, bytes);
+    }
+    return serve(data);
+}
+
+int files(int count, char** paths) {
+    QList<QUrl> urls;
+    QByteArray gnome = "copy";
+    for (int i = 0; i < count; ++i) {
+        urls.append(QUrl::fromLocalFile(QFile::decodeName(paths[i])));
+        gnome += "\n" + urls.back().toEncoded();
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    data->setData("x-special/gnome-copied-files", gnome);
+    return serve(data);
+}
+
+int get(const char* type, const char* path) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasFormat(QString::fromUtf8(type))) return 1;
+    return writeFile(path, data->data(QString::fromUtf8(type))) ? 0 : 2;
+}
+
+int text(const char* path) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasText()) return 1;
+    return writeFile(path, data->text().toUtf8()) ? 0 : 2;
+}
+
+int getFiles() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasUrls()) return 1;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) std::printf("%s\n", QFile::encodeName(url.toLocalFile()).constData());
+    return 0;
+}
+
+int types() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr) return 1;
+    for (const QString& type : data->formats()) std::printf("%s\n", type.toUtf8().constData());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication application(argc, argv);
+    const QByteArray verb = argc > 1 ? argv[1] : "";
+    if (verb == "set" && argc >= 4 && argc % 2 == 0) return set(argc - 2, argv + 2);
+    if (verb == "files" && argc >= 3) return files(argc - 2, argv + 2);
+    if (verb == "get" && argc == 4) return get(argv[2], argv[3]);
+    if (verb == "text" && argc == 3) return text(argv[2]);
+    if (verb == "get-files" && argc == 2) return getFiles();
+    if (verb == "types" && argc == 2) return types();
+    std::fprintf(stderr, "usage: qt-clipboard set TYPE FILE... | files PATH... | get TYPE FILE | text FILE | get-files | types\n");
+    return 64;
+}
