@@ -93,12 +93,11 @@ void reportLeftover(ExchangeContext& context, const FailedItem& leftover, CopyPa
 // so that no poll reads the one without the other. A computer that is stopping leaves the old
 // payload the valid one. True when the document is on the drive.
 bool publishDocument(ExchangeContext& context, TransferProgress& progress, char letter, const std::string& guid,
-                     const JsonValue& document) {
+                     const std::string& bytes) {
     if (context.stop.raised()) {
         printOut(">>> Transfer abandoned\n");
         return false;
     }
-    const std::string bytes = serialised(document);
     bool written;
     {
         std::lock_guard<std::mutex> lock(context.link.mutex);
@@ -107,6 +106,16 @@ bool publishDocument(ExchangeContext& context, TransferProgress& progress, char 
     }
     reportResult(context, progress, written);
     return written;
+}
+
+// Once this side's document is the drive's, the earlier payloads go. Should the other computer
+// have published meanwhile, its payload is the current one and the clearing up is its own: this
+// side must not remove the files its document names.
+void clearEarlierPayloads(ExchangeContext& context, char letter, const std::string& published,
+                          const StoreWrite& write, CopyPathState& state) {
+    std::string current;
+    if (!readMetaDataFile(context.files, driveRoot(letter), current) || current != published) return;
+    reportLeftover(context, removeEarlierPayloads(context.files, write, &context.stop), state);
 }
 
 // New before old: the new payload folder, then its document, and only then the earlier
@@ -125,11 +134,12 @@ void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, cons
     }
     JsonValue document(JsonValue::Kind::Object);
     assemblePayloadDocument(document, guid, write.storedPaths);
-    if (!publishDocument(context, progress, letter, guid, document)) {
+    const std::string bytes = serialised(document);
+    if (!publishDocument(context, progress, letter, guid, bytes)) {
         discardPayload(context.files, write);  // nothing names it
         return;
     }
-    reportLeftover(context, removeEarlierPayloads(context.files, write, &context.stop), state);
+    clearEarlierPayloads(context, letter, bytes, write, state);
 }
 
 // A text or a picture travels inside the document, so no store folder is written. The folder
@@ -141,7 +151,7 @@ void writeInlineToStore(ExchangeContext& context, TransferProgress& progress, co
     const std::string guid = newGuidText(context.guids);
     JsonValue document(JsonValue::Kind::Object);
     assembleInlineDocument(document, guid, formats);
-    publishDocument(context, progress, letter, guid, document);
+    publishDocument(context, progress, letter, guid, serialised(document));
 }
 
 }  // namespace

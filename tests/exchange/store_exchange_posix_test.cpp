@@ -120,6 +120,24 @@ TEST_F(StoreExchange, ACopyFailingAtAnyPointLeavesThePreviousPayloadWhole) {
     EXPECT_EQ(stampedFolders().size(), 1u);
 }
 
+// The other computer published right after this one: the files its document names stay.
+TEST_F(StoreExchange, APayloadTheOtherComputerPublishedMeanwhileIsLeftAlone) {
+    source("mine.txt", "mine");
+    const std::string drive = folder + "/drive/", theirs = drive + kStorage + "/theirs/";
+    fs::create_directories(theirs);
+    std::ofstream(theirs + "t.txt") << "theirs";
+    const std::string document = "{\"GUID\":\"{0F0F0F0F-1111-4222-8333-444455556666}\",\"data\":[[\"F:\\" +
+                                 kStorage + "\\theirs\\t.txt\"]],\"formats\":[\"CF_HDROP\"]}";
+    a->faultyFiles.beforeCall(FsOp::MoveFile, 1, [&] {  // A's document goes, then theirs over it
+        fs::rename(drive + kMetaDataFileName + ".tmp", drive + kMetaDataFileName);
+        std::ofstream(drive + kMetaDataFileName + ".tmp") << document;
+    });
+    a->copyFiles({u"C:\\mine.txt"});
+    EXPECT_EQ(meta(), document);
+    EXPECT_EQ(stampedFolders().size(), 2u);
+    EXPECT_EQ(pastedOnB(), Events{"theirs"});
+}
+
 // The stop (Exit, the end of the session) ends a copy within one chunk: nothing is published, the
 // partial folder goes, and the computer stops at once.
 TEST_F(StoreExchange, ACancelInTheMiddleOfALargeFileEndsTheCopyWithinOneChunk) {
