@@ -68,8 +68,9 @@ bool removeEntry(FileSystem& fs, const std::string& folder, const FindEntry& ent
     };
     if (entry.name.empty()) return note(folder, kErrorInvalidName);  // cannot be addressed
     const std::string fullPath = folder + entry.name;
-    // A read-only item cannot be deleted.
-    if (entry.attributes & kAttributeReadOnly) fs.setAttributes(fullPath, writableAttributes(entry.attributes));
+    // A read-only item cannot be deleted (a link keeps its own: the change could reach its target).
+    if (!entry.isLink() && (entry.attributes & kAttributeReadOnly))
+        fs.setAttributes(fullPath, writableAttributes(entry.attributes));
     if (entry.isDirectory() && !entry.isLink()) return removeTree(fs, fullPath, failed);
     const bool removed = entry.isDirectory() ? fs.removeDirectory(fullPath) : fs.deleteFile(fullPath);
     return removed || note(fullPath, fs.lastError());

@@ -29,15 +29,15 @@ struct CopyRun {
     bool cancelled() const { return cancel != nullptr && cancel->raised(); }
 };
 
-// Copies a file to `target`, replacing a file of that name; the copy is never read-only.
-// `sourceAttributes`, when known, spares a look at the copy's attributes. Gives the failure,
-// if any (a partial target may stay).
+// Copies a file to `target`, a new name (a writable file there is replaced); the copy is never
+// read-only. `sourceAttributes`, when known, spares a look at the copy's attributes. Gives the
+// failure, if any (a partial target may stay).
 FailedItem copyFileTo(CopyRun& run, const std::string& source, const std::string& target,
                       uint32_t sourceAttributes = kInvalidAttributes);
 
-// Copies a folder with its whole tree to `target`, merging into an existing folder of that
-// name. Links inside (symbolic links, junctions) are not followed: they are left out, as the
-// size of the tree leaves them out. Stops at the first item that cannot be copied and gives it.
+// Copies a folder with its whole tree to `target` (made, or taken as it is). Links inside
+// (symbolic links, junctions) are not followed: they are left out, as the size of the tree
+// leaves them out. Stops at the first item that cannot be copied and gives it.
 FailedItem copyDirectoryTo(CopyRun& run, const std::string& source, const std::string& target);
 
 // copyDirectoryTo for a folder, copyFileTo for anything else; a source path that begins with

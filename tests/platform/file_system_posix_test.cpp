@@ -2,11 +2,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include "platform/file_system_posix.h"
 #include "support/test_drives.h"
@@ -99,39 +96,6 @@ TEST_F(PosixDrives, DriveRootIsListedWithoutDotsAndNeverRemoved) {
     EXPECT_EQ(fs.lastError(), kErrorFileNotFound);
     EXPECT_FALSE(fs.removeDirectory(root));
     EXPECT_TRUE(testing::isFolderAt(fs, root));
-}
-
-// A symbolic link is listed and seen as itself, as Windows shows one: a reparse point (a folder
-// when it names one); removing it leaves what it names.
-TEST_F(PosixDrives, ASymbolicLinkIsAReparsePointRemovedAsItself) {
-    ASSERT_TRUE(fs.createDirectory(root + "d"));
-    ASSERT_TRUE(testing::writeFile(fs, root + "d\\f", "x"));
-    std::string host;
-    ASSERT_TRUE(posix.hostPath(root + "d", host));
-    for (const char* name : {"to-d", "to-f", "dangling"}) {
-        const std::string target = std::string(name) == "to-d" ? host : host + (name[3] == 'f' ? "/f" : "/none");
-        ASSERT_EQ(::symlink(target.c_str(), (host + "/../" + name).c_str()), 0);
-    }
-    std::map<std::string, FindEntry> listed;
-    FindEntry entry;
-    auto listing = fs.findFirst(root + "*", entry);
-    ASSERT_TRUE(listing);
-    do listed[entry.name] = entry;
-    while (listing->next(entry));
-    EXPECT_FALSE(listed["d"].isLink());
-    for (const char* name : {"to-d", "to-f", "dangling"}) {
-        EXPECT_TRUE(listed[name].isLink()) << name;
-        EXPECT_EQ(listed[name].reparseTag, kReparseTagSymlink);
-        EXPECT_EQ(fs.attributes(root + name) & (kAttributeReparsePoint | kAttributeDirectory),
-                  kAttributeReparsePoint | (std::string(name) == "to-d" ? kAttributeDirectory : 0u)) << name;
-    }
-    EXPECT_FALSE(fs.removeDirectory(root + "to-f"));
-    EXPECT_EQ(fs.lastError(), kErrorDirectory);
-    EXPECT_TRUE(fs.removeDirectory(root + "to-d"));
-    EXPECT_TRUE(fs.deleteFile(root + "to-f"));
-    EXPECT_TRUE(fs.deleteFile(root + "dangling"));
-    EXPECT_EQ(testing::namesIn(fs, root), std::vector<std::string>{"d"});
-    EXPECT_EQ(testing::namesIn(fs, root + "d"), std::vector<std::string>{"f"});
 }
 
 }  // namespace

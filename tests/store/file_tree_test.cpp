@@ -250,23 +250,6 @@ TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevelAndWritable) {
     EXPECT_EQ(trace.out(), "");
 }
 
-TEST_F(FileTree, CopiesReplaceAnExistingTargetAndMergeIntoAnExistingFolder) {
-    file(src + "a.txt", "new");
-    file(dst + "a.txt", "old and longer");
-    copyFileTo(run, src + "a.txt", dst + "a.txt");
-    EXPECT_EQ(content(dst + "a.txt"), "new");
-    folder(src + "d");
-    file(src + "d\\same.txt", "from source");
-    file(src + "d\\new.txt", "new");
-    folder(dst + "d");
-    file(dst + "d\\same.txt", "from before");
-    file(dst + "d\\other.txt", "kept");
-    copyDirectoryTo(run, src + "d", dst + "d");
-    EXPECT_EQ(content(dst + "d\\same.txt"), "from source");
-    EXPECT_EQ(content(dst + "d\\new.txt"), "new");
-    EXPECT_EQ(content(dst + "d\\other.txt"), "kept");
-}
-
 TEST_F(FileTree, FolderCopyStopsAtTheFirstItemThatFails) {
     folder(src + "d");
     folder(src + "d\\deeper");

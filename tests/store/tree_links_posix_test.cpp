@@ -1,5 +1,6 @@
 // Links in a dropped tree or on the drive are never followed: not measured, not copied, and
-// removed as themselves - whatever they point to stays. Real symbolic links on POSIX.
+// removed as themselves - whatever they point to stays. Real symbolic links on POSIX, which the
+// file system seam lists as reparse points, as Windows lists links and junctions.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
