@@ -216,25 +216,6 @@ TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
     EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
 }
 
-TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFile) {
-    makeUsbComputers();
-    writeSource("one.txt", "1");
-    a->copyFiles({u"C:\\one.txt"});
-    const std::string before = driveFile(kMetaDataFileName);
-    ASSERT_FALSE(before.empty());
-
-    // The session ends while the items are copied: the copy finishes, the new META data file
-    // is never written, and the drive keeps the old one whole.
-    writeSource("two.txt", "2");
-    a->faultyFiles.beforeCall(testing::FsOp::CopyFile, 1, [this] { a->computer.requestStop(); });
-    a->clipboard.userCopiesFiles({u"C:\\two.txt"});
-    ASSERT_FALSE(a->computer.onClipboardChange());
-    a->computer.waitForTransfers(60000);
-    a->computer.stop();
-    EXPECT_EQ(driveFile(kMetaDataFileName), before);
-    EXPECT_TRUE(trace.contains(">>> Transfer abandoned"));
-}
-
 // Any text without a length limit; every text format offered, up to its terminator, with
 // CF_UNICODETEXT first; a picture over markup naming it; a file list over everything.
 TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {
