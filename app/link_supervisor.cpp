@@ -140,11 +140,11 @@ void LinkSupervisor::selectSavedLink() {
     if (usbMode()) {
         std::u16string selection = settings.storeSelection.get();
         if (selection.empty()) return;
-        if (!panel_.selectLinkByPrefix(selection)) panel_.selectLink(panel_.addLink(selection));
+        if (!panel_.selectLinkByName(selection)) panel_.selectLink(panel_.addLink(selection));
     } else {
         // An absent saved port stays the choice: the search tries it again once it appears.
         uint32_t port = settings.comPort;
-        if (port == kNoComPort || !panel_.selectLinkByPrefix(comPortName(port))) return;
+        if (port == kNoComPort || !panel_.selectLinkByName(comPortName(port))) return;
     }
     openSelectedLink();
 }

@@ -4,8 +4,8 @@
 // clipboard listener registered, turns changes of the ready flags into the state icon and the
 // status text, and in COM mode searches the ports for the link device. While a transfer shows
 // its progress, the status text shows it too. The saved port (Settings::comPort) is the user's
-// choice: it is replaced only by a port found working, or forgotten by "Disconnect"; the port
-// actually open is LinkState::portNumber.
+// choice, matched by its whole name: it is replaced only by a port found working, or forgotten
+// by "Disconnect"; the port actually open is LinkState::portNumber.
 
 #include <cstdint>
 #include <string>

@@ -125,11 +125,11 @@ TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheListAndClears
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
 }
 
-// The saved choice is found by prefix (COM1 finds COM10) and, answering, needs no search.
-TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
+// The saved choice is found by its whole name and, answering, needs no search.
+TEST_F(LinkSupervisorTest, SavedPortIsChosenByItsNameAndNeedsNoSearch) {
     environment.devices[10] = {false, true};
-    savedChoice(1);
-    start({2, 10});
+    savedChoice(10);
+    start({1, 2, 10});
     EXPECT_EQ(panel.selectedLink(), u"COM10");
     EXPECT_EQ(link.portNumber.load(), 10u);
     for (int i = 0; i < 5; ++i) supervisor.runRound();
@@ -225,29 +225,30 @@ TEST_F(LinkSupervisorTest, WithNoPortTheNamesAreLookedUpOnceASecondAndNothingIsW
     EXPECT_EQ(requests.devicesChanged.load(), 0);
 }
 
+// COM1 is not COM10: the search probes COM10, and COM1 is taken up when it appears.
 TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
-    environment.presentPorts = {2};  // another port, with nothing behind it
-    savedChoice(7);
+    environment.presentPorts = {10};  // another port, with nothing behind it
+    savedChoice(1);
     supervisor.selectSavedLink();
     supervisor.refreshLinkList(true);
     supervisor.selectSavedLink();
     EXPECT_TRUE(environment.opens.empty());
     ASSERT_TRUE(supervisor.begin());
     runFor(60000);
-    EXPECT_EQ(environment.opens.front().text, u"COM2");
-    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(environment.opens.front().text, u"COM10");
+    EXPECT_EQ(settings.comPort.load(), 1u);
     EXPECT_EQ(writes(), 0u);
 
     // The device is plugged in again.
-    environment.presentPorts.insert(7);
-    environment.devices[7] = {true, true};
+    environment.presentPorts.insert(1);
+    environment.devices[1] = {true, true};
     requests.devicesChanged = 1;
     for (const uint64_t end = clock.tickMs() + 10000; link.pasteReady == 0 && clock.tickMs() < end;)
         supervisor.runRound();
-    EXPECT_EQ(environment.opens.back().text, u"COM7");
-    EXPECT_EQ(link.portNumber.load(), 7u);
+    EXPECT_EQ(environment.opens.back().text, u"COM1");
+    EXPECT_EQ(link.portNumber.load(), 1u);
     EXPECT_EQ(panel.status, u" Ready");
-    EXPECT_EQ(saved()->comPort.load(), 7u);
+    EXPECT_EQ(saved()->comPort.load(), 1u);
     EXPECT_EQ(writes(), 0u);
 }
 
