@@ -87,7 +87,7 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
         {true, 1, 0, 1, 1, 1, u" Ready", u"Disconnect", true},  // USB: connected means port-open
         {true, 1, 0, 1, 0, 0, u" Not ready", u"Disconnect", true},
         {false, 0, 0, 1, 0, 0, u" FAILED !", u"Refresh", true},
-        {true, 0, 1, 1, 0, 0, u" Not ready", u"Refresh", true},  // stale connected flag ignored
+        {true, 0, 1, 1, 0, 0, u" Not connected", u"Refresh", true},  // stale connected flag ignored
         {false, 0, 0, 0, 0, 0, u" Select  COM", u"Auto", true},
         {true, 0, 0, 0, 0, 0, u" Select  USB", u"Refresh", true},
     };
@@ -352,10 +352,11 @@ TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive)
     EXPECT_EQ(panel.droppedWidth, 7 * 16);
     EXPECT_GT(environment.closes, closes) << "a serial port of COM mode is closed";
     EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
-    EXPECT_EQ(shown(), (Shown{u" Not ready", u"Refresh"}));
+    EXPECT_EQ(shown(), (Shown{u" Not connected", u"Refresh"}));
 }
 
-TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
+// The drive is checked every round, and the list follows the devices coming and going.
+TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRoundAndDeviceEvent) {
     useUsbMode();
     environment.drives = {{"Stick", "E:\\"}};
     environment.directories = {u"E:\\"};
@@ -368,12 +369,30 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
     EXPECT_TRUE(environment.listening);
     EXPECT_EQ(tray.events(), Events{"icon 136"});
 
+    // The list with both drives, the stick selected, whether the stick is there or not.
+    auto listed = [&] { return std::make_pair(panel.links, panel.selectedLink()); };
+    const auto bothListed = std::make_pair(Texts{u"Backup (F:)", u"Stick (E:)"}, std::u16string(u"Stick (E:)"));
+    environment.drives.push_back({"Backup", "F:\\"});  // another drive arrives
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+    EXPECT_EQ(panel.status, u" Ready");
+
     environment.directories.clear();  // the stick is pulled
     supervisor.runRound();
     EXPECT_EQ(link.portOpen.load(), 0);
     EXPECT_TRUE(environment.listening) << "a copy now is reported as not sent";
-    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138"}));
-    EXPECT_EQ(panel.status, u" Not ready");
+    EXPECT_EQ(panel.status, u" Not connected");
+    environment.drives.erase(environment.drives.begin());
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+
+    environment.drives.push_back({"Stick", "E:\\"});  // and comes back
+    environment.directories = {u"E:\\"};
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138", "icon 136"}));
+    EXPECT_EQ(settings.storeSelection.get(), u"Stick (E:)");
 }
 
 TEST_F(LinkSupervisorTest, StoreDriveEntriesEndWithTheLetterWhichTheCheckReadsAfterTheLastParenthesis) {
