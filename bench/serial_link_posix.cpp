@@ -77,7 +77,8 @@ public:
         return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     size_t receive(Side& side, std::u16string& out) {
-        return receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
+        const SerialReceipt receipt = receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
+        return receipt == SerialReceipt::Text ? out.size() : 0;
     }
 
     Side a, b;

@@ -61,12 +61,19 @@ void ReceiveLoop::retryPendingPaste() {
 
 void ReceiveLoop::pollSerial() {
     std::u16string text;
-    const size_t units = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
-                                        context_.clock, text);
-    if (units == 0 || units > text.size()) return;
+    const SerialReceipt receipt = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
+                                                 context_.clock, text);
+    if (receipt == SerialReceipt::GivenUp) {
+        const std::string reason = "it did not read whole for " + std::to_string(kUnreadMessageLimitMs / 1000) + " s";
+        context_.notifier.setIcon(kIconFailure);
+        context_.notifier.notify(u"Receive failed", u"A copy from the other computer could not be received", false);
+        context_.notifier.log(("A copy from the other computer could not be received: " + reason).c_str());
+        return;
+    }
+    if (receipt != SerialReceipt::Text) return;
     // The text and its terminating zero unit, n * 2 + 2 bytes.
-    std::vector<uint8_t> block((units + 1) * sizeof(char16_t), 0);
-    std::memcpy(block.data(), text.data(), units * sizeof(char16_t));
+    std::vector<uint8_t> block((text.size() + 1) * sizeof(char16_t), 0);
+    std::memcpy(block.data(), text.data(), text.size() * sizeof(char16_t));
     paste(std::move(block), kFormatUnicodeText);
 }
 
