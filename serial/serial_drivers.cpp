@@ -88,7 +88,8 @@ bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, c
     if (!port) return false;
     const std::vector<DataFrame> frames = buildMessageFrames(encodeLinkText(text), guid);
     if (frames.empty()) return false;
-    return writeMessage(*port, clock, frames, progress, link.answerWait) == LinkStatus::Ok;
+    if (writeMessage(*port, clock, frames, progress, link.answerWait) != LinkStatus::Ok) return false;
+    return checkStored(*port, clock, frames.front(), link.answerWait) == LinkStatus::Ok;
 }
 
 SerialReceipt receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock,

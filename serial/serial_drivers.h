@@ -19,9 +19,10 @@ enum class SerialReceipt {
     GivenUp,  // a message that did not read whole for kUnreadMessageLimitMs: it will not arrive
 };
 
-// Sends `text` (up to its first zero unit) as the message `guid` over the open port. True when
-// every frame was written and acknowledged; false with no port open or on any failed frame (no
-// retry). `progress` hears of every acknowledged frame.
+// Sends `text` (up to its first zero unit) as the message `guid` over the open port. True only
+// when every frame was written and acknowledged and a probe then finds the device holding this
+// message; false with no port open, on any failed frame (no retry) or when the device does not
+// hold it. `progress` hears of every acknowledged frame.
 bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
                     const ProgressCallback& progress = {});
 

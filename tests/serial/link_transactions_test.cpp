@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <thread>
 
 #include "core/link_state.h"
@@ -318,7 +319,7 @@ TEST_F(LinkTransactions, WriteMessageSendsEveryFrameReadsOnlyHeadsAndTellsThePro
     EXPECT_EQ(writeMessage(refusing, clock, frames, progress), LinkStatus::Refused);
     EXPECT_EQ(steps, (Steps{{1, 4}}));
 
-    // An unreadable head is not a refusal.
+    // An unreadable head is not a refusal: the check after the last frame decides.
     testing::ScriptedSerialPort mumbling;
     mumbling.scriptAll({{Reply::Write::Accept, testing::headAnswer(), 0, 0, true},
                         {Reply::Write::Accept, testing::headAnswer(), 0, 0, false, false, 1},
@@ -492,31 +493,67 @@ TEST_F(SerialDrivers, AMessageThatKeepsFailingIsGivenUpAfter30SecondsUnlessRepla
     EXPECT_TRUE(trace.contains("The message not read whole was replaced on the device"));
 }
 
-// The frames of the encoded text; a refused frame fails the send without a retry, and a text
-// too long for one message is not sent at all.
-TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedTextOrFails) {
+// The frames of the encoded text, then a probe that must find them held: a refused frame fails
+// the send without a retry, a text too long for one message is not sent at all.
+TEST_F(SerialDrivers, SendWritesTheFramesOfTheEncodedTextAndChecksTheyAreHeld) {
     EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(4100, u'\u4e2d'), kGuidA));
     EXPECT_TRUE(port->writes().empty());
 
     const std::vector<DataFrame> frames = buildMessageFrames("caf\xC3\xA9 \xF0\x9F\x98\x80", kGuidA);
     for (size_t i = 0; i < frames.size(); ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
+    scriptProbeAnswer(testing::bytesOf(frames[0]));
     EXPECT_TRUE(sendOverSerial(link, clock, u"caf\u00e9 \U0001F600", kGuidA));
-    const std::vector<Bytes> writes = port->writes();
-    ASSERT_EQ(writes.size(), frames.size());
+    std::vector<Bytes> writes = port->writes();
+    ASSERT_EQ(writes.size(), frames.size() + 1);
     for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(writes[i], testing::bytesOf(frames[i]));
+    EXPECT_EQ(writes.back(), testing::bytesOf(probeRequest()));
 
     port->scriptAll({{Reply::Write::Accept, testing::headAnswer()}, {Reply::Write::Accept, testing::statusAnswer(0, 1)}});
     EXPECT_FALSE(sendOverSerial(link, clock, std::u16string(100, u'x'), kGuidA));
-    EXPECT_EQ(port->writes().size(), frames.size() + 2);
+    EXPECT_EQ(port->writes().size(), frames.size() + 3) << "no check after a refusal";
 
     // An empty text travels as two frames and is not pasted.
+    const std::vector<DataFrame> empty = buildMessageFrames("", kGuidB);
     for (int i = 0; i < 2; ++i) port->script({Reply::Write::Accept, testing::headAnswer()});
+    scriptProbeAnswer(testing::bytesOf(empty[0]));
     EXPECT_TRUE(sendOverSerial(link, clock, u"", kGuidB));
-    EXPECT_EQ(port->writes().size(), frames.size() + 4);
-    scriptHeldMessage(buildMessageFrames("", kGuidB));
+    scriptHeldMessage(empty);
     memory.recordReceived(kGuidA);
     EXPECT_EQ(receive(), SerialReceipt::Nothing);
     EXPECT_EQ(out, u"");
+}
+
+// A device that answers every frame with noise (never a refusal) has stored nothing that can be
+// trusted: only finding this message's GUID and frame count on it makes the send succeed. The
+// check judges nothing as news: the GUID memory and the empty mark stay as they were.
+TEST_F(SerialDrivers, ANoisyDeviceFailsTheSendUnlessItThenHoldsTheMessage) {
+    std::mt19937 random(18);
+    auto noise = [&] {
+        Bytes bytes(64);
+        for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(4 + random() % 250);  // no status mark (3)
+        return bytes;
+    };
+    const std::vector<DataFrame> frames = buildMessageFrames(std::string(200, 'n'), kGuidA);
+    Bytes otherCount = testing::bytesOf(frames[0]);
+    otherCount[1] = 9;
+    const std::vector<std::pair<Bytes, std::string>> checks = {
+        {noise(), ">>> CHECK: the device holds GUID="},
+        {testing::statusAnswer(0), ">>> CHECK: the device holds no message"},
+        {testing::bytesOf(buildMessageFrames(std::string(200, 'n'), kGuidB)[0]), "holds GUID=" + kGuidB + " of 6 chunks"},
+        {otherCount, "holds GUID=" + kGuidA + " of 9 chunks, not this message"},
+        {{}, ">>> CHECK: no response"},
+        {testing::bytesOf(frames[0]), ""},
+    };
+    memory.recordReceived(kGuidC);
+    for (const auto& [answer, line] : checks) {
+        for (size_t i = 0; i < frames.size(); ++i) port->script({Reply::Write::Accept, noise()});
+        scriptProbeAnswer(answer);
+        trace.clear();
+        EXPECT_EQ(sendOverSerial(link, clock, std::u16string(200, u'n'), kGuidA), line.empty()) << line;
+        EXPECT_TRUE(trace.contains(line)) << trace.out();
+    }
+    EXPECT_EQ(std::make_tuple(memory.lastReceived(), memory.lastSent(), link.seenEmptyPort.load()),
+              std::make_tuple(kGuidC, std::string(), kNoComPort));
 }
 
 class LinkPort : public SerialLink {

@@ -1,5 +1,5 @@
 // What the user is told about the serial link, through a computer built as the program builds
-// one, over a scripted device: a message that never reads whole.
+// one, over a scripted device: a send the device did not store, a message that never reads whole.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -34,6 +34,19 @@ protected:
     std::shared_ptr<testing::ScriptedSerialPort> port = std::make_shared<testing::ScriptedSerialPort>();
     testing::TestComputer side{'E', "/tmp", ports, clock};
 };
+
+TEST_F(SerialOutcomes, ANoisyDeviceDuringASendGivesTransferInterruptedNeverCopySuccessful) {
+    // 189 frames and the check, each answered with noise that is never a refusal.
+    for (int answer = 0; answer < 190; ++answer) port->script({Reply::Write::Accept, testing::Bytes(64, 0x5A)});
+    side.clipboard.userCopiesText(std::u16string(3000, u'\u4e2d'));
+    EXPECT_FALSE(side.computer.onClipboardChange());
+    EXPECT_TRUE(side.computer.carryWaitingCopy());
+    const Events events = side.tray.events();  // the progress in the tip, then the outcome
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(Events(events.end() - 2, events.end()), (Events{"icon 150", "balloon Transfer interrupted | Data may be lost"}));
+    EXPECT_TRUE(trace.contains(">>> CHECK: the device holds GUID=ZZZZ"));
+    EXPECT_EQ(port->unusedReplies(), 0u);
+}
 
 // Bytes that are no UTF-8 under their own CRC are read at every poll for 30 s, never pasted, then
 // given up with a balloon.
