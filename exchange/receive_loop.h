@@ -59,8 +59,16 @@ private:
     void paste(std::vector<ClipboardItem> items, uint32_t seenAtSequence);
     void retryPendingPaste();
 
+    // COM mode: a message whose read failed and is read again at later polls, with the clipboard's
+    // sequence number of the poll that first saw it.
+    struct UnreadSeen {
+        std::string guid;
+        uint32_t sequence;
+    };
+
     ExchangeContext& context_;
     std::optional<PendingPaste> pending_;
+    std::optional<UnreadSeen> unreadSeen_;
     std::optional<SeenDocument> seen_;
 };
 

@@ -55,7 +55,7 @@ protected:
     std::vector<std::string> pastedOnB() {
         b->computer.pollOnce();
         std::vector<std::string> contents;
-        for (const std::u16string& path : parseDropFilesBlock(b->clipboard.data(kFormatHdrop).value_or(
+        for (const std::u16string& path : parseDropFilesBlock(b->clipboard.peek(kFormatHdrop).value_or(
                  std::vector<uint8_t>{})).value_or(std::vector<std::u16string>{})) {
             std::string host = folder + "/drive/" + toUtf8(path.substr(3));
             std::replace(host.begin(), host.end(), '\\', '/');
