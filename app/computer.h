@@ -81,12 +81,13 @@ public:
     // when a thread could not be started; the ones already running are stopped again.
     bool start(const ComputerFrontEnd& frontEnd, const ComputerOptions& options = {});
     // Asks every worker to end: raises the stop (ending their waits at once), closes the port
-    // (ending a serial exchange in progress) and abandons a store write before its META data
-    // file. Returns at once.
+    // (ending a serial exchange in progress) and ends a store copy at its next file or chunk,
+    // publishing nothing. Returns at once; the workers return within a moment.
     void requestStop();
     // Whether every started worker has returned.
     bool workersFinished() const { return activeWorkers_.load() == 0; }
-    // requestStop, then joins the workers.
+    // requestStop, then joins the workers (a thread that may be sent messages by them should
+    // answer those meanwhile, then call this once workersFinished()).
     void stop();
 
     // Window thread: a clipboard change reads the copy and hands it to the transfer worker.

@@ -30,7 +30,9 @@ namespace shuttle {
 namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"Shuttle-F51271F8-E2D2-4C48-8510-91FBC79BBB79";
-constexpr DWORD kEndSessionWaitMs = 5000;
+// The workers' part of the five seconds a program has once its session ends; the rest is for
+// the process's own end.
+constexpr DWORD kEndSessionWaitMs = 4000;
 
 // The window whose tray icon the console's close event removes; the console handler runs on a
 // thread of the system's own and may come at any time.
@@ -50,10 +52,28 @@ void waitForWorkers(Computer& computer, DWORD limitMs) {
     }
 }
 
-void stopComputer(Computer& computer, DWORD limitMs) {
+// Stops the computer: every wait of its workers ends on the stop, so they return within a
+// moment; they are joined once they have. False when they had not all returned by `limitMs`.
+bool stopComputer(Computer& computer, DWORD limitMs) {
     computer.requestStop();
     waitForWorkers(computer, limitMs);
+    if (!computer.workersFinished()) return false;
     computer.stop();
+    return true;
+}
+
+// The session ends: the process goes within five seconds whatever it was doing. A store copy
+// stops at its next chunk and leaves the drive's document as it was; a worker stuck in a call
+// to a device that does not answer is not waited for beyond the bound, since the system ends
+// the process anyway - the drive then still holds its previous document, written whole.
+void endSession(Computer& computer) {
+    printOut("The session ends\n");
+    if (stopComputer(computer, kEndSessionWaitMs)) {
+        PostQuitMessage(0);
+        return;
+    }
+    printOut("A worker did not end in time; the program ends now\n");
+    TerminateProcess(GetCurrentProcess(), 0);
 }
 
 // The main window's events, passed to the computer.
@@ -63,10 +83,7 @@ public:
     unsigned onClipboardChange() override { return computer_.onClipboardChange() ? kCopyRetryMs : 0; }
     unsigned onClipboardLookAgain() override { return computer_.onClipboardLookAgain() ? kCopyRetryMs : 0; }
     void onDestroy() override { computer_.requestStop(); }
-    void onEndSession() override {
-        printOut("The session ends\n");
-        stopComputer(computer_, kEndSessionWaitMs);
-    }
+    void onEndSession() override { endSession(computer_); }
     void onTaskbarCreated() override { computer_.onTaskbarCreated(); }
     void onResume() override { computer_.onResume(); }
     void onDevicesChanged() override { computer_.onDevicesChanged(); }

@@ -83,7 +83,7 @@ void LinkSupervisor::showLinkState() {
         return;
     }
     if (link.openAttempted != 0) {
-        showStatus(usb ? link_text::kNotReady : link_text::kFailed);
+        showStatus(usb ? link_text::kNotConnected : link_text::kFailed);
         panel_.setLinkButtonCaption(link_text::kRefresh);
     } else {
         showStatus(usb ? link_text::kSelectUsb : link_text::kSelectCom);
@@ -135,18 +135,31 @@ void LinkSupervisor::refreshLinkList(bool keepSelection) {
 
 void LinkSupervisor::openSelectedLink() { environment_.openSelectedLink(panel_.linkText(panel_.currentLink())); }
 
+// An absent drive is listed all the same, so that the user sees which one is awaited.
+bool LinkSupervisor::selectStoreSelection() {
+    const std::u16string selection = settings_.storeSelection.get();
+    if (selection.empty()) return false;
+    if (!panel_.selectLinkByName(selection)) panel_.selectLink(panel_.addLink(selection));
+    return true;
+}
+
 void LinkSupervisor::selectSavedLink() {
-    Settings& settings = settings_;
     if (usbMode()) {
-        std::u16string selection = settings.storeSelection.get();
-        if (selection.empty()) return;
-        if (!panel_.selectLinkByPrefix(selection)) panel_.selectLink(panel_.addLink(selection));
+        if (!selectStoreSelection()) return;
     } else {
         // An absent saved port stays the choice: the search tries it again once it appears.
-        uint32_t port = settings.comPort;
-        if (port == kNoComPort || !panel_.selectLinkByPrefix(comPortName(port))) return;
+        const uint32_t port = settings_.comPort;
+        if (port == kNoComPort || !panel_.selectLinkByName(comPortName(port))) return;
     }
     openSelectedLink();
+}
+
+// USB mode: a device came or went. The drives are listed anew and the selected one stays
+// selected, present or not; the drive check shows whether it is there, every round.
+void LinkSupervisor::followStoreDrives() {
+    panel_.resetLinks();
+    fillStoreDrives();
+    selectStoreSelection();
 }
 
 void LinkSupervisor::selectSizeLimit() {
@@ -346,7 +359,10 @@ void LinkSupervisor::runRound() {
     if (requests.reopenLink.exchange(0) != 0) takeReopen();
     const bool devicesChanged = requests.devicesChanged.exchange(0) != 0;
     keepListening();
-    if (usbMode()) checkStoreDrive();
+    if (usbMode()) {
+        if (devicesChanged) followStoreDrives();
+        checkStoreDrive();
+    }
     followReadyFlags();
     followProgress();
     restoreStateIcon();

@@ -2,9 +2,10 @@
 // The link supervisor: the worker that owns the connection state shown to the user. Every
 // 100 ms it carries out the dialog's requests, checks the store drive in USB mode, keeps the
 // clipboard listener registered, turns changes of the ready flags into the state icon and the
-// status text, and in COM mode searches the ports for the link device. While a transfer shows
-// its progress, the status text shows it too. The saved port (Settings::comPort) is the user's
-// choice: it is replaced only by a port found working, or forgotten by "Disconnect"; the port
+// status text, in COM mode searches the ports for the link device, and in USB mode lists the
+// drives anew when a device comes or goes. While a transfer shows its progress, the status text
+// shows it too. The saved port (Settings::comPort) is the user's choice, matched by its whole
+// name: it is replaced only by a port found working, or forgotten by "Disconnect"; the port
 // actually open is LinkState::portNumber.
 
 #include <cstdint>
@@ -25,6 +26,7 @@ inline const std::u16string kReady = u" Ready";
 inline const std::u16string kReadyToCopy = u" Ready to copy";
 inline const std::u16string kReadyToPaste = u" Ready to paste";
 inline const std::u16string kNotReady = u" Not ready";
+inline const std::u16string kNotConnected = u" Not connected";  // USB mode: the selected drive is absent
 inline const std::u16string kFailed = u" FAILED !";
 inline const std::u16string kSelectCom = u" Select  COM";
 inline const std::u16string kSelectUsb = u" Select  USB";
@@ -71,6 +73,8 @@ private:
     void openSelectedLink();
     void fillComPorts();
     void fillStoreDrives();
+    bool selectStoreSelection();
+    void followStoreDrives();
     void takeModeChange();
     void takeLinkButton();
     void takeSelectionChange();

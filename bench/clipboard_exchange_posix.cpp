@@ -53,7 +53,7 @@ public:
     int addLink(const std::u16string&) override { return -1; }
     int linkCount() override { return 0; }
     bool selectLink(int) override { return false; }
-    bool selectLinkByPrefix(const std::u16string&) override { return false; }
+    bool selectLinkByName(const std::u16string&) override { return false; }
     int currentLink() override { return -1; }
     std::u16string linkText(int) override { return {}; }
     int measureLinkText(const std::u16string&) override { return 0; }

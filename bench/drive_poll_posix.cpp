@@ -16,12 +16,15 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <sstream>
 
 #include "app/computer.h"
 #include "base/print.h"
+#include "payload/payload_document.h"
 #include "platform/clipboard_formats.h"
 #include "platform/clipboard_memory.h"
 #include "platform/file_system_posix.h"
@@ -81,7 +84,7 @@ public:
     int addLink(const std::u16string&) override { return -1; }
     int linkCount() override { return 0; }
     bool selectLink(int) override { return false; }
-    bool selectLinkByPrefix(const std::u16string&) override { return false; }
+    bool selectLinkByName(const std::u16string&) override { return false; }
     int currentLink() override { return -1; }
     std::u16string linkText(int) override { return {}; }
     int measureLinkText(const std::u16string&) override { return 0; }
@@ -149,6 +152,7 @@ std::string repeated(const std::string& piece, size_t bytes) {
     return text;
 }
 
+// Not JSON: bare words between commas, read as far as the first of them.
 std::string dataPieces(const std::string& guid, size_t budget) {
     const std::string head = "{\"GUID\":\"" + guid + "\",\"data\":[[";
     const std::string tail = "a]],\"formats\":[\"CF_HDROP\"]}";
@@ -161,10 +165,23 @@ std::string formatPieces(const std::string& guid, size_t budget) {
     return head + repeated("a,", budget - head.size() - tail.size()) + tail;
 }
 
+// JSON, millions of tiny items: empty strings, or numbers where paths belong.
 std::string emptyStrings(const std::string& guid, size_t budget) {
     const std::string head = "{\"GUID\":\"" + guid + "\",\"data\":[[";
     const std::string tail = "\"\"]],\"formats\":[\"CF_HDROP\"]}";
     return head + repeated("\"\",", budget - head.size() - tail.size()) + tail;
+}
+
+std::string tinyNumbers(const std::string& guid, size_t budget) {
+    const std::string head = "{\"GUID\":\"" + guid + "\",\"data\":[[";
+    const std::string tail = "0]],\"formats\":[\"CF_HDROP\"]}";
+    return head + repeated("0,", budget - head.size() - tail.size()) + tail;
+}
+
+// One unknown member holding a string of almost the whole file, never closed.
+std::string unclosedMember(const std::string& guid, size_t budget) {
+    const std::string head = "{\"GUID\":\"" + guid + "\",\"data\":[],\"formats\":[],\"x\":\"";
+    return head + std::string(budget - head.size(), 'A');
 }
 
 std::string nestedBrackets(const std::string& guid, size_t budget) {
@@ -179,9 +196,11 @@ std::string unclosedGuid(const std::string& guid, size_t budget) {
     return head + std::string(budget - head.size(), 'A');
 }
 
-std::string paths(const std::string& guid, size_t count, const std::string& leaf) {
+// `escaped`: as a standard JSON writer writes them, each backslash doubled.
+std::string paths(const std::string& guid, size_t count, const std::string& leaf, bool escaped = false) {
     std::string text = "{\"GUID\":\"" + guid + "\",\"data\":[[";
-    const std::string item = "\"" + kStoredPath + leaf + "\"";
+    std::string item = "\"" + kStoredPath + leaf + "\"";
+    for (size_t at = item.find('\\'); escaped && at != std::string::npos; at = item.find('\\', at + 2)) item.insert(at, 1, '\\');
     text.reserve(count * (item.size() + 1) + 64);
     for (size_t i = 0; i < count; ++i) {
         if (i > 0) text += ',';
@@ -194,10 +213,25 @@ size_t pathsWithin(size_t budget, const std::string& leaf) { return budget / (kS
 
 std::string validPaths200k(const std::string& guid, size_t) { return paths(guid, 200000, "report.txt"); }
 std::string validPaths20k(const std::string& guid, size_t) { return paths(guid, 20000, "report.txt"); }
+std::string escapedPaths200k(const std::string& guid, size_t) { return paths(guid, 200000, "r.txt", true); }  // under 16 MiB
 
 std::string widePaths(const std::string& guid, size_t budget) {
     const std::string leaf = "\xE6\x96\x87\xE4\xBB\xB6-\xC3\xA9t\xC3\xA9.txt";  // 文件-été.txt
     return paths(guid, pathsWithin(budget, leaf), leaf);
+}
+
+// A picture of 1024 x 3000 pixels, 24 bits each (9 MB), carried inline beside a line of text.
+std::string inlinePicture(const std::string& guid, size_t) {
+    const uint32_t width = 1024, height = 3000, rowBytes = width * 3;
+    std::vector<uint8_t> dib(40 + size_t(rowBytes) * height, 0x5A);
+    const uint32_t header[] = {40, width, height, 1 | 24 << 16, 0, rowBytes * height, 0, 0, 0, 0};
+    std::memcpy(dib.data(), header, sizeof header);  // a little-endian host
+    const std::vector<uint8_t> text{'p', 0, 'x', 0, 0, 0};
+    JsonValue document(JsonValue::Kind::Object);
+    assembleInlineDocument(document, guid, {{"CF_DIB", std::move(dib)}, {"CF_UNICODETEXT", text}});
+    std::ostringstream out;
+    document.writeTo(out);
+    return out.str();
 }
 
 void BM_DrivePoll(benchmark::State& run, Shape shape) {
@@ -242,11 +276,15 @@ void BM_DrivePoll(benchmark::State& run, Shape shape) {
 BENCHMARK_CAPTURE(BM_DrivePoll, data_a_pieces, dataPieces)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_DrivePoll, format_a_pieces, formatPieces)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_DrivePoll, empty_strings, emptyStrings)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_DrivePoll, tiny_numbers, tinyNumbers)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_DrivePoll, unclosed_member, unclosedMember)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_DrivePoll, nested_brackets, nestedBrackets)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_DrivePoll, unclosed_guid, unclosedGuid)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_DrivePoll, paths_20k, validPaths20k)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(BM_DrivePoll, paths_200k, validPaths200k)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_DrivePoll, escaped_paths_200k, escapedPaths200k)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_DrivePoll, wide_paths, widePaths)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_DrivePoll, inline_picture, inlinePicture)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 }  // namespace shuttle

@@ -21,7 +21,9 @@ struct DeviceAnswerWait {
     int looks = 10;
 };
 
-constexpr int kMessageReadAttempts = 3;
+// COM mode: how long a new message that keeps failing to read whole is read again, from its
+// first failure, before it is given up.
+constexpr uint64_t kUnreadMessageLimitMs = 30000;
 
 struct LinkState {
     std::atomic<int> portOpen{0};
@@ -44,12 +46,12 @@ struct LinkState {
     // the start. Opening another port clears it.
     std::atomic<uint32_t> seenEmptyPort{kNoComPort};
 
-    // COM mode: a new message whose read failed (a slow or unplugged device, a damaged frame)
-    // is read again at the next polls, up to kMessageReadAttempts times in all. Used by the
-    // receive thread under the link mutex.
+    // COM mode: the new message whose read failed (a slow or unplugged device, a damaged frame)
+    // and that is read again at the next polls, with the tick of its first failure; empty when
+    // none. Used by the receive thread under the link mutex.
     struct UnreadMessage {
         std::string guid;
-        int failedReads = 0;
+        uint64_t firstFailedTick = 0;
     } unreadMessage;
 
     // The device's answer time; the device's own figures unless a test gives a simulator that

@@ -49,6 +49,9 @@ void reportStoreRefusal(ExchangeContext& context, const StoreWrite& write) {
         case StoreRefusal::TooLarge:
             refuseTooLarge(context, write.totalBytes, context.settings.sizeLimit.load());
             break;
+        case StoreRefusal::Cancelled:
+            printOut(">>> Transfer abandoned\n");
+            break;
         case StoreRefusal::NotUnicode:
         case StoreRefusal::Unreadable:
         case StoreRefusal::CannotCreate: {
@@ -70,32 +73,31 @@ std::string serialised(const JsonValue& document) {
     return text.str();
 }
 
-// The document goes to the drive last, under the link mutex with this side's GUID recorded,
-// so that no poll reads the one without the other. A session that is ending leaves the old
-// payload the valid one.
 // Tells the user once that what an earlier copy left on the drive could not be removed; told
 // again only after the store was clean in between.
-void reportLeftover(ExchangeContext& context, const StoreWrite& write, CopyPathState& state) {
-    if (!write.leftover.failed()) {
+void reportLeftover(ExchangeContext& context, const FailedItem& leftover, CopyPathState& state) {
+    if (context.stop.raised()) return;  // the removal was cut short: nothing to tell
+    if (!leftover.failed()) {
         state.leftoverTold = false;
         return;
     }
     if (state.leftoverTold) return;
     state.leftoverTold = true;
-    const std::string text = failedItemText(write.leftover);
+    const std::string text = failedItemText(leftover);
     printOut(">>> Old files stay on the drive: %s\n", text.c_str());
     context.notifier.notify(u"Old files stay on the drive", fromUtf8(text), false);
     context.notifier.log(("Old files stay on the drive: " + text).c_str());
 }
 
-// True when the document is on the drive.
+// The document goes to the drive last, under the link mutex with this side's GUID recorded,
+// so that no poll reads the one without the other. A computer that is stopping leaves the old
+// payload the valid one. True when the document is on the drive.
 bool publishDocument(ExchangeContext& context, TransferProgress& progress, char letter, const std::string& guid,
-                     const JsonValue& document) {
+                     const std::string& bytes) {
     if (context.stop.raised()) {
         printOut(">>> Transfer abandoned\n");
         return false;
     }
-    const std::string bytes = serialised(document);
     bool written;
     {
         std::lock_guard<std::mutex> lock(context.link.mutex);
@@ -106,31 +108,50 @@ bool publishDocument(ExchangeContext& context, TransferProgress& progress, char 
     return written;
 }
 
+// Once this side's document is the drive's, the earlier payloads go. Should the other computer
+// have published meanwhile, its payload is the current one and the clearing up is its own: this
+// side must not remove the files its document names.
+void clearEarlierPayloads(ExchangeContext& context, char letter, const std::string& published,
+                          const StoreWrite& write, CopyPathState& state) {
+    std::string current;
+    if (!readMetaDataFile(context.files, driveRoot(letter), current) || current != published) return;
+    reportLeftover(context, removeEarlierPayloads(context.files, write, &context.stop), state);
+}
+
+// New before old: the new payload folder, then its document, and only then the earlier
+// payloads go. A copy that fails or is cancelled at any point leaves the drive's document and
+// every file it names in place.
 void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<std::u16string>& files,
                       CopyPathState& state) {
     const char letter = storeLetter(context.settings);
     const std::string guid = newGuidText(context.guids);
     const StoreWrite write = writeVirtualStore(context.files, context.clock, context.copyBuffer, letter,
-                                               context.settings.sizeLimit.load(), files, progress.callback());
+                                               context.settings.sizeLimit.load(), files, progress.callback(),
+                                               &context.stop);
     if (!write.written()) {
         reportStoreRefusal(context, write);
         return;
     }
     JsonValue document(JsonValue::Kind::Object);
     assemblePayloadDocument(document, guid, write.storedPaths);
-    if (publishDocument(context, progress, letter, guid, document)) reportLeftover(context, write, state);
+    const std::string bytes = serialised(document);
+    if (!publishDocument(context, progress, letter, guid, bytes)) {
+        discardPayload(context.files, write);  // nothing names it
+        return;
+    }
+    clearEarlierPayloads(context, letter, bytes, write, state);
 }
 
 // A text or a picture travels inside the document, so no store folder is written. The folder
 // of an earlier file list stays as it is: the other computer may still be copying from it (a
 // paste in progress), nothing points into it once this document replaces the old one, and the
-// next file list replaces the whole storage folder anyway.
+// next file list removes it.
 void writeInlineToStore(ExchangeContext& context, TransferProgress& progress, const std::vector<InlineFormat>& formats) {
     const char letter = storeLetter(context.settings);
     const std::string guid = newGuidText(context.guids);
     JsonValue document(JsonValue::Kind::Object);
     assembleInlineDocument(document, guid, formats);
-    publishDocument(context, progress, letter, guid, document);
+    publishDocument(context, progress, letter, guid, serialised(document));
 }
 
 }  // namespace

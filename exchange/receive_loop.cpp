@@ -94,15 +94,30 @@ void ReceiveLoop::retryPendingPaste() {
 void ReceiveLoop::pollSerial() {
     const uint32_t seenAt = context_.clipboard.sequenceNumber();  // before the message is seen
     std::u16string text;
-    const size_t units = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
-                                        context_.clock, text);
-    if (units == 0 || units > text.size()) return;
+    const SerialReceipt receipt = receiveNewText(context_.link, context_.memory, context_.link.portNumber.load(),
+                                                 context_.clock, text);
+    // A message read again at later polls was first seen at the poll where its read first failed:
+    // a copy made here since then is newer.
+    const std::string& unread = context_.link.unreadMessage.guid;
+    if (!unread.empty() && (!unreadSeen_ || unreadSeen_->guid != unread)) unreadSeen_ = UnreadSeen{unread, seenAt};
+    uint32_t firstSeen = seenAt;
+    if (receipt == SerialReceipt::Text && unreadSeen_ && unreadSeen_->guid == context_.memory.lastReceived())
+        firstSeen = unreadSeen_->sequence;
+    if (receipt != SerialReceipt::Nothing) unreadSeen_.reset();
+    if (receipt == SerialReceipt::GivenUp) {
+        const std::string reason = "it did not read whole for " + std::to_string(kUnreadMessageLimitMs / 1000) + " s";
+        context_.notifier.setIcon(kIconFailure);
+        context_.notifier.notify(u"Receive failed", u"A copy from the other computer could not be received", false);
+        context_.notifier.log(("A copy from the other computer could not be received: " + reason).c_str());
+        return;
+    }
+    if (receipt != SerialReceipt::Text) return;
     // The text and its terminating zero unit, n * 2 + 2 bytes.
-    std::vector<uint8_t> block((units + 1) * sizeof(char16_t), 0);
-    std::memcpy(block.data(), text.data(), units * sizeof(char16_t));
+    std::vector<uint8_t> block((text.size() + 1) * sizeof(char16_t), 0);
+    std::memcpy(block.data(), text.data(), text.size() * sizeof(char16_t));
     std::vector<ClipboardItem> items;
     items.push_back({kFormatUnicodeText, std::move(block)});
-    paste(std::move(items), seenAt);
+    paste(std::move(items), firstSeen);
 }
 
 void ReceiveLoop::pollOnce() {

@@ -54,16 +54,21 @@ private:
     void pollSerial();
     void pollStore();
     bool readDocumentIfChanged(const std::string& root, std::string& document);
-    void pasteFirstUsableFormat(std::string& document, const std::string& root,
-                                const std::vector<std::string>& formats, const std::vector<std::string>& data,
-                                TraceBudget& trace, uint32_t seenAt);
     // Puts the items on the clipboard in one change unless the clipboard changed since
     // `seenAtSequence`; a busy clipboard keeps them for the next polls.
     void paste(std::vector<ClipboardItem> items, uint32_t seenAtSequence);
     void retryPendingPaste();
 
+    // COM mode: a message whose read failed and is read again at later polls, with the clipboard's
+    // sequence number of the poll that first saw it.
+    struct UnreadSeen {
+        std::string guid;
+        uint32_t sequence;
+    };
+
     ExchangeContext& context_;
     std::optional<PendingPaste> pending_;
+    std::optional<UnreadSeen> unreadSeen_;
     std::optional<SeenDocument> seen_;
 };
 

@@ -1,12 +1,15 @@
 // The receive loop's poll of USB mode: the META data file on the store drive, read when it
-// changed, and the paste of a new payload document.
+// changed, and the paste of a new payload document: every format of it this computer knows, each
+// checked first, all in one change.
 
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "base/print.h"
 #include "base/utf8.h"
 #include "exchange/receive_loop.h"
+#include "payload/bitmap_header.h"
 #include "payload/payload_document.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
@@ -21,47 +24,86 @@ uint64_t contentHash(const std::string& bytes) {
     return hash;
 }
 
-}  // namespace
+// How this computer pastes a format a document may carry.
+enum class Carried { Unknown, FileList, Picture, Text };
 
-// Pastes the first format of the payload that is a file list, a text format or a picture. The
-// document is let go before a file list's paste, which copies the block once more.
-void ReceiveLoop::pasteFirstUsableFormat(std::string& document, const std::string& root,
-                                         const std::vector<std::string>& formats,
-                                         const std::vector<std::string>& data, TraceBudget& trace,
-                                         uint32_t seenAt) {
-    for (size_t index = 0; index < formats.size(); ++index) {
-        const std::string& name = formats[index];
-        if (name == "CF_HDROP") {
-            std::optional<std::vector<uint8_t>> block = buildDropFileList(document, root, trace);
-            std::string().swap(document);
-            trace.finish();
-            if (block) paste({{kFormatHdrop, std::move(*block)}}, seenAt);
-            return;
-        }
-        if (name == standardFormatName(kFormatDib)) {
-            if (index >= data.size()) return;
-            const std::string bytes = base64Decode(data[index]);
-            trace.finish();
-            if (!isPlausibleDib(bytes)) {
-                printOut("The picture on the drive is not a bitmap; not pasted\n");
-                return;
-            }
-            paste({{kFormatDib, std::vector<uint8_t>(bytes.begin(), bytes.end())}}, seenAt);  // the block exactly
-            return;
-        }
-        if (isTextFormat(name)) {
-            if (index >= data.size()) return;
-            trace.finish();
-            const uint32_t id = formatIdFromName(name, context_.formatIds);
-            if (id == 0) {
-                reportNotPasted(context_, "the clipboard format " + name + " could not be registered");
-                return;
-            }
-            paste({{id, textClipboardBlock(name, base64Decode(data[index]))}}, seenAt);
-            return;
-        }
+Carried carriedAs(std::string_view name) {
+    if (name == standardFormatName(kFormatHdrop)) return Carried::FileList;
+    if (name == standardFormatName(kFormatDib)) return Carried::Picture;
+    return isTextFormat(name) ? Carried::Text : Carried::Unknown;
+}
+
+// The clipboard block of a format carried inline, or the reason there is none.
+std::optional<std::vector<uint8_t>> inlineBlock(const std::string& name, Carried carried, const JsonView& data,
+                                                std::string& refusal) {
+    if (!data.is(JsonView::Kind::String)) {
+        refusal = "the data of " + name + " is not text";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> block = data.withText([&](std::string_view base64) { return inlineClipboardBlock(name, base64); });
+    const std::string_view flaw = carried == Carried::Picture ? dibFlaw(block.data(), block.size()) : std::string_view();
+    if (flaw.empty()) return block;
+    refusal = std::string(flaw);
+    return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> blockOf(const std::string& name, Carried carried, const JsonView& data,
+                                            const std::string& root, TraceBudget& trace, std::string& refusal) {
+    try {
+        if (carried != Carried::FileList) return inlineBlock(name, carried, data, refusal);
+        DropFileList list = buildDropFileList(data, root, trace);
+        refusal = std::move(list.refusal);
+        return std::move(list.block);
+    } catch (const std::bad_alloc&) {
+        refusal = "not enough memory for " + name;
+        return std::nullopt;
     }
 }
+
+bool holdsFormat(const std::vector<ClipboardItem>& items, uint32_t format) {
+    for (const ClipboardItem& item : items)
+        if (item.format == format) return true;
+    return false;
+}
+
+// Every format of the document this computer knows, each checked, for one paste; the first entry
+// of a format counts. A format that cannot be pasted is told with its reason and the rest go on.
+std::vector<ClipboardItem> clipboardItemsOf(ExchangeContext& context, const PayloadDocument& document,
+                                            const std::string& root, TraceBudget& trace) {
+    std::vector<ClipboardItem> items;
+    bool told = false;
+    auto refuse = [&](const std::string& reason) {
+        trace.finish();
+        reportNotPasted(context, reason);
+        told = true;
+    };
+    for (size_t index = 0; index < document.formats.size(); ++index) {
+        const std::string& name = document.formats[index];
+        const Carried carried = carriedAs(name);
+        if (carried == Carried::Unknown) continue;
+        const uint32_t id = formatIdFromName(name, context.formatIds);
+        if (id == 0) {
+            refuse("the clipboard format " + name + " could not be registered");
+            continue;
+        }
+        if (holdsFormat(items, id)) continue;
+        if (index >= document.data.size()) {
+            refuse("the document's data list is shorter than its formats (no data for " + name + ")");
+            continue;
+        }
+        std::string refusal;
+        std::optional<std::vector<uint8_t>> block = blockOf(name, carried, document.data[index], root, trace, refusal);
+        if (block)
+            items.push_back({id, std::move(*block)});
+        else
+            refuse(refusal);
+    }
+    trace.finish();
+    if (items.empty() && !told) reportNotPasted(context, "the document holds no format this computer can paste");
+    return items;
+}
+
+}  // namespace
 
 // Reads the META data file and gives true when its content is new to this loop.
 bool ReceiveLoop::readDocumentIfChanged(const std::string& root, std::string& document) {
@@ -101,12 +143,15 @@ void ReceiveLoop::pollStore() {
     const uint32_t seenAt = context_.clipboard.sequenceNumber();  // before the document is read
     std::string document;
     if (!readDocumentIfChanged(root, document)) return;
-    TraceBudget trace;
-    std::string guid;
-    std::vector<std::string> formats;
-    std::vector<std::string> data;
-    if (!readPayloadDocument(context_.memory, toUtf8(selection), document, guid, formats, data, trace)) return;
-    pasteFirstUsableFormat(document, root, formats, data, trace, seenAt);
+    std::vector<ClipboardItem> items;
+    {
+        TraceBudget trace;
+        PayloadDocument payload;  // views into `document`
+        if (!readPayloadDocument(context_.memory, toUtf8(selection), document, payload, trace)) return;
+        items = clipboardItemsOf(context_, payload, root, trace);
+    }
+    std::string().swap(document);  // every block is made: the text goes before the paste copies them
+    if (!items.empty()) paste(std::move(items), seenAt);
 }
 
 }  // namespace shuttle

@@ -1,6 +1,7 @@
-// buildDropFileList on arbitrary document text. Whatever the text, every path in the block
-// must lie inside the local store folder, the block must be well formed, and a block is made
-// only for a list that holds at least one such path.
+// buildDropFileList on arbitrary JSON text: a document's first data entry, or the text's value
+// itself. Whatever the text, every path in the block must lie inside the local store folder, the
+// block must be well formed, and a block is made only for a list that holds at least one such
+// path; otherwise the refusal says why.
 
 #include <cstdint>
 #include <string>
@@ -72,7 +73,14 @@ void checkWide(const std::vector<uint8_t>& block) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     fuzz::silenceTrace();
     const std::string text(reinterpret_cast<const char*>(bytes), size);
-    const auto block = buildDropFileList(text, "F:\\");
+    const JsonReading reading = readJson(text);
+    if (!reading.value) return 0;
+    JsonView list = *reading.value;
+    if (const std::optional<JsonView> data = list.member("data"))
+        data->forEachItem([&](const JsonView& first) { return list = first, false; });
+    const DropFileList built = buildDropFileList(list, "F:\\");
+    fuzz::require(built.block.has_value() == built.refusal.empty(), "a block or a reason");
+    const auto& block = built.block;
     if (!block) return 0;
     fuzz::require(block->size() >= 21, "header and terminator");
     fuzz::require(readUint32(*block, 0) == 20, "pFiles");

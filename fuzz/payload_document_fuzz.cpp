@@ -3,25 +3,11 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "fuzz_support.h"
 #include "payload/payload_document.h"
 
 using namespace shuttle;
-
-namespace {
-
-// A whole document: it ends (before any trailing white space) with a brace outside any string.
-bool looksWhole(const std::string& text) {
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    if (last == std::string::npos || text[last] != '}') return false;
-    size_t quotes = 0;
-    for (size_t i = 0; i < last; ++i) quotes += text[i] == '"';
-    return quotes % 2 == 0;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     fuzz::silenceTrace();
@@ -34,20 +20,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (mode & 1) memory.recordReceived(known);
     if (mode & 2) memory.recordSent(known);
 
-    std::string guid;
-    std::vector<std::string> formats, data;
-    const bool isNew = readPayloadDocument(memory, "Store (F:)", text, guid, formats, data);
-    const std::string received = memory.lastReceived();
-    if (isNew) {
-        fuzz::require(isValidGuidText(guid), "a new document has a valid GUID");
-        fuzz::require(received == guid, "a new GUID is remembered");
-        fuzz::require(memory.lastSent() != guid, "the own GUID is never new");
-        fuzz::require(looksWhole(text), "only complete documents are new");
-        fuzz::require(readPayloadDocument(memory, "Store (F:)", text, guid, formats, data) == false, "new only once");
-    } else if (!received.empty() && received != known) {
-        fuzz::require(received == guid, "only the document's GUID is remembered");
-        fuzz::require(isValidGuidText(guid), "only valid GUIDs are remembered");
-        fuzz::require(looksWhole(text), "only complete documents are remembered");
+    PayloadDocument document;
+    const bool isNew = readPayloadDocument(memory, "Store (F:)", text, document);
+    if (!isNew) {
+        fuzz::require(memory.lastReceived() == ((mode & 1) ? known : ""), "a refused document is not remembered");
+        return 0;
     }
+    fuzz::require(isValidGuidText(document.guid), "a new document has a valid GUID");
+    fuzz::require(memory.lastReceived() == document.guid, "a new GUID is remembered");
+    fuzz::require(memory.lastSent() != document.guid, "the own GUID is never new");
+    fuzz::require(readJson(text).value.has_value(), "only whole JSON documents are new");
+    fuzz::require(document.formats.size() <= kMaxPayloadFormats, "no more than the formats read");
+    fuzz::require(document.data.size() <= document.formats.size(), "no data entry without its format");
+    for (const JsonView& entry : document.data) {
+        const char* first = entry.raw().data();
+        fuzz::require(first >= text.data() && first + entry.raw().size() <= text.data() + text.size(),
+                      "entries lie inside the text");
+    }
+    PayloadDocument again;
+    fuzz::require(!readPayloadDocument(memory, "Store (F:)", text, again), "new only once");
     return 0;
 }

@@ -1,14 +1,12 @@
 // The CF_HDROP block rebuilt from a payload document's file list. The document lies on a drive
 // another computer writes, so its paths are checked before they reach the clipboard.
 
-#include <algorithm>
 #include <new>
 #include <string_view>
 
 #include "base/print.h"
 #include "base/trace_text.h"
 #include "base/utf8.h"
-#include "payload/list_pieces.h"
 #include "payload/payload_document.h"
 
 namespace shuttle {
@@ -80,78 +78,39 @@ void appendUnit(std::vector<uint8_t>& block, char16_t unit) {
     block.push_back(static_cast<uint8_t>(unit >> 8));
 }
 
-// The list item as a local path: two backslashes standing together are one (what a JSON writer
-// makes of one), a leading "\\?\" stays as it is, and the first character becomes the local
-// drive letter.
-void localPath(std::string_view item, char driveLetter, std::string& path) {
-    path.clear();
-    path.reserve(item.size());
-    size_t i = 0;
-    if (item.substr(0, 4) == "\\\\?\\") {
-        path.append(item.substr(0, 4));
-        i = 4;
-    }
-    for (; i < item.size(); ++i) {
-        path.push_back(item[i]);
-        if (item[i] == '\\' && i + 1 < item.size() && item[i + 1] == '\\') ++i;
-    }
+// The list item as a local path: its text with the first character made the local drive letter.
+// An item that is no string gives "".
+void localPath(const JsonView& item, char driveLetter, std::string& path) {
+    item.textInto(path);
     if (!path.empty()) path[0] = driveLetter;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The file list of a document: the items of the first list inside the first bracket.
-struct FileList {
-    std::string_view items;
-    bool found = false;
-};
-
-FileList fileListOf(const std::string& text) {
-    // The first list of a document written by writeTo is "data", which sorts before "formats";
-    // its first item is the file list, behind the second bracket.
-    const size_t open = findOutsideQuotes(text, '[', 0);
-    if (open == std::string::npos) return {};
-    const size_t close = findOutsideQuotes(text, ']', open);
-    if (close == std::string::npos) return {};
-    size_t start = open + 1;
-    while (start < close && isBlank(text[start])) ++start;
-    start = std::min(start + 1, close);
-    return FileList{std::string_view(text).substr(start, close - start), true};
-}
-
-// Calls visit(item) for each non-empty item of the list, white space around it removed.
-template <class Visit>
-void forEachFileItem(std::string_view list, Visit&& visit) {
-    forEachListItem(list, [&](std::string_view piece) {
-        piece = withoutBlanks(piece);
-        if (!piece.empty()) visit(withoutEnds(piece));
-    });
 }
 
 constexpr size_t kTracedPathLimit = 260;  // MAX_PATH: a whole path, leaf name included
 
-enum class Verdict { Accepted, OutsideStore, NotUtf8 };
+enum class Verdict { Accepted, NoPath, OutsideStore, NotUtf8 };
 
 // Whether a local path may be pasted; `ascii` tells how, and a non-ASCII path is also given
 // in UTF-16.
-Verdict judge(const std::string& path, const std::string& prefix, bool& ascii, std::u16string& widePath) {
+Verdict judge(const JsonView& item, const std::string& path, const std::string& prefix, bool& ascii,
+              std::u16string& widePath) {
+    if (!item.is(JsonView::Kind::String)) return Verdict::NoPath;
     if (!isInsideStore(path, prefix)) return Verdict::OutsideStore;
     ascii = isAscii(path);
     if (!ascii && !tryFromUtf8(path, widePath)) return Verdict::NotUtf8;
     return Verdict::Accepted;
 }
 
-std::vector<uint8_t> blockOf(std::string_view list, char driveLetter, const std::string& prefix, size_t bytes,
+std::vector<uint8_t> blockOf(const JsonView& list, char driveLetter, const std::string& prefix, size_t bytes,
                              bool wide) {
     std::vector<uint8_t> block;
     block.reserve(kDropFilesHeaderSize + bytes);
     appendHeader(block, wide);
     std::string path;
     std::u16string widePath;
-    forEachFileItem(list, [&](std::string_view item) {
+    list.forEachItem([&](const JsonView& item) {
         localPath(item, driveLetter, path);
         bool ascii = true;
-        if (judge(path, prefix, ascii, widePath) != Verdict::Accepted) return;
+        if (judge(item, path, prefix, ascii, widePath) != Verdict::Accepted) return true;
         if (!wide) {
             block.insert(block.end(), path.begin(), path.end());
             block.push_back(0);
@@ -162,6 +121,7 @@ std::vector<uint8_t> blockOf(std::string_view list, char driveLetter, const std:
             for (char16_t unit : widePath) appendUnit(block, unit);
             appendUnit(block, 0);
         }
+        return true;
     });
     if (wide)
         appendUnit(block, 0);
@@ -170,13 +130,26 @@ std::vector<uint8_t> blockOf(std::string_view list, char driveLetter, const std:
     return block;
 }
 
+const char* refusedAs(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::NoPath: return "Entry that is no path";
+        case Verdict::NotUtf8: return "Path not in UTF-8";
+        default: return "Path outside the store";
+    }
+}
+
+// An item as the document holds it, for the trace: a string's text, anything else as written.
+std::string shownItem(const JsonView& item) {
+    const std::string shown = item.is(JsonView::Kind::String) ? item.text(kTracedPathLimit + 1)
+                                                                : std::string(item.raw().substr(0, kTracedPathLimit + 1));
+    return traceText(shown, kTracedPathLimit);
+}
+
 }  // namespace
 
-std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, const std::string& localRoot,
-                                                      TraceBudget& trace) {
-    if (localRoot.empty()) return std::nullopt;
-    const FileList list = fileListOf(text);
-    if (!list.found) return std::nullopt;
+DropFileList buildDropFileList(const JsonView& list, const std::string& localRoot, TraceBudget& trace) {
+    if (localRoot.empty()) return {std::nullopt, "this computer has no store drive"};
+    if (!list.is(JsonView::Kind::Array)) return {std::nullopt, "the file list is not a list"};
     const char driveLetter = localRoot[0];
     const std::string prefix = storePrefix(driveLetter);
     try {
@@ -185,40 +158,36 @@ std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, c
         bool allAscii = true;
         std::string path;
         std::u16string widePath;
-        forEachFileItem(list.items, [&](std::string_view item) {
-            if (trace.take()) printOut("url: %s\n", traceText(item, kTracedPathLimit).c_str());
+        list.forEachItem([&](const JsonView& item) {
+            if (trace.take()) printOut("url: %s\n", shownItem(item).c_str());
             localPath(item, driveLetter, path);
             bool ascii = true;
-            const Verdict verdict = judge(path, prefix, ascii, widePath);
+            const Verdict verdict = judge(item, path, prefix, ascii, widePath);
             if (verdict != Verdict::Accepted) {
-                if (trace.take())
-                    printOut(verdict == Verdict::OutsideStore ? "Path outside the store ignored: %s\n"
-                                                               : "Path not in UTF-8 ignored: %s\n",
-                             traceText(path, kTracedPathLimit).c_str());
+                if (trace.take()) printOut("%s ignored: %s\n", refusedAs(verdict),
+                                           (verdict == Verdict::NoPath ? shownItem(item) : traceText(path, kTracedPathLimit)).c_str());
                 ++refused;
-                return;
+                return true;
             }
             allAscii = allAscii && ascii;
             ++accepted;
             narrowBytes += path.size() + 1;
             wideUnits += (ascii ? path.size() : widePath.size()) + 1;
+            return true;
         });
-        if (accepted == 0) {
-            trace.printOut("No path of the file list can be pasted (%lu refused); nothing pasted\n",
-                           static_cast<unsigned long>(refused));
-            return std::nullopt;
-        }
-        return allAscii ? blockOf(list.items, driveLetter, prefix, narrowBytes + 1, false)
-                        : blockOf(list.items, driveLetter, prefix, (wideUnits + 1) * 2, true);
+        if (accepted == 0)
+            return {std::nullopt, formatText("no path of the file list can be pasted (%s refused)", groupedNumber(refused).c_str())};
+        return {allAscii ? blockOf(list, driveLetter, prefix, narrowBytes + 1, false)
+                         : blockOf(list, driveLetter, prefix, (wideUnits + 1) * 2, true),
+                ""};
     } catch (const std::bad_alloc&) {
-        printOut("Not enough memory for the file list\n");
-        return std::nullopt;
+        return {std::nullopt, "not enough memory for the file list"};
     }
 }
 
-std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, const std::string& localRoot) {
+DropFileList buildDropFileList(const JsonView& list, const std::string& localRoot) {
     TraceBudget trace;
-    return buildDropFileList(text, localRoot, trace);
+    return buildDropFileList(list, localRoot, trace);
 }
 
 }  // namespace shuttle

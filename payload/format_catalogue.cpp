@@ -1,6 +1,5 @@
 #include "payload/format_catalogue.h"
 
-#include <algorithm>
 #include <string>
 
 namespace shuttle {
@@ -34,19 +33,6 @@ bool isTextFormat(std::string_view name) {
     for (std::string_view textName : textFormatNames)
         if (textName == name) return true;
     return false;
-}
-
-bool isPlausibleDib(std::string_view bytes) {
-    auto byteAt = [&](size_t at) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])); };
-    auto u16At = [&](size_t at) { return byteAt(at) | (byteAt(at + 1) << 8); };
-    if (bytes.size() < 12) return false;
-    const uint32_t headerSize = u16At(0) | (u16At(2) << 16);
-    // BITMAPCOREHEADER, BITMAPINFOHEADER and its V2 to V5 extensions.
-    constexpr std::array<uint32_t, 6> knownSizes{12, 40, 52, 56, 108, 124};
-    if (std::find(knownSizes.begin(), knownSizes.end(), headerSize) == knownSizes.end()) return false;
-    if (headerSize > bytes.size()) return false;
-    const size_t planesAt = headerSize == 12 ? 8 : 12;
-    return u16At(planesAt) == 1;
 }
 
 }  // namespace shuttle

@@ -79,8 +79,4 @@ uint32_t formatIdFromName(std::string_view name, const ClipboardFormatIds& ids);
 // Whether the name is one of `textFormatNames`.
 bool isTextFormat(std::string_view name);
 
-// Whether `bytes` can be a CF_DIB block: a bitmap header of a known size that fits, with one
-// plane. Bytes from the drive are checked before the system is asked to draw them.
-bool isPlausibleDib(std::string_view bytes);
-
 }  // namespace shuttle

@@ -1,6 +1,7 @@
 #pragma once
 // The value tree of the payload document: null, string, array and object, written as compact
-// text. Strings are written verbatim (nothing escaped): the document reader relies on that form.
+// text. Strings are written verbatim (nothing escaped), as peers read them; the document reader
+// (json_reader.h) takes that form as well as standard JSON.
 
 #include <cstdint>
 #include <map>

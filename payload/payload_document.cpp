@@ -3,80 +3,81 @@
 
 #include "payload/payload_document.h"
 
-#include <algorithm>
 #include <string_view>
 
 #include "base/print.h"
 #include "base/trace_text.h"
 #include "payload/format_catalogue.h"
-#include "payload/list_pieces.h"
 
 namespace shuttle {
 namespace {
 
-constexpr std::string_view kGuidMarker = "\"GUID\":";
-constexpr std::string_view kFormatsMarker = "\"formats\":";
-constexpr std::string_view kDataMarker = "\"data\":";
+// Longer names are cut: no format is called anything that long.
+constexpr size_t kFormatNameLimit = 64;
 
-// The GUID value behind the "GUID" marker: from the quote after the marker to the next quote,
-// or to the end of the text when there is no closing quote. No more than a GUID's length is
-// ever looked at: a longer field is invalid, whatever follows.
-struct GuidField {
-    std::string text;        // at most kGuidTextSize characters
-    bool closed = false;     // the closing quote was found
-    bool tooLong = false;    // more than kGuidTextSize characters stand before any closing quote
-    size_t closeAt = 0;      // where the closing quote is, when closed
+// The three members the reader takes; any other member is left alone.
+struct Members {
+    std::optional<JsonView> guid, data, formats;
+    std::string twice;  // the name of one that stands twice, making the document ambiguous
 };
 
-bool findGuidField(const std::string& text, GuidField& field) {
-    const size_t marker = text.find(kGuidMarker);
-    if (marker == std::string::npos) return false;
-    const size_t open = text.find('"', marker + kGuidMarker.size());
-    if (open == std::string::npos) return true;  // a marker with no value: an empty, invalid GUID
-    const std::string_view value = std::string_view(text).substr(open + 1, kGuidTextSize + 1);
-    const size_t close = value.find('"');
-    field.closed = close != std::string_view::npos;
-    field.tooLong = !field.closed && value.size() > kGuidTextSize;
-    field.closeAt = field.closed ? open + 1 + close : text.size();
-    field.text = std::string(value.substr(0, field.closed ? close : kGuidTextSize));
-    return true;
+Members membersOf(const JsonView& document) {
+    Members members;
+    document.forEachMember([&](const JsonView& name, const JsonView& value) {
+        for (auto [wanted, slot] : {std::pair{"GUID", &members.guid}, std::pair{"data", &members.data},
+                                    std::pair{"formats", &members.formats}}) {
+            if (!name.textIs(wanted)) continue;
+            if (*slot) {
+                members.twice = wanted;
+                return false;
+            }
+            *slot = value;
+        }
+        return true;
+    });
+    return members;
 }
 
-// writeTo ends every document with the object's closing brace, outside any string (it escapes
-// nothing, and Windows names hold no quote, so quotes pair up). A file cut just behind a brace
-// inside a file name ends inside a string. White space another writer may add at the end is
-// not part of the document.
-bool endsWithClosingBrace(const std::string& text) {
-    size_t end = text.size();
-    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == '\t'))
-        --end;
-    if (end == 0 || text[end - 1] != '}') return false;
-    return std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '"') % 2 == 0;
+// What stands in the way of reading a whole JSON text as a payload document; "" when nothing.
+std::string structureFault(const JsonReading& reading, const Members& members) {
+    if (!reading.value) return "it is not JSON: " + describe(reading.fault);
+    if (!reading.value->is(JsonView::Kind::Object)) return "it is not a JSON object";
+    if (!members.twice.empty()) return "it holds \"" + members.twice + "\" twice";
+    if (!members.guid || !members.guid->is(JsonView::Kind::String)) return "it holds no \"GUID\" text";
+    return "";
 }
 
-// A document still being written by the other computer is read again next time.
-bool isCompleteDocument(const std::string& text, const GuidField& guid) {
-    return guid.closed && text.size() > guid.closeAt + 1 && endsWithClosingBrace(text);
+// The lists a new document must hold before its GUID is remembered; "" when it does.
+std::string listFault(const Members& members) {
+    if (!members.data || !members.data->is(JsonView::Kind::Array)) return "it holds no \"data\" list";
+    if (!members.formats || !members.formats->is(JsonView::Kind::Array)) return "it holds no \"formats\" list";
+    return "";
 }
 
-// The items of the first bracketed list behind `marker`, without their quotes, until `take`
-// returns false. Empty pieces (doubled commas) are skipped. False when the marker or a bracket
-// is missing.
-template <class Take>
-bool readList(const std::string& text, std::string_view marker, Take&& take) {
-    const size_t at = text.find(marker);
-    if (at == std::string::npos) return false;
-    std::string_view inside;
-    if (!bracketed(text, at + marker.size(), inside)) return false;
-    size_t start = 0;
-    while (start < inside.size()) {
-        size_t end = findOutsideQuotes(inside, ',', start);
-        if (end == std::string_view::npos) end = inside.size();
-        const std::string_view piece = inside.substr(start, end - start);
-        if (!piece.empty() && !take(withoutEnds(piece))) break;
-        start = end + 1;
+// The GUID rule: a value longer than a GUID is invalid (traced cut), as is one the memory
+// does not find new.
+bool isNewGuid(GuidMemory& memory, const std::string& guid, TraceBudget& trace) {
+    if (guid.size() > kGuidTextSize) {
+        trace.printOut("GUID=%s\xE2\x80\xA6 (longer than %lu characters)\n", traceText(guid.substr(0, kGuidTextSize)).c_str(),
+                       static_cast<unsigned long>(kGuidTextSize));
+        return false;
     }
-    return true;
+    trace.printOut("GUID=%s\n", traceText(guid).c_str());
+    return memory.isNew(guid);
+}
+
+void readFormats(const JsonView& list, std::vector<std::string>& formats, TraceBudget& trace) {
+    bool cut = false;
+    list.forEachItem([&](const JsonView& item) {
+        if (formats.size() == kMaxPayloadFormats) {
+            cut = true;
+            return false;
+        }
+        formats.push_back(item.text(kFormatNameLimit));
+        if (trace.take()) printOut("format=%s\n", traceText(formats.back()).c_str());
+        return true;
+    });
+    if (cut) trace.printOut("Only the first %lu formats are read\n", static_cast<unsigned long>(kMaxPayloadFormats));
 }
 
 }  // namespace
@@ -106,58 +107,43 @@ void assembleInlineDocument(JsonValue& document, const std::string& guidText, co
     document["GUID"] = JsonValue(guidText);
 }
 
-bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
-                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data,
-                         TraceBudget& trace) {
-    guid.clear();
-    formats.clear();
-    data.clear();
-    GuidField field;
-    if (!findGuidField(text, field)) return false;
-    guid = field.text;
-    const std::string& drive = driveName;
-    if (field.tooLong) {
-        trace.printOut("GUID=%s\xE2\x80\xA6 (longer than %lu characters)\n", traceText(guid).c_str(),
-                       static_cast<unsigned long>(kGuidTextSize));
-        trace.printOut("%s old data\n", drive.c_str());
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, std::string_view text,
+                         PayloadDocument& document, TraceBudget& trace) {
+    document = PayloadDocument{};
+    const JsonReading reading = readJson(text);
+    if (reading.fault.kind == JsonFault::Kind::EndsEarly) {
+        trace.printOut("%s incomplete data\n", driveName.c_str());
         return false;
     }
-    trace.printOut("GUID=%s\n", traceText(guid).c_str());
-    if (!memory.isNew(guid)) {
-        trace.printOut("%s old data\n", drive.c_str());
+    const Members members = reading.value ? membersOf(*reading.value) : Members{};
+    if (const std::string fault = structureFault(reading, members); !fault.empty()) {
+        trace.printOut("%s unreadable data: %s\n", driveName.c_str(), fault.c_str());
         return false;
     }
-    if (!isCompleteDocument(text, field)) {
-        trace.printOut("%s incomplete data\n", drive.c_str());
+    document.guid = members.guid->text(kGuidTextSize + 1);
+    if (!isNewGuid(memory, document.guid, trace)) {
+        trace.printOut("%s old data\n", driveName.c_str());
         return false;
     }
-    memory.recordReceived(guid);
-    trace.printOut("%s NEW DATA!\n", drive.c_str());
-
-    bool cut = false;
-    const bool formatsRead = readList(text, kFormatsMarker, [&](std::string_view name) {
-        if (formats.size() == kMaxPayloadFormats) {
-            cut = true;
-            return false;
-        }
-        formats.emplace_back(name);
-        if (trace.take()) printOut("format=%s\n", traceText(name).c_str());
+    if (const std::string fault = listFault(members); !fault.empty()) {
+        trace.printOut("%s unreadable data: %s\n", driveName.c_str(), fault.c_str());
+        return false;
+    }
+    memory.recordReceived(document.guid);
+    trace.printOut("%s NEW DATA!\n", driveName.c_str());
+    readFormats(*members.formats, document.formats, trace);
+    members.data->forEachItem([&](const JsonView& entry) {
+        if (document.data.size() == document.formats.size()) return false;
+        document.data.push_back(entry);
         return true;
     });
-    if (cut) trace.printOut("Only the first %lu formats are read\n", static_cast<unsigned long>(kMaxPayloadFormats));
-    if (!formatsRead) return false;
-    // Data entry i belongs to format i: entries behind the last format read belong to none.
-    return readList(text, kDataMarker, [&](std::string_view entry) {
-        if (data.size() == formats.size()) return false;
-        data.emplace_back(entry);
-        return true;
-    });
+    return true;
 }
 
-bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
-                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data) {
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, std::string_view text,
+                         PayloadDocument& document) {
     TraceBudget trace;
-    return readPayloadDocument(memory, driveName, text, guid, formats, data, trace);
+    return readPayloadDocument(memory, driveName, text, document, trace);
 }
 
 }  // namespace shuttle

@@ -1,8 +1,7 @@
 #pragma once
 // The payload document of USB mode: the JSON text in the META data file at the store drive's
 // root that names the payload's GUID, its clipboard formats and their data. Written with
-// JsonValue; read back by plain text search, which relies on the compact, unescaped form
-// JsonValue writes.
+// JsonValue; read back with the JSON reader, which takes that unescaped form and standard JSON.
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "base/guid_text.h"
 #include "base/trace_budget.h"
 #include "core/guid_memory.h"
+#include "payload/json_reader.h"
 #include "payload/json_value.h"
 
 namespace shuttle {
@@ -34,52 +34,60 @@ struct InlineFormat {
 };
 
 // Sets the members of `document` (an Object) for formats carried inline: "formats" = the names
-// in the given order, "data" = the base64 of each one's bytes, "GUID" = guidText. Base64 holds
-// no quote, comma or bracket, so the reader's text search takes the entries back whole.
+// in the given order, "data" = the base64 of each one's bytes, "GUID" = guidText.
 void assembleInlineDocument(JsonValue& document, const std::string& guidText, const std::vector<InlineFormat>& formats);
 
-// Reads a META data file's text. True only for a complete document whose GUID `memory` finds
-// new and whose "formats" and "data" lists were read; such a GUID is remembered as received
-// before the lists are read, so a document whose lists cannot be read is not offered again. A
-// document that does not end with its closing brace yet (still being written) is not
-// remembered. A GUID field longer than a GUID is invalid as soon as that is seen. `driveName`
-// names the drive in the trace. The out-arguments are cleared first; data entry i belongs to
-// format i: the first kMaxPayloadFormats formats are read, and only the data entries that
-// belong to one of them. What comes from the drive is printed through `trace`, escaped.
-bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
-                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data,
-                         TraceBudget& trace);
-// The same with a trace budget of its own.
-bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, const std::string& text,
-                         std::string& guid, std::vector<std::string>& formats, std::vector<std::string>& data);
+// A payload document as read: its GUID, the names of its formats, and the data entry of each,
+// still inside the text it was read from (which must outlive it).
+struct PayloadDocument {
+    std::string guid;                  // at most a GUID's length and one more character
+    std::vector<std::string> formats;  // "" for an entry that is no string
+    std::vector<JsonView> data;        // entry i belongs to format i; never more than the formats
+};
 
-// The CF_HDROP clipboard block for the file list of a document: a DROPFILES header followed by
-// the paths, each zero-terminated, and one more zero. Each path gets the drive letter of
-// `localRoot` ("F:\"). Only paths inside this drive's store folder survive, as the document
-// comes from another computer; pieces left empty by doubled commas are skipped, and so is white
-// space around an item. Two backslashes standing together count as one (as a JSON writer
-// escapes them; this program writes none), except in a leading "\\?\". All-ASCII lists are
-// single-byte paths (fWide = 0); any other list is UTF-16 (fWide = 1). Nothing when the text
-// holds no list, when no path survives (said once in the trace) or when memory runs out. Beside
-// the text, only the block and one path are held. Items are printed through `trace`, escaped.
-std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, const std::string& localRoot,
-                                                      TraceBudget& trace);
+// Reads a META data file's text, members by name in any order, escaped or as this program
+// writes them (json_reader.h). True only for a whole JSON object whose "GUID" `memory` finds new
+// and which holds a "data" list and a "formats" list; only then is the GUID remembered as
+// received. A GUID longer than a GUID is invalid. A text that ends early (still being written)
+// says "incomplete data"; any other refusal says why, in one line. The first kMaxPayloadFormats
+// formats are read, and only the data entries that belong to one of them. `driveName` names the
+// drive in the trace; what comes from the drive is printed through `trace`, escaped.
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, std::string_view text,
+                         PayloadDocument& document, TraceBudget& trace);
 // The same with a trace budget of its own.
-std::optional<std::vector<uint8_t>> buildDropFileList(const std::string& text, const std::string& localRoot);
+bool readPayloadDocument(GuidMemory& memory, const std::string& driveName, std::string_view text,
+                         PayloadDocument& document);
+
+// The CF_HDROP clipboard block of a file list, or why there is none.
+struct DropFileList {
+    std::optional<std::vector<uint8_t>> block;
+    std::string refusal;  // when there is no block
+};
+
+// The CF_HDROP block for a document's file list (the "data" entry of CF_HDROP, a list of paths):
+// a DROPFILES header followed by the paths, each zero-terminated, and one more zero. Each path
+// gets the drive letter of `localRoot` ("F:\"). Only paths inside this drive's store folder
+// survive, as the document comes from another computer; an entry that is no string is refused
+// too. All-ASCII lists are single-byte paths (fWide = 0); any other list is UTF-16 (fWide = 1).
+// No block when the entry is no list, when no path survives or when memory runs out. Beside the
+// text, only the block and one path are held. Items are printed through `trace`, escaped.
+DropFileList buildDropFileList(const JsonView& list, const std::string& localRoot, TraceBudget& trace);
+// The same with a trace budget of its own.
+DropFileList buildDropFileList(const JsonView& list, const std::string& localRoot);
 
 // Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks).
 std::string base64Encode(const uint8_t* bytes, size_t size);
 // The length base64Encode gives for `size` bytes.
 constexpr size_t base64Length(size_t size) { return (size + 2) / 3 * 4; }
 
-// The clipboard block of a text format's decoded data, ending with the format's full
-// terminator whatever the data held: CF_UNICODETEXT is padded to whole UTF-16 units and gets a
-// zero unit; every other text format gets one zero byte.
-std::vector<uint8_t> textClipboardBlock(std::string_view formatName, const std::string& bytes);
-
 // Standard base64 (RFC 4648 alphabet); every other character ("=", line breaks) is skipped and
 // trailing bits that make no whole byte are dropped.
-std::string base64Decode(const std::string& text);
+std::string base64Decode(std::string_view text);
+
+// The clipboard block of a format carried inline, from its base64 data: the bytes exactly for
+// a picture; a text format ends with its full terminator whatever the data held (CF_UNICODETEXT
+// padded to whole UTF-16 units and a zero unit, every other one a zero byte).
+std::vector<uint8_t> inlineClipboardBlock(std::string_view formatName, std::string_view base64);
 
 // Pieces between delimiters, as reading lines with `delimiter` as terminator gives them: a
 // trailing delimiter adds no empty piece, adjacent delimiters give an empty piece, "" gives none.

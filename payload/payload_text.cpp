@@ -1,10 +1,9 @@
 // Text helpers of the payload document: base64, splitting at a delimiter and the clipboard
-// block of a text format.
+// block of a format carried inline.
 
 #include <array>
 
 #include "payload/format_catalogue.h"
-#include "payload/list_pieces.h"
 #include "payload/payload_document.h"
 
 namespace shuttle {
@@ -21,6 +20,23 @@ constexpr std::array<int, 256> makeBase64Table() {
 }
 
 constexpr std::array<int, 256> kBase64Table = makeBase64Table();
+
+// Appends the bytes of `text` to `bytes`.
+template <class Bytes>
+void appendBase64Decoded(std::string_view text, Bytes& bytes) {
+    uint32_t pending = 0;  // only the low `pendingBits` bits matter
+    int pendingBits = 0;
+    for (unsigned char c : text) {
+        const int sextet = kBase64Table[c];
+        if (sextet == kNotInAlphabet) continue;
+        pending = ((pending << 6) | static_cast<uint32_t>(sextet)) & 0xFFFFu;
+        pendingBits += 6;
+        if (pendingBits >= 8) {
+            pendingBits -= 8;
+            bytes.push_back(static_cast<typename Bytes::value_type>((pending >> pendingBits) & 0xFFu));
+        }
+    }
+}
 
 }  // namespace
 
@@ -46,29 +62,21 @@ std::string base64Encode(const uint8_t* bytes, size_t size) {
     return text;
 }
 
-std::string base64Decode(const std::string& text) {
+
+std::string base64Decode(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size() / 4 * 3 + 3);
-    uint32_t pending = 0;  // only the low `pendingBits` bits matter
-    int pendingBits = 0;
-    for (unsigned char c : text) {
-        const int sextet = kBase64Table[c];
-        if (sextet == kNotInAlphabet) continue;
-        pending = ((pending << 6) | static_cast<uint32_t>(sextet)) & 0xFFFFu;
-        pendingBits += 6;
-        if (pendingBits >= 8) {
-            pendingBits -= 8;
-            bytes.push_back(static_cast<char>((pending >> pendingBits) & 0xFFu));
-        }
-    }
+    appendBase64Decoded(text, bytes);
     return bytes;
 }
 
-std::vector<uint8_t> textClipboardBlock(std::string_view formatName, const std::string& bytes) {
+std::vector<uint8_t> inlineClipboardBlock(std::string_view formatName, std::string_view base64) {
+    const bool text = isTextFormat(formatName);
     const bool wide = formatName == standardFormatName(kFormatUnicodeText);
     std::vector<uint8_t> block;
-    block.reserve(bytes.size() + 3);
-    block.assign(bytes.begin(), bytes.end());
+    block.reserve(base64.size() / 4 * 3 + 3 + 3);  // room for a padding byte and a terminator
+    appendBase64Decoded(base64, block);
+    if (!text) return block;
     if (wide && block.size() % 2 != 0) block.push_back(0);  // a cut last unit becomes whole
     block.insert(block.end(), wide ? 2 : 1, 0);
     return block;
@@ -76,7 +84,13 @@ std::vector<uint8_t> textClipboardBlock(std::string_view formatName, const std::
 
 std::vector<std::string> splitString(const std::string& text, char delimiter) {
     std::vector<std::string> pieces;
-    forEachPiece(text, delimiter, [&](std::string_view piece) { pieces.emplace_back(piece); });
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(delimiter, start);
+        if (end == std::string::npos) end = text.size();
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
     return pieces;
 }
 

@@ -19,6 +19,7 @@ constexpr uint32_t kAttributeSystem = 0x4;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeReparsePoint = 0x400;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // Win32 error codes the store looks at or produces.
@@ -48,6 +49,14 @@ constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorFilenameTooLong = 206;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorIoDevice = 1117;
+constexpr uint32_t kErrorCancelled = 1223;
+
+// Reparse tags (WIN32_FIND_DATAW.dwReserved0 of an entry with kAttributeReparsePoint). A tag
+// with the name-surrogate bit stands for another file or folder - a symbolic link, a junction,
+// a mount point; the others (cloud placeholders, deduplicated files) are the file itself.
+constexpr uint32_t kReparseTagMountPoint = 0xA0000003;
+constexpr uint32_t kReparseTagSymlink = 0xA000000C;
+constexpr uint32_t kReparseTagNameSurrogate = 0x20000000;
 
 enum class FileAccess { Read, Write };  // GENERIC_READ / GENERIC_WRITE
 enum FileShare : uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
@@ -68,14 +77,20 @@ public:
     virtual bool write(const void* buffer, uint32_t length, uint32_t& bytesWritten) = 0;
 };
 
-// One entry of a folder listing (WIN32_FIND_DATAW): name, attributes and 64-bit size.
+// One entry of a folder listing (WIN32_FIND_DATAW): name, attributes, 64-bit size and, for a
+// reparse point, its tag. A link is listed as itself, never as what it points to.
 struct FindEntry {
     std::string name;  // UTF-8; empty when the platform's name cannot be converted
     uint32_t attributes = 0;
     uint64_t size = 0;
+    uint32_t reparseTag = 0;
 
     bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
     bool isDotOrDotDot() const { return name == "." || name == ".."; }
+    // A symbolic link, junction or mount point: a name for something that may lie anywhere.
+    bool isLink() const {
+        return (attributes & kAttributeReparsePoint) != 0 && (reparseTag & kReparseTagNameSurrogate) != 0;
+    }
 };
 
 // A running folder listing (FindNextFileW); destroying it ends the listing (FindClose).
@@ -100,7 +115,8 @@ public:
     // MoveFileExW with MOVEFILE_REPLACE_EXISTING: renames a file within its drive, replacing a
     // file of the target's name in one step (never a read-only file or a folder).
     virtual bool moveFile(const std::string& source, const std::string& target) = 0;
-    // GetFileAttributesW: kInvalidAttributes on failure.
+    // GetFileAttributesW: kInvalidAttributes on failure. A link gives its own attributes, with
+    // kAttributeReparsePoint (and kAttributeDirectory for a link to a folder).
     virtual uint32_t attributes(const std::string& path) = 0;
     // SetFileAttributesW: 0 and kAttributeNormal both mean "no special attribute".
     virtual bool setAttributes(const std::string& path, uint32_t attributes) = 0;
@@ -108,7 +124,8 @@ public:
     virtual std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) = 0;
     // CreateDirectoryW (one level): error 183 when something exists there already.
     virtual bool createDirectory(const std::string& path) = 0;
-    // RemoveDirectoryW: only an empty folder.
+    // RemoveDirectoryW: only an empty folder, or a link to a folder (the link goes, never
+    // what it points to).
     virtual bool removeDirectory(const std::string& path) = 0;
     // GetLastError: the Win32 code of this thread's last failure.
     virtual uint32_t lastError() = 0;

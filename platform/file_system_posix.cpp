@@ -74,6 +74,16 @@ bool isFolder(const std::string& host) {
     return ::stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool isSymlink(const std::string& host) {
+    struct stat info {};
+    return ::lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// What Windows gives for a symbolic link itself: a reparse point, a folder when it names one.
+uint32_t linkAttributes(const std::string& host) {
+    return kAttributeReparsePoint | (isFolder(host) ? kAttributeDirectory : kAttributeArchive);
+}
+
 // Records errno for `host`; a missing file in a missing folder is "path not found", as on Windows.
 bool failErrno(const std::string& host) {
     int error = errno;
@@ -196,8 +206,13 @@ public:
         }
         std::string host = folder_ + "/" + hostName;
         struct stat info {};
-        if (::stat(host.c_str(), &info) != 0 && ::lstat(host.c_str(), &info) != 0) {
+        if (::lstat(host.c_str(), &info) != 0) {
             entry.attributes = kAttributeArchive;
+            return entry;
+        }
+        if (S_ISLNK(info.st_mode)) {  // listed as itself, as Windows lists a symbolic link
+            entry.attributes = linkAttributes(host);
+            entry.reparseTag = kReparseTagSymlink;
             return entry;
         }
         bool directory = S_ISDIR(info.st_mode);
@@ -455,6 +470,7 @@ bool PosixFileSystem::moveFile(const std::string& source, const std::string& tar
 uint32_t PosixFileSystem::attributes(const std::string& path) {
     std::string host;
     if (!hostPath(path, host)) return kInvalidAttributes;
+    if (isSymlink(host)) return linkAttributes(host);
     struct stat info {};
     if (::stat(host.c_str(), &info) != 0) {
         failErrno(host);
@@ -525,6 +541,11 @@ bool PosixFileSystem::removeDirectory(const std::string& path) {
     bool atRoot = false;
     if (!hostPath(path, host, &atRoot)) return false;
     if (atRoot) return failWith(kErrorAccessDenied);  // a drive root is never removed
+    if (isSymlink(host)) {  // a link to a folder goes itself; what it names stays
+        if (!isFolder(host)) return failWith(kErrorDirectory);
+        if (::unlink(host.c_str()) != 0) return failErrno(host);
+        return true;
+    }
     struct stat info {};
     if (::stat(host.c_str(), &info) != 0) return failErrno(host);
     if (!S_ISDIR(info.st_mode)) return failWith(kErrorDirectory);

@@ -7,7 +7,8 @@
 // system has no user extended attributes. The Windows rules that matter to the store are kept:
 // a read-only file cannot be deleted, opened for writing or copied over; a hidden or system file
 // cannot be recreated without naming those attributes; a folder cannot be opened as a file.
-// Share modes are accepted but not enforced.
+// A symbolic link shows as Windows shows one: listed and given attributes as itself (a reparse
+// point with the symlink tag), removed as itself. Share modes are accepted but not enforced.
 
 #include <map>
 #include <mutex>

@@ -31,6 +31,7 @@ FindEntry entryFrom(const WIN32_FIND_DATAW& data) {
     entry.name = toUtf8(std::u16string(name));
     entry.attributes = data.dwFileAttributes;
     entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) entry.reparseTag = data.dwReserved0;
     return entry;
 }
 

@@ -60,7 +60,7 @@ cleanup() {
     [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     wine_env_cleanup
     wait 2>/dev/null  # the programs started in the background ended with their prefixes
-    rm -rf "$work" "$SHUTTLE_WINE_ROOT"/computer-*
+    rm -rf "$work"
     if [ "${SHUTTLE_KEEP_WINE:-0}" = 1 ]; then
         echo "Wine template kept in $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
     else

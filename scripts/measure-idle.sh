@@ -28,7 +28,7 @@ cleanup() {
     computer_stop B
     [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     wine_env_cleanup
-    rm -rf "$work" "$SHUTTLE_WINE_ROOT"/computer-*
+    rm -rf "$work"
     [ -n "$own_root" ] && rm -rf "$SHUTTLE_WINE_ROOT"
 }
 trap cleanup EXIT
@@ -60,7 +60,7 @@ watched_processes() {
     local dir pid name computer
     for dir in /proc/[0-9]*; do
         pid=${dir#/proc/}
-        computer=$(tr '\0' '\n' 2>/dev/null <"$dir/environ" | sed -n "s|^WINEPREFIX=$SHUTTLE_WINE_ROOT/computer-||p")
+        computer=$(tr '\0' '\n' 2>/dev/null <"$dir/environ" | sed -n "s|^WINEPREFIX=$WINE_COMPUTERS_DIR/computer-||p")
         [ -n "$computer" ] || continue
         name=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline" | awk '{ print $1 }' | sed 's|.*[\\/]||')
         case $name in Shuttle.exe | wineserver*) echo "$pid $name $computer" ;; esac

@@ -34,7 +34,9 @@ cleanup() {
     # Every prefix in this run's root was made by this run (the unit-test prefix by CTest's
     # runs of tests/wine/run_in_wine.sh): end their servers.
     local prefix
-    for prefix in "$SHUTTLE_WINE_ROOT"/*/; do [ -d "$prefix" ] && wine_stop_prefix "${prefix%/}"; done
+    for prefix in "$SHUTTLE_WINE_ROOT"/*/ "$SHUTTLE_WINE_ROOT"/computers-*/*/; do
+        [ -d "$prefix" ] && wine_stop_prefix "${prefix%/}"
+    done
     if [ -n "$own_root" ] && [ "${SHUTTLE_KEEP_WINE:-0}" != 1 ]; then
         rm -rf "$SHUTTLE_WINE_ROOT"
     else

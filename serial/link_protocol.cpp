@@ -137,8 +137,9 @@ LinkStatus readFailure(Step step, int index) {
     }
 }
 
-// Write message reads only the head; a head that is missing or short still counts as an
-// acknowledgement, only a status answer is a refusal.
+// Write message reads only the head; a head that is unreadable or short still counts as an
+// acknowledgement, only a status answer is a refusal. What the device made of the frames is
+// learnt by the check after the last one.
 bool writeFailure(Step step, int index, LinkStatus& status) {
     switch (step) {
         case Step::RequestFailed: printOut(">>> WRITE chunk %d: request failed\n", index); status = LinkStatus::RequestFailed; return true;
@@ -148,6 +149,25 @@ bool writeFailure(Step step, int index, LinkStatus& status) {
         case Step::Status: printOut(">>> WRITE chunk %d nack\n", index); status = LinkStatus::Refused; return true;
         default: return false;
     }
+}
+
+// The check after a write: not learning what the device holds leaves the message unconfirmed.
+LinkStatus checkFailure(Step step) {
+    switch (step) {
+        case Step::RequestFailed: printOut(">>> CHECK: request failed\n"); return LinkStatus::RequestFailed;
+        case Step::RequestShort: printOut(">>> CHECK: request timeout\n"); return LinkStatus::RequestShort;
+        case Step::LineError: printOut(">>> CHECK error\n"); return LinkStatus::LineError;
+        case Step::HeadFailed:
+        case Step::RestFailed: printOut(">>> CHECK: response failed\n"); return LinkStatus::AnswerFailed;
+        default: printOut(">>> CHECK: no response\n"); return LinkStatus::NoAnswer;
+    }
+}
+
+// The probe request and the device's full answer, from a quiet line.
+Exchange askWhatIsHeld(SerialPort& port, Clock& clock, const DeviceAnswerWait& wait) {
+    resetLine(port);
+    const RequestFrame request = probeRequest();
+    return exchange(port, clock, request.data(), request.size(), true, wait);
 }
 
 // A device whose content changed since the probe, or that answers for another frame, would
@@ -247,9 +267,7 @@ RequestFrame readRequest(uint8_t index) {
 LinkStatus probeLink(SerialPort& port, Clock& clock, unsigned com, GuidMemory& memory,
                      std::atomic<uint32_t>& seenEmptyPort, HeldMessage& held, const DeviceAnswerWait& answerWait) {
     held = HeldMessage{};
-    resetLine(port);
-    const RequestFrame request = probeRequest();
-    const Exchange answer = exchange(port, clock, request.data(), request.size(), true, answerWait);
+    const Exchange answer = askWhatIsHeld(port, clock, answerWait);
     if (answer.step == Step::Status) {
         if (answer.answer[1] == kAliveMark) {
             printOut("COM%u alive\n", com);
@@ -306,6 +324,22 @@ LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFr
         if (progress) progress(index + 1, frames.size());
     }
     return LinkStatus::Ok;
+}
+
+LinkStatus checkStored(SerialPort& port, Clock& clock, const DataFrame& first, const DeviceAnswerWait& answerWait) {
+    const Exchange answer = askWhatIsHeld(port, clock, answerWait);
+    if (answer.step == Step::Status) {
+        printOut(">>> CHECK: the device holds no message\n");
+        return LinkStatus::NotStored;
+    }
+    if (answer.step != Step::Answered) return checkFailure(answer.step);
+    const uint8_t* guidField = answer.answer.data() + kFrameDataOffset;
+    const unsigned frameCount = answer.answer[1];
+    if (frameCount == first[1] && std::memcmp(guidField, first.data() + kFrameDataOffset, kGuidTextSize) == 0)
+        return LinkStatus::Ok;
+    printOut(">>> CHECK: the device holds GUID=%s of %u chunks, not this message\n",
+             traceText(textUpToZero(guidField, kGuidFieldSize)).c_str(), frameCount);
+    return LinkStatus::NotStored;
 }
 
 }  // namespace shuttle

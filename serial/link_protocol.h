@@ -1,8 +1,8 @@
 #pragma once
 // Everything that crosses the serial line to the link device: request and data frames, the
-// message stream (GUID field, CRC field, payload) cut into 48-byte slices, and the three
-// transactions built on them: probe, read message, write message. The callers hold the link
-// mutex while a transaction runs.
+// message stream (GUID field, CRC field, payload) cut into 48-byte slices, and the transactions
+// built on them: probe, read message, write message and the check that a written message was
+// stored. The callers hold the link mutex while a transaction runs.
 
 #include <array>
 #include <atomic>
@@ -53,6 +53,7 @@ enum class LinkStatus : int {
     Ready = 9,          // probe: a status answer other than "alive"
     NoAnswer = 11,      // no answer within the polling limit, or a short one
     RequestShort = 13,  // the port accepted fewer bytes than the frame has
+    NotStored = 14,     // check after a write: the device holds another message, or none
 };
 
 // The standard CRC-32 over `payload` up to its first zero byte.
@@ -93,8 +94,15 @@ LinkStatus readMessage(SerialPort& port, Clock& clock, const HeldMessage& held, 
                        uint32_t& expectedCrc, const DeviceAnswerWait& answerWait = {});
 
 // Sends the frames in order, each acknowledged by the device before the next; `progress`
-// hears of every acknowledged frame (frames sent of frames).
+// hears of every acknowledged frame (frames sent of frames). An acknowledgement is only an
+// answer that is not a refusal: whether the message was stored is for checkStored to say.
 LinkStatus writeMessage(SerialPort& port, Clock& clock, const std::vector<DataFrame>& frames,
                         const ProgressCallback& progress = {}, const DeviceAnswerWait& answerWait = {});
+
+// Probes the device after a write: Ok when it holds the message whose frame 0 is `first` (the
+// same GUID and frame count), NotStored when it holds another or none. A device that lost or
+// garbled frames while answering every one of them is caught here. Unlike probeLink it judges
+// nothing as news: the GUID memory and the empty mark are left alone.
+LinkStatus checkStored(SerialPort& port, Clock& clock, const DataFrame& first, const DeviceAnswerWait& answerWait = {});
 
 }  // namespace shuttle

@@ -1,5 +1,6 @@
 #include "serial/link_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "base/utf8.h"
@@ -7,21 +8,21 @@
 namespace shuttle {
 namespace {
 
-constexpr char16_t kReplacement = 0xFFFD;
-
 bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool isContinuation(uint8_t byte) { return (byte & 0xC0) == 0x80; }
 
-// Reads the sequence at bytes[i]; returns its length and sets `code`, or returns the length of
-// the ill-formed part (at least 1) with `code` = U+FFFD. The allowed range of the second byte
-// excludes overlong forms, code points above U+10FFFF and, for ED, the surrogates.
+// Reads the sequence at bytes[i]: its length, with `code` set, or 0 when it is ill-formed. The
+// allowed range of the second byte excludes overlong forms, code points above U+10FFFF and, for
+// ED, the surrogates (read apart, below).
 size_t readSequence(const uint8_t* bytes, size_t size, size_t i, uint32_t& code) {
     const uint8_t lead = bytes[i];
-    code = kReplacement;
     size_t length;
     uint8_t low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
@@ -32,13 +33,13 @@ size_t readSequence(const uint8_t* bytes, size_t size, size_t i, uint32_t& code)
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F;
     } else {
-        return 1;
+        return 0;
     }
+    if (i + length > size) return 0;
     uint32_t value = lead & (0xFF >> (length + 1));
     for (size_t k = 1; k < length; ++k) {
-        if (i + k >= size) return k;
         const uint8_t next = bytes[i + k];
-        if (k == 1 ? (next < low || next > high) : !isContinuation(next)) return k;
+        if (k == 1 ? (next < low || next > high) : !isContinuation(next)) return 0;
         value = (value << 6) | (next & 0x3F);
     }
     code = value;
@@ -69,31 +70,24 @@ std::string encodeLinkText(const std::u16string& text) {
     return out;
 }
 
-std::u16string decodeLinkText(const std::string& text) {
+// A surrogate read on its own gives the same unit whether it was lone or half of a pair, so the
+// units come back exactly as they were sent.
+std::optional<std::u16string> decodeLinkText(const std::string& text) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    size_t size = 0;
-    while (size < text.size() && bytes[size] != 0) ++size;
-
+    const size_t size = std::min(text.find('\0'), text.size());
     std::u16string out;
     out.reserve(size);
-    size_t i = 0;
-    while (i < size) {
-        if (bytes[i] < 0x80) {
-            out.push_back(bytes[i++]);
+    for (size_t i = 0; i < size;) {
+        if (const uint32_t surrogate = readEncodedSurrogate(bytes, size, i)) {
+            out.push_back(static_cast<char16_t>(surrogate));
+            i += 3;
             continue;
         }
-        const uint32_t high = readEncodedSurrogate(bytes, size, i);
-        if (high != 0) {
-            const uint32_t low = readEncodedSurrogate(bytes, size, i + 3);
-            const bool pair = isHighSurrogate(high) && isLowSurrogate(low);
-            out.push_back(pair ? static_cast<char16_t>(high) : kReplacement);
-            if (pair) out.push_back(static_cast<char16_t>(low));
-            i += pair ? 6 : 3;
-            continue;
-        }
-        uint32_t code;
-        i += readSequence(bytes, size, i, code);
+        uint32_t code = 0;
+        const size_t length = readSequence(bytes, size, i, code);
+        if (length == 0) return std::nullopt;
         appendUtf16(out, code);
+        i += length;
     }
     return out;
 }

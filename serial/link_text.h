@@ -2,6 +2,7 @@
 // Text as it travels in a serial message: UTF-16 on the clipboard, UTF-8 on the line.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace shuttle {
@@ -16,9 +17,10 @@ constexpr size_t kMaxLinkTextBytes = 3 * kMaxLinkTextUnits;
 // its own three bytes).
 std::string encodeLinkText(const std::u16string& text);
 
-// UTF-8 up to its first zero byte to UTF-16. Besides well-formed UTF-8 it accepts a surrogate
-// pair written as two three-byte sequences, as older senders encode characters outside the
-// Basic Multilingual Plane. Every other ill-formed sequence becomes U+FFFD.
-std::u16string decodeLinkText(const std::string& bytes);
+// UTF-8 up to its first zero byte back to the units it was made of. Besides well-formed UTF-8
+// it takes a surrogate written as its own three bytes: a lone one, as encodeLinkText writes it,
+// or one half of a pair, as older senders write characters outside the Basic Multilingual
+// Plane. Any other byte sequence is no text of this link: nothing, never a replacement.
+std::optional<std::u16string> decodeLinkText(const std::string& bytes);
 
 }  // namespace shuttle

@@ -12,17 +12,27 @@
 
 namespace shuttle {
 
-// Sends `text` (up to its first zero unit) as the message `guid` over the open port. True when
-// every frame was written and acknowledged; false with no port open or on any failed frame (no
-// retry). `progress` hears of every acknowledged frame.
+// What one poll of the link brought.
+enum class SerialReceipt {
+    Nothing,  // no port, nothing new, an empty text, or a failed read that the next poll repeats
+    Text,     // a new, intact text
+    GivenUp,  // a message that did not read whole for kUnreadMessageLimitMs: it will not arrive
+};
+
+// Sends `text` (up to its first zero unit) as the message `guid` over the open port. True only
+// when every frame was written and acknowledged and a probe then finds the device holding this
+// message; false with no port open, on any failed frame (no retry) or when the device does not
+// hold it. `progress` hears of every acknowledged frame.
 bool sendOverSerial(LinkState& link, Clock& clock, const std::u16string& text, const std::string& guid,
                     const ProgressCallback& progress = {});
 
 // Probes the device on port `com` (the port in use; nothing when another port is open by now),
-// keeps the copy-ready and paste-ready flags, and fetches a new message. Returns the number of
-// UTF-16 units of a new, intact text, which is then in `out`; 0 when there is nothing to paste
-// (no port, nothing new, a failed read, a CRC mismatch, an empty text).
-size_t receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
+// keeps the copy-ready and paste-ready flags, and fetches a new message; a new, intact,
+// non-empty text is then in `out`. A message whose read fails (a slow or unplugged device, a
+// damaged frame, bytes that are no text) is read again at the next polls, and given up once it
+// has failed for kUnreadMessageLimitMs; another message on the device replaces it.
+SerialReceipt receiveOverSerial(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock,
+                                std::u16string& out);
 
 // The copy path's hand-over: under the link mutex, records `guid` as this side's last sent
 // GUID and sends the text, so that no poll sees the one without the other.
@@ -30,6 +40,6 @@ bool sendAsLastSent(LinkState& link, GuidMemory& memory, Clock& clock, const std
                     const std::string& guid, const ProgressCallback& progress = {});
 
 // The receive loop's poll of the link: receiveOverSerial under the link mutex.
-size_t receiveNewText(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
+SerialReceipt receiveNewText(LinkState& link, GuidMemory& memory, unsigned com, Clock& clock, std::u16string& out);
 
 }  // namespace shuttle

@@ -1,15 +1,15 @@
 #pragma once
-// File tree utilities of the store: sizes, recursive removal, copying files and folder trees
-// into a destination folder, the attribute reset and the payload folder's time stamp. Every
-// problem is printed on the console trace; none of them throws. Destination folders end with
-// "\"; paths are UTF-8 except where the platform hands over UTF-16. The store folder belongs
-// to this program: what it copies there is writable, so that it can always be removed again.
+// File tree utilities of the store: sizes, recursive removal, the attribute reset, the
+// payload folder's time stamp and the copy buffer (store/tree_copy.h copies with it). Every
+// problem is printed on the console trace; none of them throws. Paths are UTF-8 except where
+// the platform hands over UTF-16.
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -53,7 +53,14 @@ struct FailedItem {
     uint32_t error = 0;  // 0 while nothing failed
 
     bool failed() const { return error != 0; }
+    // The failure of `path`; a code of 0 (the platform gave none) becomes a general failure.
+    static FailedItem of(std::string path, uint32_t error) {
+        return FailedItem{std::move(path), error != 0 ? error : kErrorGenFailure};
+    }
 };
+
+// The failure of a copy ended by a cancel request.
+inline bool isCancelled(const FailedItem& item) { return item.error == kErrorCancelled; }
 
 // An application-defined code (bit 29 set, as Win32 reserves for applications): a folder was
 // to be copied into a folder inside itself.
@@ -63,44 +70,43 @@ constexpr uint32_t kErrorCopyIntoItself = 0x20000001;
 // by another program", "not found", ...); "error N" for a code without its own words.
 std::string describeFileError(uint32_t error);
 
-// The local time of `clock` formatted "%Y_%m_%d_%H_%M_%S" (19 characters).
-std::string makeTimestamp(Clock& clock);
+// The local time of `clock`, `laterSeconds` on, formatted "%Y_%m_%d_%H_%M_%S" (19 characters).
+std::string makeTimestamp(Clock& clock, unsigned laterSeconds = 0);
 
-// Sum of the sizes of the files directly in `path`; subfolders count nothing.
-uint64_t getDirectorySize(FileSystem& fs, const std::u16string& path);
+// The size of a folder's whole tree: every file at every depth, each counted once. Links
+// (symbolic links, junctions, mount points) inside it are not followed and count nothing. The
+// count stops as soon as it passes `budget` - the result then only tells that the tree is larger
+// - or when `cancel` is raised. A subfolder that cannot be listed is printed and counts what
+// was seen of it.
+uint64_t getDirectorySize(FileSystem& fs, const std::string& folder,
+                          uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr);
 
-// The size of a file, or of the files directly in a folder. False, with `error` set, when the
-// path does not exist (without a message) or a file cannot be opened or measured; a file that
-// cannot be opened is tried again once 400 ms later.
-bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size, uint32_t& error);
+// The size of a file, or of a folder's tree as getDirectorySize counts it. False, with `error`
+// set, when the path does not exist (without a message) or a file cannot be opened or
+// measured; a file that cannot be opened is tried again once 400 ms later (unless `cancel` is
+// raised meanwhile: then false with kErrorCancelled).
+bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size, uint32_t& error,
+                 uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr);
 
-// Removes the folder and everything in it, read-only items included. An item that cannot be
-// removed (locked, say) stays, and so do the folders above it; everything else goes. False when
-// anything stayed; `failed`, when given, then names the first item that stayed. The first
-// failure is printed.
+// Removes the folder and everything in it, read-only items included; a link inside goes itself,
+// never what it points to. An item that cannot be removed (locked, say) stays, and so do the
+// folders above it; everything else goes. False when anything stayed; `failed`, when given,
+// then names the first item that stayed. The first failure is printed.
 bool removeDirectoryRecursively(FileSystem& fs, const std::string& path, FailedItem* failed = nullptr);
+
+// Removes every entry of `folder` except the one named `kept`, as removeDirectoryRecursively
+// removes a folder; stops early when `cancel` is raised. False when anything but `kept` stayed
+// (`failed` then names the first item that stayed, unless only the cancel stopped it).
+bool removeFolderEntriesExcept(FileSystem& fs, const std::string& folder, const std::string& kept,
+                               FailedItem& failed, Wakeup* cancel = nullptr);
+
+// `attributes` as SetFileAttributesW takes them, without read-only.
+uint32_t writableAttributes(uint32_t attributes);
 
 // Resets a file to normal attributes (read-only, hidden and system cleared); folders are left alone.
 bool removeReadOnlyAttribute(FileSystem& fs, const std::string& path);
 
-// Told the bytes of each piece the copies below have just written (a small file whole, a
-// large one chunk by chunk).
-using CopiedBytes = std::function<void(uint64_t bytes)>;
-
-// Copies a file into `folder` under its leaf name, replacing a file of that name; the copy is
-// never read-only. `sourceAttributes`, when known, spares a look at the copy's attributes.
-// Gives the failure, if any (a partial target may stay).
-FailedItem copyFileToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source, const std::string& folder,
-                            uint32_t sourceAttributes = kInvalidAttributes, const CopiedBytes& copied = {});
-
-// Copies a folder with its whole tree into `folder` under its leaf name, merging into an
-// existing folder of that name. Stops at the first item that cannot be copied and gives it.
-FailedItem copyDirectoryToFolder(FileSystem& fs, CopyBuffer& buffer, const std::string& source,
-                                 const std::string& folder, const CopiedBytes& copied = {});
-
-// Copies each path (file or folder) into `folder`; stops at the first item that cannot be
-// copied and gives it.
-FailedItem copyPathsToFolder(FileSystem& fs, CopyBuffer& buffer, const std::vector<std::string>& paths,
-                             const std::string& folder, const CopiedBytes& copied = {});
+// Whether `inner` is `outer` or lies inside it, names compared as Windows compares them.
+bool isSameOrInside(const std::string& inner, const std::string& outer);
 
 }  // namespace shuttle

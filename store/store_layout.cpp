@@ -21,6 +21,20 @@ std::string virtualStoreStampedRoot(const std::string& generalRoot, const std::s
     return generalRoot + stamp + "\\";
 }
 
+namespace {
+
+template <class Text>
+Text withoutOneLeadingSeparator(const Text& path) {
+    if (!path.empty() && path[0] == '\\' && (path.size() < 2 || path[1] != '\\')) return path.substr(1);
+    return path;
+}
+
+}  // namespace
+
+std::string withoutSingleLeadingSeparator(const std::string& path) { return withoutOneLeadingSeparator(path); }
+
+std::u16string withoutSingleLeadingSeparator(const std::u16string& path) { return withoutOneLeadingSeparator(path); }
+
 std::string leafName(const std::string& path) {
     size_t slash = path.rfind('\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -27,6 +27,10 @@ std::string virtualStoreGeneralRoot(char letter);
 // `generalRoot` + stamp + "\".
 std::string virtualStoreStampedRoot(const std::string& generalRoot, const std::string& stamp);
 
+// A dropped path that begins with exactly one "\" (not two) loses it.
+std::string withoutSingleLeadingSeparator(const std::string& path);
+std::u16string withoutSingleLeadingSeparator(const std::u16string& path);
+
 // The part after the last "\" (the whole text when there is none).
 std::string leafName(const std::string& path);
 std::u16string leafName(const std::u16string& path);

@@ -26,9 +26,9 @@ public:
     virtual int addLink(const std::u16string& text) = 0;
     virtual int linkCount() = 0;
     virtual bool selectLink(int index) = 0;
-    // Selects the first entry that begins with `prefix`, letter case ignored; false (and the
-    // selection unchanged) when none does.
-    virtual bool selectLinkByPrefix(const std::u16string& prefix) = 0;
+    // Selects the entry that is `name` as a whole, letter case ignored ("COM1" never selects
+    // "COM10"); false (and the selection unchanged) when there is none.
+    virtual bool selectLinkByName(const std::u16string& name) = 0;
     // Index of the selected entry, -1 when none.
     virtual int currentLink() = 0;
     // Text of an entry; empty for an index out of range.

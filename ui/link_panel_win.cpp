@@ -46,10 +46,10 @@ bool DialogLinkPanel::selectLink(int index) {
     return send(IDC_LINK_SELECTOR, CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR;
 }
 
-bool DialogLinkPanel::selectLinkByPrefix(const std::u16string& prefix) {
-    // Searches from the first entry, ignoring letter case, and leaves the selection alone
-    // when nothing begins with the prefix.
-    return send(IDC_LINK_SELECTOR, CB_SELECTSTRING, static_cast<WPARAM>(-1), textParam(prefix)) != CB_ERR;
+bool DialogLinkPanel::selectLinkByName(const std::u16string& name) {
+    // The list's own comparison: whole entries, letter case ignored as the list sorts them.
+    const LRESULT index = send(IDC_LINK_SELECTOR, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), textParam(name));
+    return index >= 0 && selectLink(static_cast<int>(index));
 }
 
 int DialogLinkPanel::currentLink() { return indexOrNone(send(IDC_LINK_SELECTOR, CB_GETCURSEL)); }

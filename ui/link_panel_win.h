@@ -16,7 +16,7 @@ public:
     int addLink(const std::u16string& text) override;
     int linkCount() override;
     bool selectLink(int index) override;
-    bool selectLinkByPrefix(const std::u16string& prefix) override;
+    bool selectLinkByName(const std::u16string& name) override;
     int currentLink() override;
     std::u16string linkText(int index) override;
     int measureLinkText(const std::u16string& text) override;

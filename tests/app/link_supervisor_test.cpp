@@ -87,7 +87,7 @@ TEST_F(LinkSupervisorTest, StatusTextCaptionAndSelectorFollowTheFlags) {
         {true, 1, 0, 1, 1, 1, u" Ready", u"Disconnect", true},  // USB: connected means port-open
         {true, 1, 0, 1, 0, 0, u" Not ready", u"Disconnect", true},
         {false, 0, 0, 1, 0, 0, u" FAILED !", u"Refresh", true},
-        {true, 0, 1, 1, 0, 0, u" Not ready", u"Refresh", true},  // stale connected flag ignored
+        {true, 0, 1, 1, 0, 0, u" Not connected", u"Refresh", true},  // stale connected flag ignored
         {false, 0, 0, 0, 0, 0, u" Select  COM", u"Auto", true},
         {true, 0, 0, 0, 0, 0, u" Select  USB", u"Refresh", true},
     };
@@ -125,11 +125,11 @@ TEST_F(LinkSupervisorTest, PortListHoldsEveryPresentPortSortedByTheListAndClears
     EXPECT_EQ(saved()->comPort.load(), kNoComPort);
 }
 
-// The saved choice is found by prefix (COM1 finds COM10) and, answering, needs no search.
-TEST_F(LinkSupervisorTest, SavedPortIsChosenByPrefixAndNeedsNoSearch) {
+// The saved choice is found by its whole name and, answering, needs no search.
+TEST_F(LinkSupervisorTest, SavedPortIsChosenByItsNameAndNeedsNoSearch) {
     environment.devices[10] = {false, true};
-    savedChoice(1);
-    start({2, 10});
+    savedChoice(10);
+    start({1, 2, 10});
     EXPECT_EQ(panel.selectedLink(), u"COM10");
     EXPECT_EQ(link.portNumber.load(), 10u);
     for (int i = 0; i < 5; ++i) supervisor.runRound();
@@ -225,29 +225,30 @@ TEST_F(LinkSupervisorTest, WithNoPortTheNamesAreLookedUpOnceASecondAndNothingIsW
     EXPECT_EQ(requests.devicesChanged.load(), 0);
 }
 
+// COM1 is not COM10: the search probes COM10, and COM1 is taken up when it appears.
 TEST_F(LinkSupervisorTest, AnAbsentSavedPortStaysSavedAndIsUsedWhenItAppears) {
-    environment.presentPorts = {2};  // another port, with nothing behind it
-    savedChoice(7);
+    environment.presentPorts = {10};  // another port, with nothing behind it
+    savedChoice(1);
     supervisor.selectSavedLink();
     supervisor.refreshLinkList(true);
     supervisor.selectSavedLink();
     EXPECT_TRUE(environment.opens.empty());
     ASSERT_TRUE(supervisor.begin());
     runFor(60000);
-    EXPECT_EQ(environment.opens.front().text, u"COM2");
-    EXPECT_EQ(settings.comPort.load(), 7u);
+    EXPECT_EQ(environment.opens.front().text, u"COM10");
+    EXPECT_EQ(settings.comPort.load(), 1u);
     EXPECT_EQ(writes(), 0u);
 
     // The device is plugged in again.
-    environment.presentPorts.insert(7);
-    environment.devices[7] = {true, true};
+    environment.presentPorts.insert(1);
+    environment.devices[1] = {true, true};
     requests.devicesChanged = 1;
     for (const uint64_t end = clock.tickMs() + 10000; link.pasteReady == 0 && clock.tickMs() < end;)
         supervisor.runRound();
-    EXPECT_EQ(environment.opens.back().text, u"COM7");
-    EXPECT_EQ(link.portNumber.load(), 7u);
+    EXPECT_EQ(environment.opens.back().text, u"COM1");
+    EXPECT_EQ(link.portNumber.load(), 1u);
     EXPECT_EQ(panel.status, u" Ready");
-    EXPECT_EQ(saved()->comPort.load(), 7u);
+    EXPECT_EQ(saved()->comPort.load(), 1u);
     EXPECT_EQ(writes(), 0u);
 }
 
@@ -351,10 +352,11 @@ TEST_F(LinkSupervisorTest, AModeSwitchShowsThatModesControlsAndTheRestoredDrive)
     EXPECT_EQ(panel.droppedWidth, 7 * 16);
     EXPECT_GT(environment.closes, closes) << "a serial port of COM mode is closed";
     EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
-    EXPECT_EQ(shown(), (Shown{u" Not ready", u"Refresh"}));
+    EXPECT_EQ(shown(), (Shown{u" Not connected", u"Refresh"}));
 }
 
-TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
+// The drive is checked every round, and the list follows the devices coming and going.
+TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRoundAndDeviceEvent) {
     useUsbMode();
     environment.drives = {{"Stick", "E:\\"}};
     environment.directories = {u"E:\\"};
@@ -367,12 +369,30 @@ TEST_F(LinkSupervisorTest, SavedDriveIsFoundIgnoringCaseAndFollowedEveryRound) {
     EXPECT_TRUE(environment.listening);
     EXPECT_EQ(tray.events(), Events{"icon 136"});
 
+    // The list with both drives, the stick selected, whether the stick is there or not.
+    auto listed = [&] { return std::make_pair(panel.links, panel.selectedLink()); };
+    const auto bothListed = std::make_pair(Texts{u"Backup (F:)", u"Stick (E:)"}, std::u16string(u"Stick (E:)"));
+    environment.drives.push_back({"Backup", "F:\\"});  // another drive arrives
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+    EXPECT_EQ(panel.status, u" Ready");
+
     environment.directories.clear();  // the stick is pulled
     supervisor.runRound();
     EXPECT_EQ(link.portOpen.load(), 0);
     EXPECT_TRUE(environment.listening) << "a copy now is reported as not sent";
-    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138"}));
-    EXPECT_EQ(panel.status, u" Not ready");
+    EXPECT_EQ(panel.status, u" Not connected");
+    environment.drives.erase(environment.drives.begin());
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+
+    environment.drives.push_back({"Stick", "E:\\"});  // and comes back
+    environment.directories = {u"E:\\"};
+    ask(requests.devicesChanged);
+    EXPECT_EQ(listed(), bothListed);
+    EXPECT_EQ(panel.status, u" Ready");
+    EXPECT_EQ(tray.events(), (Events{"icon 136", "icon 138", "icon 136"}));
+    EXPECT_EQ(settings.storeSelection.get(), u"Stick (E:)");
 }
 
 TEST_F(LinkSupervisorTest, StoreDriveEntriesEndWithTheLetterWhichTheCheckReadsAfterTheLastParenthesis) {

@@ -216,68 +216,6 @@ TEST_F(ClipboardExchange, UsbRefusalsAreToldAndLeaveTheDriveUntouched) {
     EXPECT_FALSE(fs::exists(folder + "/drive/" + kMetaDataFileName));
 }
 
-TEST_F(ClipboardExchange, AnEndingSessionAbandonsAStoreWriteBeforeItsMetaDataFile) {
-    makeUsbComputers();
-    writeSource("one.txt", "1");
-    a->copyFiles({u"C:\\one.txt"});
-    const std::string before = driveFile(kMetaDataFileName);
-    ASSERT_FALSE(before.empty());
-
-    // The session ends while the items are copied: the copy finishes, the new META data file
-    // is never written, and the drive keeps the old one whole.
-    writeSource("two.txt", "2");
-    a->faultyFiles.beforeCall(testing::FsOp::CopyFile, 1, [this] { a->computer.requestStop(); });
-    a->clipboard.userCopiesFiles({u"C:\\two.txt"});
-    ASSERT_FALSE(a->computer.onClipboardChange());
-    a->computer.waitForTransfers(60000);
-    a->computer.stop();
-    EXPECT_EQ(driveFile(kMetaDataFileName), before);
-    EXPECT_TRUE(trace.contains(">>> Transfer abandoned"));
-}
-
-// What another program wrote: pasted under its format, each GUID once, a cut unit made whole; a
-// "picture" that is no bitmap, a format this computer could not register and a list of refused
-// paths leave the clipboard alone and say nothing.
-TEST_F(ClipboardExchange, DocumentsFromAnotherProgramArePastedByTheirFormat) {
-    b = std::make_unique<TestComputer>('F', folder + "/drive", ports, systemClock(), u"Rich Text Format");
-    ASSERT_TRUE(b->start());
-    b->useUsb();
-    writeMetaByOtherProgram("CF_TEXT", "aGVsbG8gd29ybGQ=");  // "hello world"
-    // The poll waits for the link and a selection, and remembers nothing meanwhile.
-    b->computer.link().pasteReady = 0;
-    b->computer.pollOnce();
-    EXPECT_TRUE(trace.contains("USB not ready\n"));
-    b->computer.link().pasteReady = 1;
-    b->computer.settings().storeSelection.set(u"");
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.changeCount(), 0);
-    b->useUsb();
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.peek(kFormatText), ansiBlock("hello world")) << trace.out();
-
-    writeMetaByOtherProgram("CF_UNICODETEXT", "aABp", '7');  // 'h' 0 'i': the last unit cut in half
-    b->computer.pollOnce();
-    EXPECT_EQ(b->clipboard.peek(kFormatUnicodeText), (std::vector<uint8_t>{'h', 0, 'i', 0, 0, 0})) << trace.out();
-    EXPECT_EQ(b->pastedText(), u"hi");
-
-    b->clipboard.userCopiesText(u"keep me");
-    const int changes = b->clipboard.changeCount();
-    b->computer.settings().setFlag(kFlagShowNotifications, true);
-    b->computer.settings().setFlag(kFlagPlaySound, true);
-    writeMetaByOtherProgram("CF_DIB", "aGVsbG8gd29ybGQ=", '9');
-    b->computer.pollOnce();
-    EXPECT_TRUE(trace.contains("The picture on the drive is not a bitmap; not pasted\n"));
-    writeMetaByOtherProgram("CF_RTF", "e1xydGYxfQ==", 'A');  // B's registry gave it no id
-    b->computer.pollOnce();
-    writeMeta("{\"GUID\":\"{0F0F0F0F-1111-4222-8333-44445555666B}\",\"data\":[[\"C:\\Windows\\win.ini\",\"F:\\" +
-              kStorage + "\\..\\x\"]],\"formats\":[\"CF_HDROP\"]}");
-    b->computer.pollOnce();
-    b->computer.pollOnce();
-    EXPECT_EQ(count(trace.out(), "No path of the file list can be pasted (2 refused); nothing pasted\n"), 1);
-    EXPECT_EQ(b->clipboard.changeCount(), changes);
-    EXPECT_TRUE(b->tray.events().empty());
-}
-
 // Any text without a length limit; every text format offered, up to its terminator, with
 // CF_UNICODETEXT first; a picture over markup naming it; a file list over everything.
 TEST_F(ClipboardExchange, UsbFormatsTravelInTheirOrderOfPriority) {

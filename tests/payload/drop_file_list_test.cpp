@@ -30,10 +30,21 @@ Bytes dropBlock(const std::vector<Text>& paths) {
 Bytes narrowBlock(const std::vector<std::string>& paths) { return dropBlock(paths); }
 Bytes wideBlock(const std::vector<std::u16string>& paths) { return dropBlock(paths); }
 
-std::string fileListDocument(const std::vector<std::string>& paths) {
-    JsonValue document(JsonValue::Kind::Object);
-    assemblePayloadDocument(document, kExampleGuid, paths);
-    return textOf(document);
+// The JSON text of a list of paths, as this program writes it (verbatim).
+std::string listOf(const std::vector<std::string>& paths) {
+    JsonValue list(JsonValue::Kind::Array);
+    for (const std::string& path : paths) list.append(path);
+    return textOf(list);
+}
+
+DropFileList build(const std::string& list, const std::string& root, TraceBudget& trace) {
+    const JsonReading reading = readJson(list);
+    EXPECT_TRUE(reading.value) << list << ": " << describe(reading.fault);
+    return reading.value ? buildDropFileList(*reading.value, root, trace) : DropFileList{};
+}
+std::optional<Bytes> blockOf(const std::string& list, const std::string& root = "F:\\") {
+    TraceBudget trace;
+    return build(list, root, trace).block;
 }
 
 class DropFileListTest : public ::testing::Test {
@@ -43,23 +54,19 @@ protected:
 
 std::string inStore(char drive, const std::string& rest) { return std::string(1, drive) + ":\\" + kStore + "\\" + rest; }
 
-TEST_F(DropFileListTest, AListWithoutAnAcceptedPathPastesNothingAndALongOnePrintsTwentyLines) {
-    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"]"), "F:\\").has_value());
-    EXPECT_EQ(trace.lines(), std::vector<std::string>{"No path of the file list can be pasted (0 refused); nothing pasted"});
-    // A thousand nested brackets: no entry at all, not one empty entry.
-    trace.clear();
-    const std::string nested = std::string(1000, '[') + std::string(1000, ']');
-    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, nested, "[\"CF_HDROP\"]"), "F:\\").has_value());
-    EXPECT_TRUE(trace.contains("nothing pasted"));
-    // Text holding no list, or no drive to paste from, gives nothing.
-    for (const std::string& text : {std::string(""), std::string("{\"GUID\":\"x\"}"), std::string("]]x[[\"a\""),
-                                    std::string("[]"), std::string("["), std::string("[[\"\"]]")})
-        EXPECT_FALSE(buildDropFileList(text, "F:\\").has_value()) << text;
-    EXPECT_FALSE(buildDropFileList(kExampleDocument, "").has_value());
+TEST_F(DropFileListTest, AListWithoutAnAcceptedPathSaysWhyAndALongOnePrintsTwentyLines) {
+    TraceBudget budget;
+    auto refusal = [&](const std::string& list, const std::string& root = "F:\\") { return build(list, root, budget).refusal; };
+    EXPECT_EQ(refusal("[]"), "no path of the file list can be pasted (0 refused)");
+    EXPECT_EQ(refusal("[[[[]]], 7, {}, null]"), "no path of the file list can be pasted (4 refused)");
+    EXPECT_TRUE(trace.contains("Entry that is no path ignored: [[[]]]\n")) << trace.out();
+    for (const std::string& notAList : {"\"" + kReportE + "\"", std::string("{}"), std::string("1")})
+        EXPECT_EQ(refusal(notAList), "the file list is not a list");
+    EXPECT_EQ(refusal(listOf({kReportE}), ""), "this computer has no store drive");
     // Twenty thousand entries print twenty lines and a summary.
     trace.clear();
     std::vector<std::string> many(20000, kReportE);
-    const auto block = buildDropFileList(fileListDocument(many), "F:\\");
+    const auto block = blockOf(listOf(many));
     ASSERT_TRUE(block.has_value());
     EXPECT_EQ(block->size(), 20 + 20000 * (kReportE.size() + 1) + 1);
     const std::vector<std::string> lines = trace.lines();
@@ -67,43 +74,41 @@ TEST_F(DropFileListTest, AListWithoutAnAcceptedPathPastesNothingAndALongOnePrint
     EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 19,980 more");
 }
 
-TEST_F(DropFileListTest, AStandardJsonWritersDocumentPastesLikeOurs) {
-    // Backslashes escaped, a blank after each comma and colon, a line break before the end.
+// Backslashes escaped, blanks around the items, "\/" and "\u00XX": the same list as ours. A
+// leading "\\?\" is no store path, escaped or not.
+TEST_F(DropFileListTest, AStandardJsonWritersListPastesLikeOurs) {
     std::string escaped = kReportE, photos = kPhotosE;
     for (std::string* path : {&escaped, &photos})
         for (size_t at = path->find('\\'); at != std::string::npos; at = path->find('\\', at + 2)) path->insert(at, 1, '\\');
-    const std::string document = "{\"GUID\": \"" + kExampleGuid + "\", \"data\": [[\"" + escaped + "\", \"" + photos +
-                                 "\" ]], \"formats\": [\"CF_HDROP\"]}\n";
-    EXPECT_EQ(buildDropFileList(document, "F:\\"), buildDropFileList(kExampleDocument, "F:\\"));
-    EXPECT_TRUE(buildDropFileList(document, "F:\\").has_value());
-    // A leading "\\?\" is not read as an escape (and, naming no store drive path, is not pasted).
-    const std::string longForm = "[[\"\\\\?\\" + kReportE + "\"]]";
-    EXPECT_FALSE(buildDropFileList(documentWith(kExampleGuid, longForm, "[\"CF_HDROP\"]"), "F:\\").has_value());
-    EXPECT_TRUE(trace.contains("Path outside the store ignored: F\\?\\E:"));
+    photos.replace(photos.find("photos"), 6, "ph\\u006fto\\/s");
+    const std::string list = "[ \"" + escaped + "\",\r\n \"" + photos + "\" ]";
+    EXPECT_EQ(blockOf(list), blockOf(listOf({kReportE, kPhotosE.substr(0, kPhotosE.size() - 6) + "photo/s"})));
+    EXPECT_TRUE(blockOf(list).has_value());
+    EXPECT_FALSE(blockOf("[\"\\\\\\\\?\\\\" + escaped + "\"]").has_value());
+    EXPECT_FALSE(blockOf(listOf({"\\\\?\\" + kReportE})).has_value());
+    EXPECT_TRUE(trace.contains("Path outside the store ignored: F\\?\\E:")) << trace.out();
 }
 
-// Every name this system writes passes, commas and brackets included, under the local letter.
-TEST_F(DropFileListTest, EveryDocumentThisSystemWritesPasses) {
+// Every name this system writes passes, commas, brackets, braces and a closing backslash
+// included, under the local letter.
+TEST_F(DropFileListTest, EveryListThisSystemWritesPasses) {
     const std::string reportF = inStore('F', "2024_05_17_09_30_12\\report.txt");
     const std::string photosF = inStore('F', "2024_05_17_09_30_12\\photos");
-    const auto block = buildDropFileList(kExampleDocument, "F:\\");
-    EXPECT_EQ(block, narrowBlock({reportF, photosF}));
+    EXPECT_EQ(blockOf(listOf({kReportE, kPhotosE})), narrowBlock({reportF, photosF}));
     // Bytes from the drive are printed escaped (a backslash too, so that escapes stay unambiguous).
     EXPECT_EQ(trace.out(), "url: " + traceText(kReportE, 260) + "\nurl: " + traceText(kPhotosE, 260) + "\n");
-    const std::vector<std::string> names = {"a.txt", "..hidden", "a..b",     "with space", "x.y.z",
-                                            "dir\\", "Report, final.txt", "Copy [2]", "a],[b"};
+    const std::vector<std::string> names = {"a.txt", "..hidden", "a..b", "with space", "x.y.z", "new.txt", "dir\\",
+                                            "Report, final.txt", "Copy [2]", "a],[b", "{x}", "\\u0041"};
     std::vector<std::string> sent, expected;
     for (const std::string& name : names) {
         sent.push_back(inStore('E', "2024_01_02_03_04_05\\" + name));
         expected.push_back(inStore('G', "2024_01_02_03_04_05\\" + name));
     }
-    EXPECT_EQ(buildDropFileList(fileListDocument(sent), "G:\\"), narrowBlock(expected));
+    EXPECT_EQ(blockOf(listOf(sent), "G:\\"), narrowBlock(expected));
     EXPECT_FALSE(trace.contains("ignored"));
-    // Empty pieces are skipped, and the store folder's name is matched without case.
-    const std::string a = inStore('E', "s\\a"), lower = "e:\\ab8d69fa-8873-42d3-bb0e-4d53da9b7a3f_STORAGE\\x";
-    const std::string list = "[[,\"" + a + "\",,\"" + lower + "\",]]";
-    EXPECT_EQ(buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\"),
-              narrowBlock({inStore('F', "s\\a"), "F" + lower.substr(1)}));
+    // The store folder's name is matched without case.
+    const std::string lower = "e:\\ab8d69fa-8873-42d3-bb0e-4d53da9b7a3f_STORAGE\\x";
+    EXPECT_EQ(blockOf(listOf({lower})), narrowBlock({"F" + lower.substr(1)}));
 }
 
 TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
@@ -114,13 +119,12 @@ TEST_F(DropFileListTest, PathsOutsideTheStoreAreDropped) {
         inStore('E', "2024\\..."), inStore('E', "2024\\. .\\x"), inStore('E', ".\\x"), inStore('E', ".."),
         inStore('E', std::string("a\0C:\\Windows", 12)), inStore('E', "a\x01" "b"),
         "\\\\server\\share\\" + kStore + "\\a", "E:" + kStore + "\\a", "E", ""};
-    std::string list = "[[\"" + kept + "\"";
-    for (const std::string& path : hostile) list += ",\"" + path + "\"";
-    list += "]]";
+    std::vector<std::string> list{kept};
+    list.insert(list.end(), hostile.begin(), hostile.end());
     TraceBudget everyLine(1000);
-    const auto block = buildDropFileList(documentWith(kExampleGuid, list, "[\"CF_HDROP\"]"), "F:\\", everyLine);
-    ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(*block, narrowBlock({inStore('F', "2024_01_02_03_04_05\\kept.txt")}));
+    const DropFileList built = build(listOf(list), "F:\\", everyLine);
+    ASSERT_TRUE(built.block.has_value());
+    EXPECT_EQ(*built.block, narrowBlock({inStore('F', "2024_01_02_03_04_05\\kept.txt")}));
     size_t dropped = 0;
     for (const std::string& line : trace.lines()) dropped += line.rfind("Path outside the store ignored: ", 0) == 0;
     EXPECT_EQ(dropped, hostile.size());
@@ -131,12 +135,12 @@ TEST_F(DropFileListTest, NonAsciiPathsMakeAWideList) {
     const std::string ascii = inStore('E', "s\\plain.txt");
     const std::string accented = inStore('E', "s\\caf\xC3\xA9.txt");
     const std::string emoji = inStore('E', "s\\\xF0\x9F\x98\x80");
-    const auto block = buildDropFileList(fileListDocument({ascii, accented, emoji}), "F:\\");
+    const auto block = blockOf(listOf({ascii, accented, emoji}));
     ASSERT_TRUE(block.has_value());
     const std::u16string root = u"F:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\s\\";
     EXPECT_EQ(*block, wideBlock({root + u"plain.txt", root + u"caf\u00e9.txt", root + u"\U0001F600"}));
     const std::string broken = inStore('E', "s\\bad\xC3(");
-    EXPECT_EQ(buildDropFileList(fileListDocument({broken, ascii}), "F:\\"), narrowBlock({inStore('F', "s\\plain.txt")}));
+    EXPECT_EQ(blockOf(listOf({broken, ascii})), narrowBlock({inStore('F', "s\\plain.txt")}));
     EXPECT_TRUE(trace.contains("Path not in UTF-8 ignored: "));
 }
 

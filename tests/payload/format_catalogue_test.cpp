@@ -57,26 +57,5 @@ TEST(FormatCatalogue, PrivacyMarkersAreRegisteredOnceBesideTheFormatsAndAFailure
     EXPECT_EQ(ClipboardFormatIds().markerId(PrivacyMarker::CanUploadToCloud), 0u);
 }
 
-TEST(FormatCatalogue, APictureFromTheDriveNeedsAKnownHeaderThatFits) {
-    auto header = [](uint32_t size, uint16_t planes, size_t total) {
-        std::string bytes(total, '\0');
-        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(size >> (8 * i));
-        const size_t planesAt = size == 12 ? 8 : 12;
-        if (planesAt + 2 <= total) {
-            bytes[planesAt] = static_cast<char>(planes & 0xFF);
-            bytes[planesAt + 1] = static_cast<char>(planes >> 8);
-        }
-        return bytes;
-    };
-    for (uint32_t size : {12u, 40u, 52u, 56u, 108u, 124u}) EXPECT_TRUE(isPlausibleDib(header(size, 1, size + 4))) << size;
-    EXPECT_TRUE(isPlausibleDib(header(40, 1, 40)));
-    EXPECT_FALSE(isPlausibleDib(header(40, 1, 39))) << "a header longer than the block";
-    EXPECT_FALSE(isPlausibleDib(header(40, 2, 100))) << "two planes";
-    EXPECT_FALSE(isPlausibleDib(header(41, 1, 100)));
-    EXPECT_FALSE(isPlausibleDib(header(0xFFFFFFFF, 1, 100)));
-    EXPECT_FALSE(isPlausibleDib(""));
-    EXPECT_FALSE(isPlausibleDib("hello world"));
-}
-
 }  // namespace
 }  // namespace shuttle

@@ -16,15 +16,25 @@ const std::string kOtherGuid = "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
 struct Reading {
     bool isNew = false;
     std::string guid;
-    std::vector<std::string> formats, data;
+    Lines formats, data;  // a data entry as text when it is a string, else as written
 };
 
 class PayloadDocumentTest : public ::testing::Test {
 protected:
     Reading read(const std::string& text) {
         Reading reading;
-        reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
+        PayloadDocument document{"stale", {"stale"}, {}};
+        reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, document);
+        reading.guid = document.guid;
+        reading.formats = document.formats;
+        for (const JsonView& entry : document.data)
+            reading.data.push_back(entry.is(JsonView::Kind::String) ? entry.text() : std::string(entry.raw()));
         return reading;
+    }
+    // A fresh memory: the same GUID is new again.
+    Reading readAfresh(const std::string& text) {
+        memory.recordReceived("");
+        return read(text);
     }
     GuidMemory memory;
     testing::TraceCapture trace;
@@ -39,11 +49,8 @@ TEST(PayloadAssembly, AnEmptyListIsStillAListAndOnlyAnObjectIsFilled) {
 }
 
 TEST_F(PayloadDocumentTest, TheReaderTakesAnInlineDocumentBackWhole) {
-    // Every byte value, and a block whose base64 ends in padding: nothing in base64 is a quote,
-    // comma or bracket, which the reader's text search would take for the document's own.
-    std::vector<uint8_t> picture;
+    std::vector<uint8_t> picture;  // every byte value
     for (int value = 0; value < 256; ++value) picture.push_back(static_cast<uint8_t>(value));
-    picture.push_back(0x5D);  // "]"
     JsonValue document(JsonValue::Kind::Object);
     assembleInlineDocument(document, kExampleGuid, {{"CF_DIB", picture}, {"CF_HTML", {'<', 'b', '>', ',', '"', 0}}});
     const Reading reading = read(textOf(document));
@@ -60,8 +67,7 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_TRUE(first.isNew);
     EXPECT_EQ(first.guid, kExampleGuid);
     EXPECT_EQ(first.formats, Lines{"CF_HDROP"});
-    // A plain list reader cuts a file list's inner quotes unevenly; buildDropFileList rebuilds it.
-    EXPECT_EQ(first.data, (Lines{"\"" + kReportE}));
+    EXPECT_EQ(first.data, (Lines{"[\"" + kReportE + "\",\"" + kPhotosE + "\"]"}));
     EXPECT_EQ(memory.lastReceived(), kExampleGuid);
     EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) NEW DATA!", "format=CF_HDROP"}));
     trace.clear();
@@ -77,6 +83,22 @@ TEST_F(PayloadDocumentTest, NewDocumentIsTakenOnceThenOld) {
     EXPECT_TRUE(read(kExampleDocument).isNew);
 }
 
+// Another writer's document: members in any order, blanks anywhere, members this program does
+// not know, escapes; entries line up with their formats, whatever kind they are.
+TEST_F(PayloadDocumentTest, MembersAreTakenByNameInAnyOrderWithAnyBlanks) {
+    std::string escaped = kReportE;
+    for (size_t at = escaped.find('\\'); at != std::string::npos; at = escaped.find('\\', at + 2)) escaped.insert(at, 1, '\\');
+    const std::string foreign = "\xEF\xBB\xBF {\r\n \"formats\" : [ \"CF_HDROP\" , \"CF_\\u0054EXT\", 7, \"CF_RTF\" ] ,\n"
+                                "\t\"extra\": {\"nested\": [1, true, null, \"x\"]}, \"data\": [ [ \"" + escaped +
+                                "\" ], \"YQ==\", \"\\/\" ] , \"GUID\" : \"" + kExampleGuid + "\", \"n\": -1e3 }\r\n";
+    const Reading reading = read(foreign);
+    EXPECT_TRUE(reading.isNew) << trace.out();
+    EXPECT_EQ(reading.formats, (Lines{"CF_HDROP", "CF_TEXT", "", "CF_RTF"}));
+    EXPECT_EQ(reading.data, (Lines{"[ \"" + escaped + "\" ]", "YQ==", "/"})) << "three entries for four formats";
+    EXPECT_EQ(readAfresh(documentWith(kExampleGuid, "[\"YQ==\",\"Yg==\",\"Yw==\"]", "[\"CF_TEXT\"]")).data,
+              Lines{"YQ=="}) << "entries behind the last format belong to none";
+}
+
 // An invalid GUID is old and not remembered; one longer than a GUID is traced cut short, drive
 // bytes escaped. A computer's own document is old to it even on first reading.
 TEST_F(PayloadDocumentTest, InvalidGuidOrOwnDocumentIsOldAndNotRemembered) {
@@ -90,15 +112,13 @@ TEST_F(PayloadDocumentTest, InvalidGuidOrOwnDocumentIsOldAndNotRemembered) {
              {with("6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305"), "6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305", ""},
              {with("{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}"), "{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E30}", ""},
              {with(""), "", ""},
-             // Never closed, or closed only far behind: the first 38 characters form a valid GUID.
-             {"{\"GUID\":\"" + kExampleGuid + std::string(100000, 'A'), kExampleGuid, longer},
-             {with(kExampleGuid + std::string(10000, 'B')), kExampleGuid, longer},
+             {with(kExampleGuid + std::string(10000, 'B')), kExampleGuid + "B", longer},
              {with("{\x1B[2J\x07}"), "{\x1B[2J\x07}", "{\\x1B[2J\\x07}"},
          }) {
         trace.clear();
         const Reading reading = read(c.text);
         EXPECT_FALSE(reading.isNew) << c.guid;
-        EXPECT_EQ(reading.guid, c.guid) << "only a GUID's length is kept";
+        EXPECT_EQ(reading.guid, c.guid) << "no more than a GUID's length and one more is kept";
         EXPECT_EQ(trace.lines(), (Lines{"GUID=" + (c.traced.empty() ? c.guid : c.traced), "Shared (F:) old data"}));
     }
     memory.recordSent(kExampleGuid);
@@ -108,8 +128,8 @@ TEST_F(PayloadDocumentTest, InvalidGuidOrOwnDocumentIsOldAndNotRemembered) {
 
 TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredFormats) {
     std::string pieces;
-    for (int i = 0; i < 100000; ++i) pieces += "a,";
-    const Reading reading = read(documentWith(kExampleGuid, "[" + pieces + "a]", "[" + pieces + "a]"));
+    for (int i = 0; i < 100000; ++i) pieces += "\"a\",";
+    const Reading reading = read(documentWith(kExampleGuid, "[" + pieces + "\"a\"]", "[" + pieces + "\"a\"]"));
     EXPECT_TRUE(reading.isNew);
     EXPECT_EQ(reading.formats.size(), kMaxPayloadFormats);
     EXPECT_EQ(reading.data.size(), kMaxPayloadFormats);
@@ -119,75 +139,45 @@ TEST_F(PayloadDocumentTest, AHostileListCostsAFewLinesAndNoMoreThanAHundredForma
     EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and 83 more");  // 100 format lines and one note, 18 of them shown
 }
 
-TEST_F(PayloadDocumentTest, NoGuidMarkerIsNoDocumentAndMissingListsLoseThePayloadButRememberIt) {
-    for (const char* text : {"", "{}", "{\"guid\":\"{6F1C2A4E-93B7-4D58-A0E2-7C4B19D8E305}\"}", "\"GUID\" :\"x\""}) {
-        Reading reading{true, "stale", {"stale"}, {"stale"}};
-        reading.isNew = readPayloadDocument(memory, "Shared (F:)", text, reading.guid, reading.formats, reading.data);
-        EXPECT_FALSE(reading.isNew) << text;
-        EXPECT_TRUE(reading.guid.empty() && reading.formats.empty() && reading.data.empty()) << text;
+// What cannot be a payload document says why in one line and is never remembered: a document
+// without its lists may be a writer's first step, so its GUID stays new.
+TEST_F(PayloadDocumentTest, AnythingButAWholeDocumentIsRefusedWithItsReasonAndNotRemembered) {
+    const std::string guid = "\"GUID\":\"" + kExampleGuid + "\"";
+    const std::string deep = std::string(100, '[') + std::string(100, ']');
+    for (const auto& [text, why] : std::vector<std::pair<std::string, std::string>>{
+             {"[]", "it is not a JSON object"},
+             {"{}", "it holds no \"GUID\" text"},
+             {"{\"guid\":\"" + kExampleGuid + "\"}", "it holds no \"GUID\" text"},
+             {"{\"GUID\":7}", "it holds no \"GUID\" text"},
+             {"{" + guid + "," + guid + "}", "it holds \"GUID\" twice"},
+             {"{" + guid + ",\"data\":[[]]}", "it holds no \"formats\" list"},
+             {"{" + guid + ",\"formats\":[\"CF_TEXT\"]}", "it holds no \"data\" list"},
+             {"{" + guid + ",\"data\":\"x\",\"formats\":[]}", "it holds no \"data\" list"},
+             {"{" + guid + ",\"data\":[],\"formats\":[],\"data\":[]}", "it holds \"data\" twice"},
+             {"{" + guid + ",\"x\":" + deep + ",\"data\":[],\"formats\":[]}", "it is not JSON: nested deeper than 64 levels at byte 116"},
+             {"{" + guid + ",\"data\":[,\"a\"],\"formats\":[\"CF_TEXT\"]}", "it is not JSON: unexpected character at byte 57"},
+             {"\"GUID\" :\"x\"", "it is not JSON: unexpected character at byte 7"}}) {
+        trace.clear();
+        EXPECT_FALSE(read(text).isNew) << text;
+        EXPECT_TRUE(trace.contains("Shared (F:) unreadable data: " + why + "\n")) << trace.out();
+        EXPECT_FALSE(memory.hasReceived()) << text;
     }
-    EXPECT_EQ(trace.out(), "");
-    const std::string noFormats = "{\"GUID\":\"" + kExampleGuid + "\",\"data\":[[\"" + kReportE + "\"]]}";
-    EXPECT_FALSE(read(noFormats).isNew);
-    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
-    EXPECT_TRUE(trace.contains("NEW DATA!"));
-    EXPECT_FALSE(read(kExampleDocument).isNew);  // the complete document is not offered again
-    const Reading noData = read("{\"GUID\":\"" + kOtherGuid + "\",\"formats\":[\"CF_TEXT\"]}");
-    EXPECT_FALSE(noData.isNew);
-    EXPECT_EQ(noData.formats, Lines{"CF_TEXT"});
-    EXPECT_EQ(memory.lastReceived(), kOtherGuid);
-    memory.recordReceived("");
-    EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "\"CF_HDROP\"")).isNew);  // no bracket
-    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
-    memory.recordReceived("");
-    EXPECT_FALSE(read(documentWith(kExampleGuid, "[[]]", "[\"CF_HDROP\"")).isNew);
-    EXPECT_EQ(memory.lastReceived(), kExampleGuid);
-}
-
-// The lists line up entry for entry; empty pieces are skipped, and a blank after a comma keeps
-// the quote on the name, which then names no format.
-TEST_F(PayloadDocumentTest, TextPayloadListsLineUp) {
-    struct Case {
-        std::string data, formats;
-        Lines dataRead, formatsRead;
-    };
-    for (const Case& c : {Case{"[\"AAEC\",\"YWJj\"]", "[\"CF_BITMAP\",\"CF_UNICODETEXT\"]", {"AAEC", "YWJj"},
-                               {"CF_BITMAP", "CF_UNICODETEXT"}},
-                          Case{"[\"x\", \"YWJj\"]", "[\"CF_BITMAP\", \"CF_TEXT\"]", {"x", "\"YWJj"}, {"CF_BITMAP", "\"CF_TEXT"}},
-                          Case{"[\"YQ==\",,\"Yg==\",]", "[,\"CF_TEXT\",,\"CF_OEMTEXT\",]", {"YQ==", "Yg=="},
-                               {"CF_TEXT", "CF_OEMTEXT"}},
-                          Case{"[]", "[]", {}, {}}}) {
-        memory.recordReceived("");
-        const Reading reading = read(documentWith(kExampleGuid, c.data, c.formats));
-        EXPECT_TRUE(reading.isNew) << c.formats;
-        EXPECT_EQ(reading.formats, c.formatsRead);
-        EXPECT_EQ(reading.data, c.dataRead);
-    }
-    EXPECT_TRUE(trace.contains("format=CF_BITMAP\nformat=CF_UNICODETEXT\n"));
-    EXPECT_EQ(formatIdFromName("\"CF_TEXT", ClipboardFormatIds()), 0u);
+    EXPECT_TRUE(read(kExampleDocument).isNew) << "the whole document with the same GUID is new";
 }
 
 TEST_F(PayloadDocumentTest, DocumentStillBeingWrittenIsNotRemembered) {
-    for (size_t length = 0; length < kExampleDocument.size(); ++length) {
-        EXPECT_FALSE(read(kExampleDocument.substr(0, length)).isNew) << length;
-        ASSERT_TRUE(!memory.hasReceived()) << length;
-    }
-    // Cut right behind the GUID's closing brace: a valid GUID, but no closing quote yet.
-    trace.clear();
-    EXPECT_FALSE(read("{\"GUID\":\"" + kExampleGuid).isNew);
-    EXPECT_EQ(trace.lines(), (Lines{"GUID=" + kExampleGuid, "Shared (F:) incomplete data"}));
-    EXPECT_TRUE(read(kExampleDocument).isNew);
-    // A name holding a brace: a file cut just behind it ends in a brace, yet is not whole.
-    memory.recordReceived("");
-    const std::string braced = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2024_05_17_09_30_12\\notes {draft}";
+    const std::string braced = "E:\\" + kStore + "\\2024_05_17_09_30_12\\notes {draft}";
     const std::string whole = documentWith(kExampleGuid, "[[\"" + braced + "\"]]", "[\"CF_HDROP\"]");
-    const size_t cut = whole.find("{draft}") + 7;
-    EXPECT_FALSE(read(whole.substr(0, cut)).isNew);
-    EXPECT_TRUE(!memory.hasReceived());
+    for (const std::string& text : {kExampleDocument, whole, std::string("{\"GUID\":\"") + kExampleGuid + std::string(100000, 'A')}) {
+        for (size_t length = 0; length < text.size(); length += 1 + length / 64) {
+            trace.clear();
+            EXPECT_FALSE(read(text.substr(0, length)).isNew) << length;
+            EXPECT_EQ(trace.lines(), Lines{"Shared (F:) incomplete data"}) << text.substr(0, length);
+            ASSERT_TRUE(!memory.hasReceived()) << length;
+        }
+    }
     EXPECT_TRUE(read(whole).isNew);
-    // Another writer's line break after the closing brace is still a whole document.
-    memory.recordReceived("");
-    EXPECT_TRUE(read(kExampleDocument + "\r\n").isNew);
+    EXPECT_TRUE(readAfresh(kExampleDocument + "\r\n").isNew) << "another writer's line break at the end";
 }
 
 TEST(GuidText, AcceptsOnlyUpperCaseRegistryForm) {

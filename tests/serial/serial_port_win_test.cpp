@@ -53,7 +53,8 @@ protected:
         return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     size_t receive(Side& side, std::u16string& out) {
-        return receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
+        const SerialReceipt receipt = receiveNewText(side.link, side.memory, side.link.portNumber, systemClock(), out);
+        return receipt == SerialReceipt::Text ? out.size() : 0;
     }
 
     std::optional<uint32_t> portA, portB;

@@ -4,6 +4,7 @@
 
 #include "base/utf8.h"
 #include "store/file_tree.h"
+#include "store/tree_copy.h"
 #include "support/faulty_file_system.h"
 #include "support/manual_clock.h"
 
@@ -18,27 +19,29 @@ protected:
     std::string dst = drives.mount('E');
     testing::ManualClock clock;
     CopyBuffer buffer;
+    CopyRun run{fs, buffer, {}, nullptr};
 };
 
-TEST_F(FileTree, DirectorySizeCountsOnlyFilesDirectlyInside) {
+// Every file at every depth, once; past the budget the count stops.
+TEST_F(FileTree, DirectorySizeCountsTheWholeTree) {
     folder(src + "d");
     file(src + "d\\a", std::string(10, 'a'));
     file(src + "d\\b", std::string(32, 'b'));
     folder(src + "d\\sub");
-    file(src + "d\\sub\\deep", std::string(1000, 'c'));
-    EXPECT_EQ(getDirectorySize(fs, u"C:\\d"), 42u);
-    EXPECT_EQ(getDirectorySize(fs, u"C:\\d\\"), 42u);
-    folder(src + "only-folders");
-    folder(src + "only-folders\\x");
-    file(src + "only-folders\\x\\big", std::string(5000, 'x'));
-    folder(src + "empty");
-    EXPECT_EQ(getDirectorySize(fs, u"C:\\only-folders"), 0u);
-    EXPECT_EQ(getDirectorySize(fs, u"C:\\empty"), 0u);
+    folder(src + "d\\sub\\x");
+    folder(src + "d\\empty");
+    file(src + "d\\sub\\x\\deep", std::string(1000, 'c'));
+    EXPECT_EQ(getDirectorySize(fs, "C:\\d"), 1042u);
+    EXPECT_EQ(getDirectorySize(fs, "C:\\d\\"), 1042u);
+    EXPECT_EQ(getDirectorySize(fs, "C:\\d\\empty"), 0u);
+    const uint64_t cut = getDirectorySize(fs, "C:\\d", 41);
+    EXPECT_GT(cut, 41u);
+    EXPECT_LE(cut, 1042u);
     EXPECT_EQ(trace.out() + trace.err(), "");
-    EXPECT_EQ(getDirectorySize(fs, u"C:\\missing"), 0u);
+    EXPECT_EQ(getDirectorySize(fs, "C:\\missing"), 0u);
     EXPECT_EQ(trace.out(), "Error finding files in directory: C:\\missing with error code 3\n");
     fs.failCall(FsOp::FindNext, 1, kErrorIoDevice);  // a listing that breaks off
-    getDirectorySize(fs, u"C:\\d");
+    getDirectorySize(fs, "C:\\d");
     EXPECT_EQ(trace.err(), "Error finding files in directory: \nError code :1117\n");
 }
 
@@ -146,7 +149,7 @@ TEST_F(FileTree, SmallFilesGoThroughThePlatformCopyAndLargerOnesAreStreamed) {
         file(src + name, testing::patternBytes(size, 1));
         ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden | kAttributeReadOnly));
         fs.reset();
-        EXPECT_FALSE(copyFileToFolder(fs, buffer, src + name, dst).failed());
+        EXPECT_FALSE(copyFileTo(run, src + name, dst + name).failed());
         EXPECT_EQ(fs.calls(FsOp::CopyFile), small ? 1 : 0) << size;
         EXPECT_EQ(fs.calls(FsOp::Read), small ? 0 : static_cast<int>(size / chunk) + 2);  // chunks, rest, end
         EXPECT_EQ(content(dst + name), testing::patternBytes(size, 1));
@@ -184,34 +187,46 @@ TEST_F(FileTree, EveryCopyFailureNamesItsItemAndPrintsItsLine) {
         fs.reset();
         if (c.nth > 0) fs.failCall(c.op, c.nth, c.error);
         const std::string item = src + c.item;
-        const FailedItem failed = std::string(c.item) == "d" ? copyDirectoryToFolder(fs, buffer, item, dst)
-                                                             : copyFileToFolder(fs, buffer, item, dst);
+        const FailedItem failed = std::string(c.item) == "d" ? copyDirectoryTo(run, item, dst + c.item)
+                                                             : copyFileTo(run, item, dst + c.item);
         EXPECT_EQ(failed.path, item) << c.line;
         EXPECT_EQ(failed.error, c.error) << c.line;
         EXPECT_EQ(trace.out(), c.line);
     }
     trace.clear();
-    fs.failCall(FsOp::DeleteFile, 1, kErrorAccessDenied);
     fs.failCall(FsOp::CopyFile, 1, kErrorDiskFull);
-    EXPECT_EQ(copyFileToFolder(fs, buffer, src + "a.txt", dst).error, kErrorDiskFull);
-    EXPECT_EQ(trace.out(), "Failed to delete file: E:\\a.txt\nCannot copy file C:\\a.txt\t!!! Error: 112\n");
+    EXPECT_EQ(copyFileTo(run, src + "a.txt", dst + "a.txt").error, kErrorDiskFull);
+    EXPECT_EQ(trace.out(), "Cannot copy file C:\\a.txt\t!!! Error: 112\n");
 }
 
-TEST_F(FileTree, CopiesTellEveryPieceWrittenAndNothingThatFailed) {
+// Every piece written is told, nothing that failed; a cancel ends a copy before its next chunk or file.
+TEST_F(FileTree, CopiesTellEveryPieceWrittenAndStopAtACancel) {
     std::vector<uint64_t> pieces;
-    const CopiedBytes copied = [&](uint64_t bytes) { pieces.push_back(bytes); };
+    run.copied = [&](uint64_t bytes) { pieces.push_back(bytes); };
     folder(src + "d");
     folder(src + "d\\inner");
     file(src + "d\\small", "12345");
     file(src + "d\\inner\\large", testing::patternBytes(kCopyChunkSize * 2 + 7));
     file(src + "single", "abc");
-    copyPathsToFolder(fs, buffer, {src + "d", src + "single"}, dst, copied);
+    copyItemTo(run, src + "d", dst + "d");
+    copyItemTo(run, src + "single", dst + "single");
     std::sort(pieces.begin(), pieces.end());  // the order of a folder listing is the platform's
     EXPECT_EQ(pieces, (std::vector<uint64_t>{3, 5, 7, kCopyChunkSize, kCopyChunkSize}));
     pieces.clear();
     fs.failCall(FsOp::Write, 2, kErrorDiskFull);
-    copyPathsToFolder(fs, buffer, {src + "d\\inner\\large", src + "single"}, dst, copied);
+    EXPECT_EQ(copyItemTo(run, src + "d\\inner\\large", dst + "large").error, kErrorDiskFull);
     EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "the chunk written before the failure, nothing after";
+    Wakeup cancel;
+    run.cancel = &cancel;
+    pieces.clear();
+    fs.reset();
+    fs.beforeCall(FsOp::Read, 2, [&] { cancel.raise(); });
+    const FailedItem cancelled = copyItemTo(run, src + "d\\inner\\large", dst + "large");
+    EXPECT_TRUE(isCancelled(cancelled));
+    EXPECT_EQ(cancelled.path, src + "d\\inner\\large");
+    EXPECT_EQ(fs.calls(FsOp::Read), 2) << "within one chunk of the request";
+    EXPECT_EQ(copyItemTo(run, src + "single", dst + "single2").error, kErrorCancelled);
+    EXPECT_EQ(fs.calls(FsOp::Open), 3) << "no file begun after it";
 }
 
 TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevelAndWritable) {
@@ -224,7 +239,7 @@ TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevelAndWritable) {
     file(mid + "\\\xC3\xA9t\xC3\xA9.bin", testing::patternBytes(kCopyChunkSize + 100));
     for (const std::string& name : {top + "\\\xF0\x9F\x98\x80.txt", mid + "\\\xC3\xA9t\xC3\xA9.bin"})
         ASSERT_TRUE(fs.setAttributes(name, kAttributeReadOnly | kAttributeHidden));
-    EXPECT_FALSE(copyDirectoryToFolder(fs, buffer, top, dst).failed());
+    EXPECT_FALSE(copyDirectoryTo(run, top, dst + "\xC3\x9C" "ber").failed());
     const std::string copy = dst + "\xC3\x9C" "ber";
     EXPECT_EQ(content(copy + "\\\xF0\x9F\x98\x80.txt"), "smile");
     EXPECT_EQ(content(copy + "\\\xE6\x97\xA5\xE6\x9C\xAC\\\xC3\xA9t\xC3\xA9.bin"),
@@ -235,30 +250,13 @@ TEST_F(FileTree, FolderTreeIsCopiedWithNonAsciiNamesAtEveryLevelAndWritable) {
     EXPECT_EQ(trace.out(), "");
 }
 
-TEST_F(FileTree, CopiesReplaceAnExistingTargetAndMergeIntoAnExistingFolder) {
-    file(src + "a.txt", "new");
-    file(dst + "a.txt", "old and longer");
-    copyFileToFolder(fs, buffer, src + "a.txt", dst);
-    EXPECT_EQ(content(dst + "a.txt"), "new");
-    folder(src + "d");
-    file(src + "d\\same.txt", "from source");
-    file(src + "d\\new.txt", "new");
-    folder(dst + "d");
-    file(dst + "d\\same.txt", "from before");
-    file(dst + "d\\other.txt", "kept");
-    copyDirectoryToFolder(fs, buffer, src + "d", dst);
-    EXPECT_EQ(content(dst + "d\\same.txt"), "from source");
-    EXPECT_EQ(content(dst + "d\\new.txt"), "new");
-    EXPECT_EQ(content(dst + "d\\other.txt"), "kept");
-}
-
 TEST_F(FileTree, FolderCopyStopsAtTheFirstItemThatFails) {
     folder(src + "d");
     folder(src + "d\\deeper");
     for (int i = 0; i < 4; ++i) file(src + "d\\deeper\\f" + std::to_string(i), "x");
     fs.reset();
     fs.failCall(FsOp::Open, 2, kErrorSharingViolation);
-    const FailedItem failed = copyDirectoryToFolder(fs, buffer, src + "d", dst);
+    const FailedItem failed = copyDirectoryTo(run, src + "d", dst + "d");
     EXPECT_EQ(failed.error, kErrorSharingViolation);
     EXPECT_EQ(failed.path.rfind(src + "d\\deeper\\f", 0), 0u);
     EXPECT_EQ(testing::namesIn(fs, dst + "d\\deeper").size(), 1u) << "nothing after the failed item";
@@ -269,23 +267,21 @@ TEST_F(FileTree, FolderIsNeverCopiedIntoItself) {
     folder(dst + "d");
     folder(dst + "d\\inside");
     file(dst + "d\\a", "a");
-    EXPECT_EQ(copyDirectoryToFolder(fs, buffer, dst + "d", dst + "D\\inside\\").error, kErrorCopyIntoItself);
+    EXPECT_EQ(copyDirectoryTo(run, dst + "d", dst + "D\\inside\\d").error, kErrorCopyIntoItself);
     EXPECT_EQ(testing::namesIn(fs, dst + "d\\inside"), std::vector<std::string>{});
-    EXPECT_EQ(trace.out(), "Cannot copy folder E:\\d into itself: E:\\D\\inside\\\n");
+    EXPECT_EQ(trace.out(), "Cannot copy folder E:\\d into itself: E:\\D\\inside\\d\n");
 }
 
-TEST_F(FileTree, PathListSendsFoldersAndFilesTheirOwnWayAndStopsAtAFailure) {
+// A dropped path's one leading "\\" goes; a folder is copied as a tree, anything else as a file.
+TEST_F(FileTree, AnItemIsCopiedAsWhatItIs) {
     folder(src + "d");
     folder(src + "d\\sub");
     file(src + "d\\sub\\x", "x");
-    file(src + "f", "f");
-    file(src + "g", "g");
-    const FailedItem failed = copyPathsToFolder(fs, buffer, {"\\C:\\d", src + "f", src + "missing", src + "g"}, dst);
+    EXPECT_FALSE(copyItemTo(run, "\\C:\\d", dst + "d (2)").failed());
+    EXPECT_EQ(content(dst + "d (2)\\sub\\x"), "x");
+    const FailedItem failed = copyItemTo(run, src + "missing", dst + "missing");
     EXPECT_EQ(failed.path, src + "missing");
     EXPECT_EQ(failed.error, kErrorFileNotFound);
-    EXPECT_EQ(content(dst + "d\\sub\\x"), "x");
-    EXPECT_EQ(content(dst + "f"), "f");
-    EXPECT_FALSE(testing::exists(fs, dst + "g"));
     EXPECT_EQ(trace.out(), "Cannot open file: C:\\missing\t!!! Error: 2\n");
 }
 

@@ -4,6 +4,7 @@
 #include "base/utf8.h"
 
 #include "payload/payload_document.h"
+#include "store/item_names.h"
 #include "store/meta_data_file.h"
 #include "store/store_layout.h"
 #include "store/store_writer.h"
@@ -84,29 +85,28 @@ TEST_F(StoreWriter, OneByteOverTheLimitIsRefusedBeforeTheDriveIsTouchedAndTheLim
     EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin"}));
     EXPECT_EQ(content(kStamped + "big.bin"), testing::patternBytes(kLimit));
     EXPECT_EQ(trace.out(), "virtualStoreGeneralRoot=" + kStorage + "\nvirtualStoreStampedRoot=" + kStamped + "\n");
+    EXPECT_EQ(content(kStorage + "2026_01_01_00_00_00\\old.txt"), "old") << "the writer leaves earlier payloads alone";
     limit = 104857600;
     EXPECT_TRUE(write({u"C:\\big.bin", u"C:\\one.txt"}));
 }
 
-// Only files directly inside count; the folder is copied whole and progress climbs to the measured total.
-TEST_F(StoreWriter, FolderWithContentOnlyInSubfoldersCountsNothingButIsCopiedWhole) {
-    sizedFile(src + "big.bin", kLimit);
-    folder(src + "tree");
-    folder(src + "tree\\sub");
-    sizedFile(src + "tree\\sub\\deep.bin", 300000);
-    std::vector<std::pair<uint64_t, uint64_t>> steps;
-    const ProgressCallback progress = [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); };
-    ASSERT_TRUE(write({u"C:\\big.bin", u"C:\\tree"}, progress));
-    EXPECT_EQ(serialised(), listDocument({kStamped + "big.bin", kStamped + "tree"}));
-    EXPECT_EQ(content(kStamped + "tree\\sub\\deep.bin"), testing::patternBytes(300000));
-    const size_t bigPieces = (kLimit + kCopyChunkSize - 1) / kCopyChunkSize;
-    ASSERT_GE(steps.size(), bigPieces);
-    for (size_t i = 0; i < steps.size(); ++i) {
-        EXPECT_EQ(steps[i].second, kLimit);
-        EXPECT_LE(steps[i].first, kLimit);
-        EXPECT_GE(steps[i].first, i > 0 ? steps[i - 1].first : 0);
+// The progress climbs to the whole tree's size; past the limit the count stops, in the first of
+// three folders of 2,000 bytes (one level down) each under a limit of 1,000.
+TEST_F(StoreWriter, TheProgressCountsTheWholeTreeAndTheMeasureStopsPastTheLimit) {
+    for (int i = 0; i < 3; ++i) {
+        const std::string sub = src + "many" + std::to_string(i) + "\\sub";
+        folder(sub.substr(0, sub.size() - 4));
+        folder(sub);
+        for (int j = 0; j < 4; ++j) sizedFile(sub + "\\f" + std::to_string(j), 500);
     }
-    EXPECT_EQ(steps[bigPieces - 1].first, kLimit) << "the last chunk of big.bin completes the measured total";
+    std::vector<std::pair<uint64_t, uint64_t>> steps;
+    ASSERT_TRUE(write({u"C:\\many0", u"C:\\many1"}, [&](uint64_t done, uint64_t total) { steps.emplace_back(done, total); }));
+    EXPECT_EQ(steps.back(), std::make_pair(uint64_t(4000), uint64_t(4000)));
+    limit = 1000;
+    fs.reset();
+    EXPECT_FALSE(write({u"C:\\many0", u"C:\\many1", u"C:\\many2"}));
+    EXPECT_EQ(last.totalBytes, 1500u);
+    EXPECT_EQ(fs.calls(FsOp::FindFirst), 2) << "many0 and its subfolder, nothing after";
 }
 
 // A missing or locked item, a non-Unicode path, no drive letter, no files: each refused, named, drive untouched.
@@ -139,46 +139,94 @@ TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     EXPECT_EQ(snapshot(store), before);
 }
 
-// Empty entries are skipped, one leaf name twice lands on one path (the last wins), other names travel as UTF-8.
-TEST_F(StoreWriter, NamesAreStoredUnderTheirLeafNames) {
-    const std::string name = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+// Empty entries are skipped; a name an earlier item took (without regard to case) gets a number,
+// a folder at its end; names travel as UTF-8, long ones whole.
+TEST_F(StoreWriter, EveryItemIsStoredUnderANameOfItsOwn) {
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.v1";  // Привет.v1
     const std::string leaf = std::string(150, 'n') + ".txt";
-    folder(src + "one");
-    folder(src + "two");
+    for (const char* dir : {"one", "two", "a"}) folder(src + dir);
     file(src + "one\\same.txt", "first");
-    file(src + "two\\same.txt", "second");
-    folder(src + name);
-    file(src + name + "\\\xE2\x82\xAC.txt", "euro");
+    file(src + "two\\SAME (2).txt", "second");
+    folder(src + "a\\" + privet);
+    file(src + privet, "a file");
     file(src + leaf, "long");
-    ASSERT_TRUE(write({u"", u"C:\\one\\same.txt", u"C:\\two\\same.txt", u"C:\\\u041F\u0440\u0438\u0432\u0435\u0442",
-                       fromUtf8("C:\\" + leaf), u""}));
-    const std::string same = kStamped + "same.txt";
-    EXPECT_EQ(serialised(), listDocument({same, same, kStamped + name, kStamped + leaf}));
-    EXPECT_GT((kStamped + leaf).size(), 199u);
-    EXPECT_EQ(content(same), "second");
-    EXPECT_EQ(content(kStamped + name + "\\\xE2\x82\xAC.txt"), "euro");
+    ASSERT_TRUE(write({u"", u"C:\\one\\same.txt", u"C:\\one\\same.txt", u"C:\\two\\SAME (2).txt",
+                       fromUtf8("C:\\a\\" + privet), fromUtf8("C:\\" + privet), fromUtf8("C:\\" + leaf), u""}));
+    EXPECT_EQ(serialised(), listDocument({kStamped + "same.txt", kStamped + "same (2).txt", kStamped + "SAME (2) (2).txt",
+                                          kStamped + privet, kStamped + privet.substr(0, 12) + " (2).v1", kStamped + leaf}));
+    EXPECT_EQ(content(kStamped + "same (2).txt"), "first");
+    EXPECT_EQ(content(kStamped + "SAME (2) (2).txt"), "second");
+    EXPECT_EQ(content(kStamped + privet.substr(0, 12) + " (2).v1"), "a file");
     EXPECT_EQ(content(kStamped + leaf), "long");
 }
 
-TEST_F(StoreWriter, WriteOrderIsRemoveThenCreateBothThenCopy) {
+// Names are one name to Windows whatever their case, in Latin, Greek and Cyrillic letters alike.
+TEST(ItemNames, CaseIsFoldedAsWindowsFoldsIt) {
+    const std::vector<std::pair<std::string, std::string>> same = {
+        {"Readme.TXT", "README.txt"},
+        {"\xC3\xA9t\xC3\xA9 \xC3\xBF", "\xC3\x89T\xC3\x89 \xC5\xB8"},            // été ÿ / ÉTÉ Ÿ
+        {"\xC5\x82\xC3\xB3" "d\xC5\xBA", "\xC5\x81\xC3\x93" "D\xC5\xB9"},         // łódź / ŁÓDŹ
+        {"\xCE\xBB\xCF\x8C\xCE\xB3\xCE\xBF\xCF\x82", "\xCE\x9B\xCE\x8C\xCE\x93\xCE\x9F\xCE\xA3"},  // λόγος / ΛΌΓΟΣ
+        {"\xD1\x91\xD0\xB6 \xD1\x97", "\xD0\x81\xD0\x96 \xD0\x87"},              // ёж ї / ЁЖ Ї
+        {"\xE1\xBA\xA1", "\xE1\xBA\xA0"},                                      // ạ / Ạ
+    };
+    for (const auto& [a, b] : same) EXPECT_TRUE(sameName(a, b)) << a;
+    EXPECT_FALSE(sameName("a", "\xC3\xA0"));       // a / à
+    EXPECT_FALSE(sameName("\xD0\xB5", "e"));       // Cyrillic е / Latin e
+    EXPECT_FALSE(sameName("x.txt", "x.txt "));
+    EXPECT_TRUE(sameName("bad\xFF", "bad\xFF")) << "invalid UTF-8 is compared byte for byte";
+    EXPECT_EQ(distinctNames({{"photos", true}, {"Photos", true}, {".bashrc", false}, {".BASHRC", false},
+                             {"v1.2", true}, {"V1.2", true}, {"a.tar.gz", false}, {"A.TAR.GZ", false}}),
+              (std::vector<std::string>{"photos", "Photos (2)", ".bashrc", ".BASHRC (2)", "v1.2", "V1.2 (2)",
+                                        "a.tar.gz", "A.TAR (2).GZ"}));
+}
+
+// A copy in the same second as the current payload takes the next second's name, and when it
+// fails removes only its own folder; the earlier payloads go only when asked, and what stays is
+// named.
+TEST_F(StoreWriter, ANewPayloadNeverTouchesTheFolderADocumentMayName) {
+    previousPayload();
+    folder(kStamped);  // a payload written a moment ago, in this very second
+    file(kStamped + "a.txt", "current");
+    file(src + "a.txt", "a");
+    sizedFile(src + "big.bin", kCopyChunkSize * 4);
+    const std::string before = snapshot(store);
+    fs.failCall(FsOp::CopyFile, 1, kErrorAccessDenied);
+    EXPECT_FALSE(write({u"C:\\big.bin", u"C:\\a.txt"}));
+    EXPECT_EQ(last.refusal, StoreRefusal::Unreadable);
+    EXPECT_EQ(snapshot(store), before) << "its own partial folder removed, nothing else touched";
+    fs.reset();
+    ASSERT_TRUE(write({u"C:\\a.txt"}));
+    EXPECT_EQ(last.stampedRoot, kStorage + "2026_12_05_03_47_21\\");
+    EXPECT_EQ(content(kStamped + "a.txt"), "current");
+    file(kStorage + "stray.txt", "x");
+    fs.failCall(FsOp::DeleteFile, 1, kErrorSharingViolation);  // held open by the other computer
+    const FailedItem leftover = removeEarlierPayloads(fs, last);
+    EXPECT_EQ(leftover.error, kErrorSharingViolation);
+    EXPECT_EQ(testing::namesIn(fs, kStorage).size(), 2u) << "the new folder and the one that stayed";
+    EXPECT_FALSE(removeEarlierPayloads(fs, last).failed());
+    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{"2026_12_05_03_47_21"});
+    EXPECT_TRUE(testing::exists(fs, metaDataFilePath(store)));
+    discardPayload(fs, last);
+    EXPECT_FALSE(testing::exists(fs, last.stampedRoot));
+}
+
+TEST_F(StoreWriter, AFolderThatCannotBeCreatedRefusesTheWriteAndNamesIt) {
     previousPayload();
     file(src + "a.txt", "a");
+    const std::string before = snapshot(store);
     fs.failCall(FsOp::CreateDirectory, 2, kErrorAccessDenied);  // the stamped folder
     EXPECT_FALSE(write({u"C:\\a.txt"}));
     EXPECT_EQ(last.refusal, StoreRefusal::CannotCreate);
     EXPECT_EQ(last.failed.path, kStamped.substr(0, kStamped.size() - 1));
     EXPECT_EQ(last.failed.error, kErrorAccessDenied);
-    EXPECT_NE(trace.out().find("Failed to create directory:  = " + kStamped + "\n" +
-                               "Failed to create directory: " + kStamped + "\t!!! Error: 5\n"),
-              std::string::npos);
-    EXPECT_EQ(testing::namesIn(fs, kStorage), std::vector<std::string>{});  // old payload gone, nothing copied
-    EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
-    EXPECT_TRUE(testing::exists(fs, metaDataFilePath(store)));  // the old META data file stays
-    trace.clear();
+    EXPECT_TRUE(trace.contains("Failed to create directory:  = " + kStamped + "\n" +
+                               "Failed to create directory: " + kStamped + "\t!!! Error: 5\n"));
+    EXPECT_EQ(snapshot(store), before);
     fs.failCall(FsOp::CreateDirectory, 1, kErrorWriteProtect);  // the storage folder
     EXPECT_FALSE(write({u"C:\\a.txt"}));
-    EXPECT_NE(trace.out().find("Failed to create directory: " + kStorage + "\t!!! Error: 19\n"), std::string::npos);
-    EXPECT_EQ(trace.out().find("Failed to create directory:  = " + kStamped), std::string::npos);
+    EXPECT_TRUE(trace.contains("Failed to create directory: " + kStorage + "\t!!! Error: 19\n"));
+    EXPECT_EQ(fs.calls(FsOp::CopyFile), 0);
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ inline bool lessIgnoringCase(const std::u16string& a, const std::u16string& b) {
                                         [](char16_t x, char16_t y) { return foldCase(x) < foldCase(y); });
 }
 
-inline bool startsIgnoringCase(const std::u16string& text, const std::u16string& prefix) {
+inline bool equalsIgnoringCase(const std::u16string& a, const std::u16string& b) {
     auto same = [](char16_t x, char16_t y) { return foldCase(x) == foldCase(y); };
-    return prefix.size() <= text.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), same);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
 }
 
 class FakeLinkPanel final : public LinkPanel {
@@ -43,9 +43,9 @@ public:
         current = index;
         return true;
     }
-    bool selectLinkByPrefix(const std::u16string& prefix) override {
+    bool selectLinkByName(const std::u16string& name) override {
         for (size_t i = 0; i < links.size(); ++i)
-            if (startsIgnoringCase(links[i], prefix)) return selectLink(static_cast<int>(i));
+            if (equalsIgnoringCase(links[i], name)) return selectLink(static_cast<int>(i));
         return false;
     }
     int currentLink() override { return current; }

@@ -63,7 +63,10 @@ protected:
         return sendAsLastSent(side.link, side.memory, systemClock(), text, guid);
     }
     // The receive loop's part, on side B.
-    size_t receive() { return receiveNewText(sideB.link, sideB.memory, sideB.link.portNumber, systemClock(), out); }
+    size_t receive() {
+        const SerialReceipt receipt = receiveNewText(sideB.link, sideB.memory, sideB.link.portNumber, systemClock(), out);
+        return receipt == SerialReceipt::Text ? out.size() : 0;
+    }
     std::pair<int, int> readiness() const { return {sideB.link.copyReady.load(), sideB.link.pasteReady.load()}; }
 
     testing::TraceCapture trace;  // keeps the console quiet

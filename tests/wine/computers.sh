@@ -16,7 +16,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/tray_commands.sh"
 
 declare -A COMPUTER_DISPLAY COMPUTER_PID
 
-computer_prefix() { echo "$SHUTTLE_WINE_ROOT/computer-$1"; }
+computer_prefix() { echo "$WINE_COMPUTERS_DIR/computer-$1"; }
 
 on_computer() {
     local name=$1

@@ -63,7 +63,7 @@ new_computer() {
     [ -n "${TEST_DISPLAY:-}" ] || wine_start_display TEST_DISPLAY
     export DISPLAY=$TEST_DISPLAY
     [ -n "${TEST_PREFIX:-}" ] && wine_stop_prefix "$TEST_PREFIX"
-    TEST_PREFIX=$SHUTTLE_WINE_ROOT/$1
+    TEST_PREFIX=$WINE_COMPUTERS_DIR/$1
     export WINEPREFIX=$TEST_PREFIX
     shift
     wine_template

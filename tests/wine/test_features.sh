@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Content marked private, texts and pictures in USB mode, and the progress of a long copy, on
-# two computers driven only from outside: two Wine prefixes on two X displays, COM5 of the
-# first and COM6 of the second on the link simulator's terminals, one folder seen as E: by the
-# first and F: by the second. A picture of the tray tip during the long copy lands in
-# $SHUTTLE_SCREENSHOTS (default: the build folder's screenshots/).
+# Content marked private, texts, pictures and HTML in USB mode, a document another program wrote,
+# and the progress of a long copy, on two computers driven only from outside: two Wine prefixes
+# on two X displays, COM5 of the first and COM6 of the second on the link simulator's terminals,
+# one folder seen as E: by the first and F: by the second. A picture of the tray tip during the
+# long copy lands in $SHUTTLE_SCREENSHOTS (default: the build folder's screenshots/).
 # $1 = the Windows build folder; the simulator comes from the native build.
 set -u
 BUILD=$(cd "$1" && pwd)
@@ -120,6 +120,41 @@ check "the clipboard tool puts it on A's clipboard (set-text)" clip A set-text "
 check "a marked text in USB mode is kept home" \
     within 60 eval '[ "$(console_count A "Marked private by its owner; not sent")" -gt "$marked_before" ]'
 check "... and the drive's document is untouched" eval '[ "$(md5sum <"$meta")" = "$before" ]'
+
+# --- HTML with its text, and a document another program wrote --------------------------------
+python3 - "$work" <<'EOF'
+import sys
+work, text, fragment = sys.argv[1], "bold text", "<b>bold</b> text"
+head = "Version:0.9\r\nStartHTML:%010d\r\nEndHTML:%010d\r\nStartFragment:%010d\r\nEndFragment:%010d\r\n"
+body = "<html><body><!--StartFragment-->%s<!--EndFragment--></body></html>" % fragment
+start, at = len(head % (0, 0, 0, 0)), body.index(fragment)
+html = head % (start, start + len(body), start + at, start + at + len(fragment)) + body
+open(work + "/html.bin", "wb").write(html.encode())
+open(work + "/html-text.bin", "wb").write(text.encode("utf-16-le") + b"\0\0")
+open(work + "/html-text.txt", "wb").write(text.encode())
+EOF
+check "the clipboard tool puts a text and its HTML on A's clipboard in one copy (set-format)" \
+    clip A set-format CF_UNICODETEXT "Z:$work/html-text.bin" CF_HTML "Z:$work/html.bin"
+check "the text copied with its HTML is pasted on B" within 60 text_on_clipboard B "$work/html-text.txt"
+clip A get-format CF_HTML "Z:$work/a-html.bin" >/dev/null
+cp "$work/a-html.bin" "$work/b-html-expected.bin" && printf '\0' >>"$work/b-html-expected.bin"
+check "... and beside it B holds A's HTML Format, header and all (and the zero the paste adds)" \
+    format_is B CF_HTML "$work/b-html-expected.bin"
+check "... both carried in one document" grep -q '"formats":\["CF_UNICODETEXT","CF_HTML"\]' "$meta"
+
+# A standard JSON writer's document: "formats" first, indented, a member of its own, escaped
+# backslashes and an escaped non-ASCII letter; moved into place whole.
+python3 - "$work/foreign-meta" <<'EOF'
+import json, sys
+path = "E:\\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\\2026_05_17_09_30_12\\foreign \u00e9.txt"
+document = {"formats": ["CF_HDROP"], "writer": {"name": "another program", "version": 2}, "data": [[path]],
+            "GUID": "{0F0F0F0F-1111-4222-8333-444455556666}"}
+open(sys.argv[1], "w").write(json.dumps(document, indent=2))
+EOF
+mv "$work/foreign-meta" "$meta"
+foreign='F:\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\2026_05_17_09_30_12\foreign é.txt'
+check "a document another program wrote with \"formats\" before \"data\" pastes its file list on B" \
+    within 60 eval 'clip B get-files | grep -qxF -- "$foreign"'
 
 # --- progress of a long copy ---------------------------------------------------------------
 # Shuttle on A is held still from outside (SIGSTOP) before the copy is made, and let run only in

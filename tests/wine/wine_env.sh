@@ -8,6 +8,10 @@
 # and ended by wine_env_cleanup, by process id or through the prefix's own server.
 
 SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-wine-$(id -u)}
+# The computers of one script live in a folder of their own beside the shared template, so that
+# two scripts run by hand at once (both on the default root) never touch each other's prefixes.
+mkdir -p "$SHUTTLE_WINE_ROOT"
+WINE_COMPUTERS_DIR=$(mktemp -d "$SHUTTLE_WINE_ROOT/computers-XXXXXX")
 WINE64=/usr/lib/wine/wine64
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -54,6 +58,7 @@ wine_env_cleanup() {
         { kill "$pid" && wait "$pid"; } 2>/dev/null || true
     done
     WINE_OWN_XVFB_PIDS=()
+    [ "${SHUTTLE_KEEP_WINE:-0}" = 1 ] || rm -rf "$WINE_COMPUTERS_DIR"
     return 0
 }
 

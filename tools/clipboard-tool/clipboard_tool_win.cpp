@@ -7,7 +7,8 @@
 //   get-text FILE             write CF_UNICODETEXT to FILE as UTF-8 (exit 1 when absent)
 //   set-files PATH...         put a file list (CF_HDROP, wide paths)
 //   get-files                 print the file list, one path a line (exit 1 when absent)
-//   set-format NAME FILE      put FILE's bytes under a standard (CF_TEXT...) or registered format
+//   set-format NAME FILE...   put FILE's bytes under a standard (CF_TEXT...) or registered format;
+//                             more NAME FILE pairs go beside it in the same copy
 //   get-format NAME FILE      write the bytes of a format to FILE (exit 1 when absent)
 //   formats                   print the formats present, by name
 //   hold MS                   keep the clipboard open for MS milliseconds
@@ -200,9 +201,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (verb == L"set-files") return setFiles(argc - 2, argv + 2);
     if (verb == L"get-files") return getFiles();
-    if (verb == L"set-format" && argc == 4) {
-        std::string bytes = readFile(argv[3]);
-        return putBlock(formatId(argv[2]), bytes.data(), bytes.size()) ? 0 : 2;
+    if (verb == L"set-format" && argc >= 4 && argc % 2 == 0) {
+        std::vector<std::pair<UINT, std::string>> blocks;
+        for (int i = 2; i < argc; i += 2) blocks.emplace_back(formatId(argv[i]), readFile(argv[i + 1]));
+        return putBlocks(blocks) ? 0 : 2;
     }
     if (verb == L"get-format" && argc == 4) {
         std::vector<char> block;
