@@ -118,13 +118,13 @@ int runProgram(StopSignals& stopSignals) {
     Clock& clock = systemClock();
     Logger logger(systemLogFiles(), clock);
     PosixFileSystem& files = posixSystemFileSystem();
-    Computer computer({clock, files, systemGuidSource(), ports, systemDeviceQuery(), formatIds, &logger});
+    LinuxStoreDrives drives(files);
+    Computer computer({clock, files, systemGuidSource(), ports, systemDeviceQuery(), formatIds, &logger, &drives});
     Settings& settings = computer.settings();
     settings.loadFrom(settingsFile);
     // The sender's file list names local files on the host's own drive; the saved store folder
     // gets its letter back before anything reads the drive.
     files.mapDrive(kHostRootLetter, "/", PosixFileSystem::DriveNames::Host);
-    LinuxStoreDrives drives(files);
     drives.restore(settings.storeSelection.get());
 
     GuiCalls calls;

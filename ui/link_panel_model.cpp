@@ -15,9 +15,9 @@ bool lessIgnoringCase(const std::u16string& a, const std::u16string& b) {
                                         [](char16_t x, char16_t y) { return folded(x) < folded(y); });
 }
 
-bool startsWithIgnoringCase(const std::u16string& text, const std::u16string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char16_t x, char16_t y) { return folded(x) == folded(y); });
+bool equalIgnoringCase(const std::u16string& a, const std::u16string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return folded(x) == folded(y); });
 }
 
 template <class Value>
@@ -102,11 +102,13 @@ bool LinkPanelModel::selectLink(int index) {
     return selected;
 }
 
-bool LinkPanelModel::selectLinkByPrefix(const std::u16string& prefix) {
+bool LinkPanelModel::selectLinkByName(const std::u16string& name) {
     bool selected = false;
     update([&](LinkPanelView& view) {
-        const auto found = std::find_if(view.links.begin(), view.links.end(),
-                                        [&](const std::u16string& link) { return startsWithIgnoringCase(link, prefix); });
+        auto found = std::find(view.links.begin(), view.links.end(), name);
+        if (found == view.links.end())
+            found = std::find_if(view.links.begin(), view.links.end(),
+                                 [&](const std::u16string& link) { return equalIgnoringCase(link, name); });
         selected = found != view.links.end();
         return selected && assign(view.currentLink, static_cast<int>(found - view.links.begin()));
     });

@@ -44,7 +44,8 @@ public:
     int addLink(const std::u16string& text) override;
     int linkCount() override;
     bool selectLink(int index) override;
-    bool selectLinkByPrefix(const std::u16string& prefix) override;
+    // The entry that is `name` exactly, else one that is it with letters in another case.
+    bool selectLinkByName(const std::u16string& name) override;
     int currentLink() override;
     std::u16string linkText(int index) override;
     int measureLinkText(const std::u16string& text) override;

@@ -14,13 +14,16 @@ TEST(LinkPanelModel, KeepsTheListSortedAndTellsTheDialogOncePerTake) {
     panel.selectLink(1);
     EXPECT_EQ(panel.addLink(u"/DEV/ttyACM0"), 1);  // letter case ignored, as Windows sorts
     EXPECT_EQ(panel.linkText(panel.currentLink()), u"/tmp/comB");  // the selection kept its entry
-    EXPECT_TRUE(panel.selectLinkByPrefix(u"/dev/TTY"));
+    EXPECT_TRUE(panel.selectLinkByName(u"/dev/TTYacm0"));
     EXPECT_EQ(panel.currentLink(), 1);
-    EXPECT_FALSE(panel.selectLinkByPrefix(u"COM"));
+    panel.addLink(u"/dev/ttyacm0");
+    EXPECT_TRUE(panel.selectLinkByName(u"/dev/ttyacm0"));  // the entry that is the name itself first
+    EXPECT_EQ(panel.currentLink(), 2);
+    EXPECT_FALSE(panel.selectLinkByName(u"/dev/tty"));  // a whole name, never a prefix
     EXPECT_FALSE(panel.selectLink(7));
     EXPECT_EQ(told, 1);
     LinkPanelView view = panel.take();
-    EXPECT_EQ(view.links.size(), 3u);
+    EXPECT_EQ(view.links.size(), 4u);
     panel.setStatusText(u" Ready");
     panel.setStatusText(u" Ready");
     panel.setLinkButtonCaption(std::u16string(40, u'x'));
