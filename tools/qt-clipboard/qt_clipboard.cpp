@@ -11,8 +11,12 @@
 //   text FILE                      write the offered text to FILE as UTF-8 (exit 1 when none)
 //   get-files                      print the local files of the offered URI list, one a line
 //   types                          print the offered types, one a line
+//   image FILE                     write the offered picture to FILE as PPM (exit 1 when none)
+//   notifications FILE             be the desktop's notification service on the session bus:
+//                                  each notification is a line "summary | body" in FILE
 
 #include <QClipboard>
+#include <QDBusConnection>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -98,6 +102,45 @@ int getFiles() {
     return 0;
 }
 
+int image(const char* path) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasImage()) return 1;
+    return qvariant_cast<QImage>(data->imageData()).save(QFile::decodeName(path), "PPM") ? 0 : 2;
+}
+
+// What a desktop shows as notifications, written down instead.
+class NotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    explicit NotificationService(QString path) : path_(std::move(path)) {}
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
+                const QVariantMap&, int) {
+        QFile file(path_);
+        if (file.open(QIODevice::Append)) file.write((summary + " | " + body + "\n").toUtf8());
+        return ++shown_;
+    }
+    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+
+private:
+    const QString path_;
+    uint shown_ = 0;
+};
+
+int notifications(const char* path) {
+    NotificationService service(QFile::decodeName(path));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service, QDBusConnection::ExportAllSlots) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+        return 2;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QGuiApplication::exec();
+}
+
 int types() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr) return 1;
@@ -117,6 +160,12 @@ int main(int argc, char** argv) {
     if (verb == "text" && argc == 3) return text(argv[2]);
     if (verb == "get-files" && argc == 2) return getFiles();
     if (verb == "types" && argc == 2) return types();
-    std::fprintf(stderr, "usage: qt-clipboard set TYPE FILE... | files PATH... | get TYPE FILE | text FILE | get-files | types\n");
+    if (verb == "image" && argc == 3) return image(argv[2]);
+    if (verb == "notifications" && argc == 3) return notifications(argv[2]);
+    std::fprintf(stderr,
+                 "usage: qt-clipboard set TYPE FILE... | files PATH... | get TYPE FILE | text FILE | get-files | types |"
+                 " image FILE | notifications FILE\n");
     return 64;
 }
+
+#include "qt_clipboard.moc"
