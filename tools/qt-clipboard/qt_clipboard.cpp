@@ -14,13 +14,19 @@
 //   image FILE                     write the offered picture to FILE as PPM (exit 1 when none)
 //   notifications FILE             be the desktop's notification service on the session bus:
 //                                  each notification is a line "summary | body" in FILE
+//   view TITLE                     a window showing the clipboard's text, or its files with their
+//                                  sizes, following each change (for the demonstration)
 
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QPainter>
+#include <QRasterWindow>
 #include <QTimer>
 #include <QUrl>
 
@@ -141,6 +147,49 @@ int notifications(const char* path) {
     return QGuiApplication::exec();
 }
 
+// Each file of the list, a folder's files below it, with its size.
+QString filesText(const QList<QUrl>& urls) {
+    QString text;
+    for (const QUrl& url : urls) {
+        const QFileInfo item(url.toLocalFile());
+        text += item.filePath() + (item.isDir() ? "/\n" : QString("   %1 bytes\n").arg(item.size()));
+        QDirIterator files(item.filePath(), QDir::Files, QDirIterator::Subdirectories);
+        while (item.isDir() && files.hasNext()) {
+            const QFileInfo file(files.next());
+            text += QString("    %1   %2 bytes\n").arg(QDir(item.filePath()).relativeFilePath(file.filePath())).arg(file.size());
+        }
+    }
+    return text;
+}
+
+class ClipboardView : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QString text = "(empty)";
+        if (data != nullptr && data->hasUrls())
+            text = filesText(data->urls());
+        else if (data != nullptr && data->hasImage())
+            text = QString("a picture, %1 x %2").arg(qvariant_cast<QImage>(data->imageData()).width()).arg(
+                qvariant_cast<QImage>(data->imageData()).height());
+        else if (data != nullptr && data->hasText())
+            text = data->text();
+        const QRect area(QPoint(0, 0), size());
+        QPainter painter(this);
+        painter.fillRect(area, Qt::white);
+        painter.drawText(area.adjusted(12, 12, -12, -12), Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere, text);
+    }
+};
+
+int view(const char* title) {
+    ClipboardView window;
+    window.setTitle(QString::fromUtf8(title));
+    window.resize(600, 400);
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &window, [&window] { window.update(); });
+    window.show();
+    return QGuiApplication::exec();
+}
+
 int types() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr) return 1;
@@ -162,9 +211,10 @@ int main(int argc, char** argv) {
     if (verb == "types" && argc == 2) return types();
     if (verb == "image" && argc == 3) return image(argv[2]);
     if (verb == "notifications" && argc == 3) return notifications(argv[2]);
+    if (verb == "view" && argc == 3) return view(argv[2]);
     std::fprintf(stderr,
                  "usage: qt-clipboard set TYPE FILE... | files PATH... | get TYPE FILE | text FILE | get-files | types |"
-                 " image FILE | notifications FILE\n");
+                 " image FILE | notifications FILE | view TITLE\n");
     return 64;
 }
 
