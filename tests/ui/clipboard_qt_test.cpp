@@ -73,7 +73,7 @@ TEST(ClipboardQt, PicturesGoThroughPngPixelForPixel) {
 }
 
 struct ClipboardQtTest : ::testing::Test {
-    ClipboardQtTest() { application(); }
+    QApplication& app = application();  // before the clipboard
     LinuxClipboardFormats formats;
     ClipboardFormatIds ids = ClipboardFormatIds::registerAll(formats);
     GuiCalls calls;
