@@ -163,10 +163,12 @@ EOF
 check "a text with HTML copied on Windows" clip A set-format CF_UNICODETEXT "Z:$work/html-text.bin" "HTML Format" "Z:$work/html.bin"
 check "... is text/html on Linux, the Windows header stripped" within 60 linux_type_is text/html "$work/html-context.html"
 check "... beside its text" linux_text_is "$work/html-text.txt"
-check "a text with HTML copied on Linux" linux_copy set text "$work/html-text.txt" text/html "$work/fragment.html"
+printf 'italic answer' >"$work/answer.txt"
+printf '<i>italic</i> answer \xe4\xb8\xad' >"$work/answer.html"
+check "a text with HTML copied on Linux" linux_copy set text "$work/answer.txt" text/html "$work/answer.html"
 html_on_a() {  # the fragment the header of A's "HTML Format" names, and the text beside it
-    format_on_a "HTML Format" "$work/a-html.bin" && text_on_clipboard A "$work/html-text.txt" &&
-        python3 - "$work/a-html.bin" "$work/fragment.html" <<'EOF'
+    format_on_a "HTML Format" "$work/a-html.bin" && text_on_clipboard A "$work/answer.txt" &&
+        python3 - "$work/a-html.bin" "$work/answer.html" <<'EOF'
 import re, sys
 block = open(sys.argv[1], "rb").read().split(b"\0")[0]
 offsets = {k.decode(): int(v) for k, v in re.findall(rb"(StartHTML|EndHTML|StartFragment|EndFragment):(\d+)", block)}
