@@ -109,64 +109,91 @@ std::unique_ptr<QSocketNotifier> watch(int fd, QSocketNotifier::Type type, std::
     return notifier;
 }
 
-int runProgram(StopSignals& stopSignals) {
+// The platform's side of a Linux computer, made before the computer and outliving it.
+struct LinuxSeams {
     // One port table: the settings' port names and the computer's port numbers must agree.
     LinuxSerialPorts ports;
-    SettingsFile settingsFile(settingsFilePath(), ports);
+    SettingsFile settingsFile{settingsFilePath(), ports};
     LinuxClipboardFormats formats;
-    const ClipboardFormatIds formatIds = ClipboardFormatIds::registerAll(formats);
-    Clock& clock = systemClock();
-    Logger logger(systemLogFiles(), clock);
+    ClipboardFormatIds formatIds = ClipboardFormatIds::registerAll(formats);
+    Logger logger{systemLogFiles(), systemClock()};
     PosixFileSystem& files = posixSystemFileSystem();
-    LinuxStoreDrives drives(files);
-    Computer computer({clock, files, systemGuidSource(), ports, systemDeviceQuery(), formatIds, &logger, &drives});
-    Settings& settings = computer.settings();
-    settings.loadFrom(settingsFile);
-    // The sender's file list names local files on the host's own drive; the saved store folder
-    // gets its letter back before anything reads the drive.
-    files.mapDrive(kHostRootLetter, "/", PosixFileSystem::DriveNames::Host);
-    drives.restore(settings.storeSelection.get());
+    LinuxStoreDrives drives{files};
 
-    GuiCalls calls;
-    QtClipboard clipboard(formats, [&drives](const std::string& path) { return drives.hostPathOf(path); }, calls);
-    AutostartFolder autostart(autostartFolder());
-    QtTray tray(autostart, QCoreApplication::applicationFilePath());
-    MainDialog dialog(settings, computer.requests(), dialogActions(computer, ports, drives));
+    ComputerSeams forComputer() {
+        return {systemClock(), files, systemGuidSource(), ports, systemDeviceQuery(), formatIds, &logger, &drives};
+    }
+    // The saved settings. The sender's file list names local files on the host's own drive, and
+    // the saved store folder gets its letter back before anything reads the drive.
+    void load(Settings& settings) {
+        settings.loadFrom(settingsFile);
+        files.mapDrive(kHostRootLetter, "/", PosixFileSystem::DriveNames::Host);
+        drives.restore(settings.storeSelection.get());
+    }
+};
 
-    QTimer lookAgain;
+// Each clipboard change goes to the copy path, and a busy clipboard is looked at again.
+void followClipboard(QtClipboard& clipboard, Computer& computer, QTimer& lookAgain) {
     lookAgain.setSingleShot(true);
-    QObject::connect(&clipboard, &QtClipboard::changed, [&] {
+    QObject::connect(&clipboard, &QtClipboard::changed, [&computer, &lookAgain] {
         lookAgain.stop();
         if (computer.onClipboardChange()) lookAgain.start(static_cast<int>(kCopyRetryMs));
     });
-    QObject::connect(&lookAgain, &QTimer::timeout, [&] {
+    QObject::connect(&lookAgain, &QTimer::timeout, [&computer, &lookAgain] {
         if (computer.onClipboardLookAgain()) lookAgain.start(static_cast<int>(kCopyRetryMs));
     });
+}
+
+void followTray(QtTray& tray, MainDialog& dialog) {
     QObject::connect(&tray, &QtTray::openRequested, &dialog, &MainDialog::bringToFront);
     // exit(), not quit(): quit() first asks the windows to close, which the dialog declines.
     QObject::connect(&tray, &QtTray::exitRequested, [] { QCoreApplication::exit(0); });
     QObject::connect(&tray, &QtTray::iconShown, &dialog, [&dialog] { dialog.setTrayShown(true); });
-
-    TtyDeviceWatch ttyDevices;
-    MountWatch mounts;
-    const auto ttyNotifier = watch(ttyDevices.fd(), QSocketNotifier::Read, [&] {
-        if (ttyDevices.changed()) computer.onDevicesChanged();
-    });
-    // The drive table first: the supervisor then finds a new drive under its letter.
-    const auto mountNotifier = watch(mounts.fd(), QSocketNotifier::Exception, [&] {
-        if (!mounts.changed()) return;
-        drives.refresh();
-        computer.onDevicesChanged();
-    });
-    const auto stopNotifier = watch(stopSignals.fd(), QSocketNotifier::Read, [&] {
-        if (stopSignals.taken()) QCoreApplication::exit(0);
-    });
-
     tray.start();
     dialog.setTrayShown(tray.shown());
+}
+
+// Serial devices and mounts coming and going, and the signals that end the program.
+class SystemEvents {
+public:
+    SystemEvents(Computer& computer, LinuxStoreDrives& drives, StopSignals& stopSignals) {
+        ttyNotifier_ = watch(ttyDevices_.fd(), QSocketNotifier::Read, [this, &computer] {
+            if (ttyDevices_.changed()) computer.onDevicesChanged();
+        });
+        // The drive table first: the supervisor then finds a new drive under its letter.
+        mountNotifier_ = watch(mounts_.fd(), QSocketNotifier::Exception, [this, &computer, &drives] {
+            if (!mounts_.changed()) return;
+            drives.refresh();
+            computer.onDevicesChanged();
+        });
+        stopNotifier_ = watch(stopSignals.fd(), QSocketNotifier::Read, [&stopSignals] {
+            if (stopSignals.taken()) QCoreApplication::exit(0);
+        });
+    }
+
+private:
+    TtyDeviceWatch ttyDevices_;
+    MountWatch mounts_;
+    std::unique_ptr<QSocketNotifier> ttyNotifier_, mountNotifier_, stopNotifier_;
+};
+
+int runProgram(StopSignals& stopSignals) {
+    LinuxSeams seams;
+    Computer computer(seams.forComputer());
+    seams.load(computer.settings());
+    GuiCalls calls;
+    QtClipboard clipboard(seams.formats, [&seams](const std::string& path) { return seams.drives.hostPathOf(path); },
+                          calls);
+    AutostartFolder autostart(autostartFolder());
+    QtTray tray(autostart, QCoreApplication::applicationFilePath());
+    MainDialog dialog(computer.settings(), computer.requests(), dialogActions(computer, seams.ports, seams.drives));
+    QTimer lookAgain;
+    followClipboard(clipboard, computer, lookAgain);
+    followTray(tray, dialog);
+    const SystemEvents events(computer, seams.drives, stopSignals);
     if (!computer.start({clipboard, tray, dialog.panel()})) return 0;
     // Without a tray nothing else could bring the dialog back: it shows from the start.
-    if (!settings.has(kFlagStartInTray) || !tray.shown()) dialog.show();
+    if (!computer.settings().has(kFlagStartInTray) || !tray.shown()) dialog.show();
     printOut("Running\n");
     const int exitCode = QApplication::exec();
     stopComputer(computer, calls);

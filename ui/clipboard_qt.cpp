@@ -19,8 +19,10 @@ std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), st
 
 std::vector<uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
 
-// A text block's text: the bytes before its first zero unit of `unit` bytes.
+// A text block's text: the bytes before its first zero unit of `unit` bytes; with no unit (0),
+// the whole block.
 std::string_view untilTerminator(const std::vector<uint8_t>& block, size_t unit) {
+    if (unit == 0) return {reinterpret_cast<const char*>(block.data()), block.size()};
     size_t at = 0;
     for (; at + unit <= block.size(); at += unit)
         if (std::all_of(block.begin() + at, block.begin() + at + unit, [](uint8_t byte) { return byte == 0; })) break;
@@ -130,6 +132,24 @@ QByteArray pngOf(const QImage& image) {
 
 QByteArray byteArrayOf(std::string_view bytes) { return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 
+QString textOfUnicodeBlock(const std::vector<uint8_t>& block) {
+    const std::string_view units = untilTerminator(block, 2);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(units.data()), static_cast<qsizetype>(units.size() / 2));
+}
+
+// A text as programs ask for it: Qt's text targets, and UTF-8 by its MIME name.
+void putText(QMimeData& data, const QString& text) {
+    data.setText(text);
+    data.setData(kMimeUtf8Text, text.toUtf8());
+}
+
+// A file list as file managers take it; nothing for a list none of whose files is here.
+void putFiles(QMimeData& data, const std::vector<std::string>& files) {
+    if (files.empty()) return;
+    data.setData(kMimeUriList, byteArrayOf(uriListOfHostPaths(files)));
+    data.setData(kMimeGnomeFiles, byteArrayOf(gnomeCopiedFilesOf(files)));
+}
+
 }  // namespace
 
 QtClipboard::QtClipboard(const LinuxClipboardFormats& formats, HostPathOf hostPathOf, GuiCalls& calls)
@@ -233,44 +253,31 @@ PasteResult QtClipboard::place(const std::vector<ClipboardItem>& items) {
 void QtClipboard::putItem(QMimeData& data, const ClipboardItem& item, bool withUnicodeText) {
     const MimeFormat format = formats_.formatOf(item.format);
     switch (format.role) {
-        case MimeRole::UnicodeText: {
-            const std::string_view units = untilTerminator(item.bytes, 2);
-            const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(units.data()),
-                                                    static_cast<qsizetype>(units.size() / 2));
-            data.setText(text);
-            data.setData(kMimeUtf8Text, text.toUtf8());
-            return;
-        }
-        case MimeRole::AnsiText:
-            if (withUnicodeText) return;
-            data.setText(QString::fromLatin1(byteArrayOf(untilTerminator(item.bytes, 1))));
-            return;
-        case MimeRole::Html: {
-            const std::optional<std::string> html = htmlOfCfHtml(untilTerminator(item.bytes, 1));
-            if (html) data.setData(kMimeHtml, byteArrayOf(*html));
-            return;
-        }
+        case MimeRole::UnicodeText:
+            putText(data, textOfUnicodeBlock(item.bytes));
+            break;
+        case MimeRole::AnsiText:  // only when no CF_UNICODETEXT came with it
+            if (!withUnicodeText) putText(data, QString::fromLatin1(byteArrayOf(untilTerminator(item.bytes, 1))));
+            break;
+        case MimeRole::Html:
+            if (const std::optional<std::string> html = htmlOfCfHtml(untilTerminator(item.bytes, 1)))
+                data.setData(kMimeHtml, byteArrayOf(*html));
+            break;
         case MimeRole::Rtf:
             data.setData(kMimeRtf, byteArrayOf(untilTerminator(item.bytes, 1)));
-            return;
-        case MimeRole::Picture: {
-            const QByteArray png = pngOf(imageOfDib(item.bytes));
-            if (!png.isEmpty()) data.setData(kMimePng, png);
-            return;
-        }
-        case MimeRole::FileList: {
-            const std::vector<std::string> files = hostPathsOfDropFiles(item.bytes, hostPathOf_);
-            if (files.empty()) return;
-            data.setData(kMimeUriList, byteArrayOf(uriListOfHostPaths(files)));
-            data.setData(kMimeGnomeFiles, byteArrayOf(gnomeCopiedFilesOf(files)));
-            return;
-        }
+            break;
+        case MimeRole::Picture:
+            if (const QByteArray png = pngOf(imageOfDib(item.bytes)); !png.isEmpty()) data.setData(kMimePng, png);
+            break;
+        case MimeRole::FileList:
+            putFiles(data, hostPathsOfDropFiles(item.bytes, hostPathOf_));
+            break;
         case MimeRole::SecretMark:
             data.setData(kMimePasswordHint, "secret");
-            return;
+            break;
         case MimeRole::Opaque:
-            data.setData(QString::fromStdString(format.mimeType), byteArrayOf({reinterpret_cast<const char*>(item.bytes.data()), item.bytes.size()}));
-            return;
+            data.setData(QString::fromStdString(format.mimeType), byteArrayOf(untilTerminator(item.bytes, 0)));
+            break;
         case MimeRole::None:
             break;
     }
