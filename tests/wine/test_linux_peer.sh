@@ -99,6 +99,11 @@ check "Shuttle.exe starts with COM5 saved" computer_start_shuttle A -console
 check "the Linux program starts with the simulator's second end saved" start_linux
 check "both sides listen for copies" \
     eval 'computer_wait_console A 60000 "Listening for copies" && within 60 linux_listening'
+# No tray at start (the dialog shows instead); a panel that comes later gets the icon.
+check "without a tray host the Linux program shows no icon" eval '! linux_console | grep -q "Tray icon shown"'
+"${linux_env[@]}" "$QT_CLIP" tray-host "$work/tray.txt" >"$work/tray-host.txt" 2>&1 &
+served+=($!)
+check "a tray host that appears later gets the icon" within 30 eval 'grep -qs . "$work/tray.txt"'
 check "a second Linux program ends at once with status 0, the first one untouched" \
     eval 'on_linux "$LINUX_EXE" && kill -0 "$linux_pid"'
 

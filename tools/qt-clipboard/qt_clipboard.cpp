@@ -16,9 +16,14 @@
 //                                  each notification is a line "summary | body" in FILE
 //   view TITLE                     a window showing the clipboard's text, or its files with their
 //                                  sizes, following each change (for the demonstration)
+//   tray-host FILE                 be a StatusNotifierItem host on the session bus (the watcher
+//                                  service, a host registered): each item that registers is a
+//                                  line in FILE
 
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -190,6 +195,52 @@ int view(const char* title) {
     return QGuiApplication::exec();
 }
 
+// A panel's tray as the StatusNotifierItem protocol sees it: the watcher, with a host.
+class TrayHost : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+public:
+    explicit TrayHost(QString path) : path_(std::move(path)) {}
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return items_; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& item) {
+        items_.append(item.startsWith('/') ? message().service() + item : item);  // a path names its sender's object
+        QFile file(path_);
+        if (file.open(QIODevice::Append)) file.write((items_.back() + "\n").toUtf8());
+        emit StatusNotifierItemRegistered(items_.back());
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierHostRegistered();
+
+private:
+    const QString path_;
+    QStringList items_;
+};
+
+int trayHost(const char* path) {
+    TrayHost host(QFile::decodeName(path));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &host,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                QDBusConnection::ExportAllProperties) ||
+        !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")))
+        return 2;
+    emit host.StatusNotifierHostRegistered();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QGuiApplication::exec();
+}
+
 int types() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr) return 1;
@@ -212,9 +263,10 @@ int main(int argc, char** argv) {
     if (verb == "image" && argc == 3) return image(argv[2]);
     if (verb == "notifications" && argc == 3) return notifications(argv[2]);
     if (verb == "view" && argc == 3) return view(argv[2]);
+    if (verb == "tray-host" && argc == 3) return trayHost(argv[2]);
     std::fprintf(stderr,
                  "usage: qt-clipboard set TYPE FILE... | files PATH... | get TYPE FILE | text FILE | get-files | types |"
-                 " image FILE | notifications FILE | view TITLE\n");
+                 " image FILE | notifications FILE | view TITLE | tray-host FILE\n");
     return 64;
 }
 
