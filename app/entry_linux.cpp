@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -35,8 +36,9 @@
 namespace shuttle {
 namespace {
 
-// How long the end of the program waits for the workers before it joins them.
-constexpr int kWorkerStopWaitMs = 5000;
+// How long the end of the program waits for the workers: the end of the session (SIGTERM)
+// gives a program a few seconds, and the workers end within a moment of the stop.
+constexpr int kWorkerStopWaitMs = 4000;
 constexpr int kWorkerCheckMs = 10;
 
 bool hasConsoleSwitch(int argc, char** argv) {
@@ -61,7 +63,8 @@ void preferX11() {
 }
 
 // The workers may wait for the GUI thread (a paste, the dialog): it goes on handling events
-// while it waits for them, as the Windows program pumps its messages.
+// while it waits for them, as the Windows program pumps its messages. A worker stuck in a
+// device call past the bound ends with the process; the drive keeps its previous payload.
 void stopComputer(Computer& computer, GuiCalls& calls) {
     calls.close();
     computer.requestStop();
@@ -74,6 +77,10 @@ void stopComputer(Computer& computer, GuiCalls& calls) {
     });
     check.start(kWorkerCheckMs);
     if (!computer.workersFinished()) loop.exec();
+    if (!computer.workersFinished()) {
+        printOut("A worker did not end in time; the program ends now\n");
+        std::_Exit(0);
+    }
     computer.stop();
 }
 
