@@ -27,6 +27,7 @@
 #include "platform/guid_source.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
+#include "platform/store_drive_list.h"
 #include "platform/tray.h"
 #include "ui/link_panel.h"
 
@@ -41,6 +42,7 @@ struct ComputerSeams {
     DeviceQuery& devices;
     const ClipboardFormatIds& formatIds;
     Logger* logger = nullptr;  // the daily log; null drops its entries
+    StoreDriveList* storeDrives = nullptr;  // the drives to offer; null: found through `devices`
 };
 
 // The parts the user interface makes with the main window; they must outlive the workers.

@@ -10,22 +10,31 @@
 #include "platform/device_query.h"
 #include "platform/file_system.h"
 #include "platform/serial_port.h"
+#include "platform/store_drive_list.h"
 
 namespace shuttle {
 
+// Where the store drives come from: the program's own list when it keeps one, else drive
+// discovery through the device query.
+struct StoreDriveSources {
+    DeviceQuery& devices;
+    StoreDriveList* list = nullptr;
+};
+
 class LinkConnections final : public LinkEnvironment {
 public:
-    LinkConnections(Settings& settings, LinkState& link, SerialPorts& ports, DeviceQuery& devices, FileSystem& files,
+    LinkConnections(Settings& settings, LinkState& link, SerialPorts& ports, StoreDriveSources drives, FileSystem& files,
                     Clipboard& clipboard, Clock& clock)
         : settings_(settings),
           link_(link),
           ports_(ports),
-          devices_(devices),
+          drives_(drives),
           files_(files),
           clipboard_(clipboard),
           clock_(clock) {}
 
-    bool comPortExists(uint32_t number) override { return ports_.exists(number); }
+    std::vector<std::u16string> presentPortNames() override;
+    std::u16string portName(uint32_t number) override;
     void openSelectedLink(const std::u16string& selectedText) override;
     void closePort() override;
     std::vector<LinkDrive> findStoreDrives() override;
@@ -37,7 +46,7 @@ private:
     Settings& settings_;
     LinkState& link_;
     SerialPorts& ports_;
-    DeviceQuery& devices_;
+    StoreDriveSources drives_;
     FileSystem& files_;
     Clipboard& clipboard_;
     Clock& clock_;

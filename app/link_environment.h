@@ -20,8 +20,11 @@ class LinkEnvironment {
 public:
     virtual ~LinkEnvironment() = default;
 
-    // Whether the device namespace knows the serial port "COM<number>".
-    virtual bool comPortExists(uint32_t number) = 0;
+    // The serial ports present now, by the names the user sees ("COM5" on Windows, a device path
+    // on Linux), in the system's order.
+    virtual std::vector<std::u16string> presentPortNames() = 0;
+    // The name of port `number` ("" for none), by which the saved choice is found in the list.
+    virtual std::u16string portName(uint32_t number) = 0;
     // Connects to the entry the link selector shows (`selectedText`, empty when none is
     // selected): in COM mode opens that port, in USB mode records the drive as the store
     // selection. The outcome is in the link flags of the shared state.

@@ -12,11 +12,6 @@ namespace {
 // Status texts of the search, one per step, cycling.
 constexpr std::array<const char16_t*, 3> kProbingTexts{{u" Probing  > > >", u" Probing  ", u" Probing  > "}};
 
-std::u16string comPortName(uint32_t number) {
-    std::string name = "COM" + std::to_string(number);
-    return std::u16string(name.begin(), name.end());
-}
-
 bool isAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 }  // namespace
@@ -95,8 +90,7 @@ void LinkSupervisor::showLinkState() {
 void LinkSupervisor::fillComPorts() {
     lastPortScanTick_ = clock_.tickMs();
     portsScanned_ = true;
-    for (uint32_t number = 0; number <= kHighestComPort; ++number)
-        if (environment_.comPortExists(number)) panel_.addLink(comPortName(number));
+    for (const std::u16string& name : environment_.presentPortNames()) panel_.addLink(name);
 }
 
 void LinkSupervisor::fillStoreDrives() {
@@ -133,7 +127,20 @@ void LinkSupervisor::refreshLinkList(bool keepSelection) {
     link.openAttempted = 0;
 }
 
-void LinkSupervisor::openSelectedLink() { environment_.openSelectedLink(panel_.linkText(panel_.currentLink())); }
+void LinkSupervisor::openSelectedLink() {
+    environment_.openSelectedLink(panel_.linkText(panel_.currentLink()));
+    tellPermissionOnce();
+}
+
+// A port this user may not open stays shut until the user is in its group: said once a run.
+void LinkSupervisor::tellPermissionOnce() {
+    if (usbMode() || permissionTold_ || link_.openFailure.load() != SerialOpenFailure::NoPermission) return;
+    permissionTold_ = true;
+    const char* text = serialOpenFailureText(SerialOpenFailure::NoPermission);
+    printOut(">>> %s\n", text);
+    notifier_.notify(u"Can't open the port", fromUtf8(text), false);
+    notifier_.log(text);
+}
 
 // An absent drive is listed all the same, so that the user sees which one is awaited.
 bool LinkSupervisor::selectStoreSelection() {
@@ -149,7 +156,7 @@ void LinkSupervisor::selectSavedLink() {
     } else {
         // An absent saved port stays the choice: the search tries it again once it appears.
         const uint32_t port = settings_.comPort;
-        if (port == kNoComPort || !panel_.selectLinkByName(comPortName(port))) return;
+        if (port == kNoComPort || !panel_.selectLinkByName(environment_.portName(port))) return;
     }
     openSelectedLink();
 }

@@ -39,7 +39,6 @@ inline const std::u16string kRefresh = u"Refresh";
 constexpr uint32_t kSupervisorPeriodMs = 100;
 constexpr uint32_t kProbeWaitMs = 1000;        // time the receive thread gets to probe a port
 constexpr uint64_t kIconRestoreMs = 3000;
-constexpr uint32_t kHighestComPort = 255;
 constexpr uint64_t kPortRescanMs = 1000;       // with no port to try, the names are looked up this often
 
 class LinkSupervisor {
@@ -71,6 +70,7 @@ private:
     // Waits `ms`, or less when the program ends; true when it is ending.
     bool pause(uint32_t ms) { return clock_.sleepUnless(stop_, ms); }
     void openSelectedLink();
+    void tellPermissionOnce();
     void fillComPorts();
     void fillStoreDrives();
     bool selectStoreSelection();
@@ -104,6 +104,7 @@ private:
     bool sizesFilled_ = false;
     std::u16string shownProgress_;  // the progress text on the status line; empty when none
     bool portsScanned_ = false;
+    bool permissionTold_ = false;
     uint64_t lastPortScanTick_ = 0;
 };
 

@@ -45,6 +45,8 @@ struct LinkState {
     // it holds there arrived while this side was running and is not one left over from before
     // the start. Opening another port clears it.
     std::atomic<uint32_t> seenEmptyPort{kNoComPort};
+    // COM mode: why the last open of a port failed; None after one succeeded.
+    std::atomic<SerialOpenFailure> openFailure{SerialOpenFailure::None};
 
     // COM mode: the new message whose read failed (a slow or unplugged device, a damaged frame)
     // and that is read again at the next polls, with the tick of its first failure; empty when

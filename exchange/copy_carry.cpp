@@ -89,6 +89,17 @@ void reportLeftover(ExchangeContext& context, const FailedItem& leftover, CopyPa
     context.notifier.log(("Old files stay on the drive: " + text).c_str());
 }
 
+// Names the drive or a Windows computer cannot hold went under safe names: the trace and the
+// log say so at every such copy, a balloon once a run.
+void reportSafeNames(ExchangeContext& context, CopyPathState& state) {
+    static constexpr char kText[] = "Some names were changed to names the drive and Windows can hold";
+    printOut(">>> %s\n", kText);
+    context.notifier.log(kText);
+    if (state.safeNamesTold) return;
+    state.safeNamesTold = true;
+    context.notifier.notify(u"Names changed", fromUtf8(kText), true);
+}
+
 // The document goes to the drive last, under the link mutex with this side's GUID recorded,
 // so that no poll reads the one without the other. A computer that is stopping leaves the old
 // payload the valid one. True when the document is on the drive.
@@ -139,6 +150,7 @@ void copyFilesToStore(ExchangeContext& context, TransferProgress& progress, cons
         discardPayload(context.files, write);  // nothing names it
         return;
     }
+    if (write.renamed) reportSafeNames(context, state);
     clearEarlierPayloads(context, letter, bytes, write, state);
 }
 

@@ -60,6 +60,7 @@ bool acceptCopy(ExchangeContext& context);
 // What the copy path remembers from one copy to the next; the transfer worker keeps it.
 struct CopyPathState {
     bool leftoverTold = false;  // the user knows that an earlier copy could not be removed
+    bool safeNamesTold = false;  // the user knows that names were changed for the drive
 };
 
 // Transfer worker: gives the job a new GUID, sends it or writes it to the store, shows the

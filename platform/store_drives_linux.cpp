@@ -103,6 +103,12 @@ std::vector<LinuxStoreDrive> LinuxStoreDrives::refresh() {
     return drives;
 }
 
+std::vector<OfferedDrive> LinuxStoreDrives::offeredDrives() {
+    std::vector<OfferedDrive> offered;
+    for (const LinuxStoreDrive& drive : refresh()) offered.push_back({drive.name, drive.root()});
+    return offered;
+}
+
 std::optional<LinuxStoreDrive> LinuxStoreDrives::addFolder(const std::string& folder) {
     const std::string path = withoutTrailingSlashes(folder);
     if (path.size() < 2 || path[0] != '/' || !isFolder(path)) return std::nullopt;

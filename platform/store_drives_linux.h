@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/file_system_posix.h"
+#include "platform/store_drive_list.h"
 #include "platform/store_volumes_linux.h"
 
 namespace shuttle {
@@ -30,7 +31,7 @@ struct LinuxStoreDrive {
     std::string root() const { return {letter, ':', '\\'}; }  // "E:\"
 };
 
-class LinuxStoreDrives {
+class LinuxStoreDrives final : public StoreDriveList {
 public:
     explicit LinuxStoreDrives(PosixFileSystem& files, VolumeSources sources = {});
 
@@ -40,6 +41,8 @@ public:
     // The drives to offer now: the mounted USB disks in mount order, then the added folders
     // that exist. Letters of disks no longer mounted, or of folders gone, are unmapped.
     std::vector<LinuxStoreDrive> refresh();
+    // refresh(), as the link selector lists them.
+    std::vector<OfferedDrive> offeredDrives() override;
     // Adds a folder the user chose (absolute, not "/"); nothing when it is no folder or no
     // letter is left.
     std::optional<LinuxStoreDrive> addFolder(const std::string& folder);

@@ -11,7 +11,7 @@ packages=(
     wine64 wine xvfb xauth fonts-wine                  # running Shuttle.exe and its tests
     x11-apps netpbm                                    # screenshots of the Xvfb displays
     wixl msitools unzip                                # the MSI package (wixl, msibuild), its tests
-    qt6-base-dev libudev-dev pkg-config                # the Linux program: Qt 6 Widgets and DBus, device events
+    qt6-base-dev libudev-dev libxcb1-dev pkg-config    # the Linux program: Qt 6 Widgets and DBus, device events, the X11 tray
     dpkg-dev xclip dbus                                # its .deb (dpkg-shlibdeps), its clipboard tests, the session bus
     fonts-wqy-microhei                                 # Chinese, Japanese and Korean text in the demonstration's Notepad
     python3 socat procps psmisc                        # tools and test scripts

@@ -2,25 +2,20 @@
 
 #include <optional>
 
+#include "base/utf8.h"
+
 namespace shuttle {
 namespace {
 
 constexpr uint32_t kSettleMs = 500;
 constexpr size_t kStoreSelectionChars = 1023;  // the selection buffer holds 1024 with its terminator
 
-// "COM%u": the prefix, optional blanks, then decimal digits that fit 32 bits.
-std::optional<uint32_t> parsePortName(const std::u16string& text) {
-    if (text.compare(0, 3, u"COM") != 0) return std::nullopt;
-    size_t i = 3;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-    uint64_t number = 0;
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, ++digits) {
-        number = number * 10 + (text[i] - u'0');
-        if (number > 0xFFFFFFFFu) return std::nullopt;
-    }
-    if (digits == 0) return std::nullopt;
-    return static_cast<uint32_t>(number);
+// The number of the port the selector names ("COM5", or a device path on Linux); nothing when
+// the text names none.
+std::optional<uint32_t> selectedPortNumber(SerialPorts& ports, const std::u16string& text) {
+    std::string name;
+    if (!tryToUtf8(text, name)) return std::nullopt;
+    return ports.portNumber(name);
 }
 
 void closeAndRelease(std::shared_ptr<SerialPort> port) {
@@ -38,7 +33,7 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
         link.openAttempted = 1;
         return;
     }
-    const uint32_t number = parsePortName(selectorText).value_or(settings.comPort.load());
+    const uint32_t number = selectedPortNumber(ports, selectorText).value_or(settings.comPort.load());
     link.setReadiness(false, false);
     if (link.port) closePort(link);
     // What was seen on one port says nothing about the device behind another.
@@ -46,6 +41,7 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
 
     std::shared_ptr<SerialPort> port = ports.open(number, kLinkPortSettings);
     if (!port) {
+        link.openFailure = ports.lastOpenFailure();
         link.portNumber = kNoComPort;
         link.seenEmptyPort = kNoComPort;
         link.linkConnected = 0;
@@ -53,6 +49,7 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
         return;
     }
     // Published only now, fully configured: the drivers treat a missing port as nothing to do.
+    link.openFailure = SerialOpenFailure::None;
     link.portNumber = number;
     link.port.set(std::move(port));
     clock.sleepMs(kSettleMs);

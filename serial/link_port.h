@@ -12,11 +12,12 @@
 namespace shuttle {
 
 // Connects to the selector's current entry `selectorText`. USB mode: records it as the store
-// selection. COM mode: parses "COM<n>" into the port number (the saved choice when it does not
-// parse), closes any open port, opens COMn with the link settings and lets the device settle
-// for 500 ms. The saved choice stays as it is: the opened port becomes the port in use
-// (`link.portNumber`), which is kNoComPort after a failure. Opening another port than the one
-// the device was seen empty on clears that mark. The outcome is in `link`.
+// selection. COM mode: takes the port the entry names ("COM5", a device path on Linux; the saved
+// choice when it names none), closes any open port, opens that one with the link settings and
+// lets the device settle for 500 ms. The saved choice stays as it is: the opened port becomes
+// the port in use (`link.portNumber`), which is kNoComPort after a failure, and
+// `link.openFailure` says why. Opening another port than the one the device was seen empty on
+// clears that mark. The outcome is in `link`.
 void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, Clock& clock,
                       const std::u16string& selectorText);
 

@@ -78,18 +78,18 @@ std::u16string foldedName(const std::string& name) {
 
 bool sameName(const std::string& a, const std::string& b) { return foldedName(a) == foldedName(b); }
 
+std::string DistinctNames::claim(const ItemName& item) {
+    std::string name = item.leaf;
+    unsigned& number = nextNumber_.emplace(foldedName(item.leaf), 2).first->second;
+    while (!taken_.insert(foldedName(name)).second) name = numbered(item, number++);
+    return name;
+}
+
 std::vector<std::string> distinctNames(const std::vector<ItemName>& items) {
-    std::set<std::u16string> taken;
-    std::map<std::u16string, unsigned> nextNumber;  // per leaf name: where the search goes on
+    DistinctNames claims;
     std::vector<std::string> names;
     names.reserve(items.size());
-    for (const ItemName& item : items) {
-        std::string name = item.leaf;
-        const std::u16string leafKey = foldedName(item.leaf);
-        unsigned& number = nextNumber.emplace(leafKey, 2).first->second;
-        while (!taken.insert(foldedName(name)).second) name = numbered(item, number++);
-        names.push_back(std::move(name));
-    }
+    for (const ItemName& item : items) names.push_back(claims.claim(item));
     return names;
 }
 

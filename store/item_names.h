@@ -3,6 +3,8 @@
 // so two dropped items "Notes.txt" and "notes.TXT" would land on one file; each item gets a
 // name of its own instead.
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,5 +29,15 @@ struct ItemName {
 // earlier one took it; then it becomes "x (2).txt", "x (3).txt"... ("photos (2)" for a folder,
 // whose dots are no extension), the first number whose name is still free.
 std::vector<std::string> distinctNames(const std::vector<ItemName>& items);
+
+// The same rule for the names of one folder handed out one at a time.
+class DistinctNames {
+public:
+    std::string claim(const ItemName& item);
+
+private:
+    std::set<std::u16string> taken_;
+    std::map<std::u16string, unsigned> nextNumber_;  // per leaf name: where the search goes on
+};
 
 }  // namespace shuttle

@@ -5,6 +5,7 @@
 #include "base/print.h"
 #include "base/utf8.h"
 #include "store/item_names.h"
+#include "store/safe_names.h"
 #include "store/store_layout.h"
 #include "store/tree_copy.h"
 
@@ -17,7 +18,8 @@ constexpr unsigned kStampTries = 60;
 // The accepted items of one write: what to copy and its name in the payload folder.
 struct StoreItems {
     std::vector<std::string> sources;  // UTF-8 source paths
-    std::vector<ItemName> names;       // leaf names, and whether each is a folder
+    std::vector<ItemName> names;       // safe leaf names, and whether each is a folder
+    bool renamed = false;              // a leaf name was not safe as it was
 };
 
 std::vector<std::u16string> nonEmptyEntries(const std::vector<std::u16string>& dropList) {
@@ -92,7 +94,9 @@ StoreRefusal acceptItems(FileSystem& fs, Clock& clock, uint32_t limit, Wakeup* c
         if (total > limit) return StoreRefusal::TooLarge;
         const uint32_t attributes = fs.attributes(narrow);
         items.sources.push_back(narrow);
-        items.names.push_back({itemLeaf(narrow), attributes != kInvalidAttributes && (attributes & kAttributeDirectory)});
+        const StoreName safe = safeStoreName(itemLeaf(narrow));
+        items.renamed = items.renamed || safe.changed;
+        items.names.push_back({safe.name, attributes != kInvalidAttributes && (attributes & kAttributeDirectory)});
     }
     return StoreRefusal::None;
 }
@@ -192,6 +196,7 @@ StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffe
     StoreWrite result;
     result.totalBytes = total;
     result.stampedRoot = stampedRoot;
+    result.renamed = items.renamed || run.renamed;
     for (const std::string& name : names) result.storedPaths.push_back(stampedRoot + name);
     return result;
 }

@@ -36,12 +36,14 @@ struct StoreWrite {
     std::vector<std::string> storedPaths;  // where each item landed (UTF-8), in drop-list order
     std::string stampedRoot;               // written: the new payload folder, "E:\<storage>\<stamp>\"
     FailedItem failed;                     // why a refused write failed, where it names an item
+    bool renamed = false;                  // written: some item got a safe name (store/safe_names.h)
 
     bool written() const { return refusal == StoreRefusal::None; }
 };
 
 // `dropList` holds the entries of the clipboard's file-drop list in order, as DragQueryFileW
-// gives them (empty entries are skipped). `driveLetter` is the store drive's letter (0 when
+// gives them (empty entries are skipped). Every item is stored under a name the drive and a
+// Windows peer can hold. `driveLetter` is the store drive's letter (0 when
 // the selection names none); `sizeLimit` the most bytes one copy may carry, a folder counting
 // its whole tree. `progress` hears of the bytes copied so far of that total (never more).
 // `cancel`, when raised, ends the measuring or the copy before its next file or chunk.

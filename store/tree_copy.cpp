@@ -1,6 +1,8 @@
 #include "store/tree_copy.h"
 
 #include "base/print.h"
+#include "store/item_names.h"
+#include "store/safe_names.h"
 #include "store/store_layout.h"
 
 namespace shuttle {
@@ -66,6 +68,7 @@ FailedItem measureSource(FileSystem& fs, const std::string& source, int64_t& siz
 // Copies each entry of the listing into `target`; stops at the first that fails.
 FailedItem copyEntries(CopyRun& run, const std::string& source, const std::string& target, FindEnumeration& listing,
                        FindEntry& entry) {
+    DistinctNames names;
     do {
         if (entry.isDotOrDotDot()) continue;
         if (entry.name.empty()) {
@@ -77,7 +80,9 @@ FailedItem copyEntries(CopyRun& run, const std::string& source, const std::strin
             printOut("Link not followed: %s\n", child.c_str());
             continue;
         }
-        const std::string childTarget = target + "\\" + entry.name;
+        const StoreName safe = safeStoreName(entry.name);
+        run.renamed = run.renamed || safe.changed;
+        const std::string childTarget = target + "\\" + names.claim({safe.name, entry.isDirectory()});
         FailedItem failed = entry.isDirectory() ? copyDirectoryTo(run, child, childTarget)
                                                 : copyFileTo(run, child, childTarget, entry.attributes);
         if (failed.failed()) return failed;

@@ -25,6 +25,7 @@ struct CopyRun {
     CopyBuffer& buffer;
     CopiedBytes copied;              // may be empty
     Wakeup* cancel = nullptr;  // may be null: nothing cancels
+    bool renamed = false;      // an item inside a folder got a safe name (store/safe_names.h)
 
     bool cancelled() const { return cancel != nullptr && cancel->raised(); }
 };
@@ -37,7 +38,9 @@ FailedItem copyFileTo(CopyRun& run, const std::string& source, const std::string
 
 // Copies a folder with its whole tree to `target` (made, or taken as it is). Links inside
 // (symbolic links, junctions) are not followed: they are left out, as the size of the tree
-// leaves them out. Stops at the first item that cannot be copied and gives it.
+// leaves them out. Each item inside is stored under a name the drive and a Windows peer can
+// hold (a Linux folder may hold "a:b", and "Notes" beside "notes"), distinct in its folder.
+// Stops at the first item that cannot be copied and gives it.
 FailedItem copyDirectoryTo(CopyRun& run, const std::string& source, const std::string& target);
 
 // copyDirectoryTo for a folder, copyFileTo for anything else; a source path that begins with

@@ -131,7 +131,7 @@ void release(HWND dialog) {
 }  // namespace
 
 std::wstring versionText() {
-    std::wstring text = L"Shuttle\r\nVersion " + std::wstring(L"" SHUTTLE_VERSION_TEXT) + L"\r\nClipboard across two PCs";
+    std::wstring text = L"" SHUTTLE_PRODUCT_NAME "\r\nVersion " SHUTTLE_VERSION_TEXT "\r\n" SHUTTLE_TAG_LINE;
     if (text.size() >= kVersionTextCharacters) text.resize(kVersionTextCharacters - 1);
     return text;
 }

@@ -7,12 +7,13 @@
 
 #include "core/link_state.h"
 #include "core/settings.h"
+#include "ui/dialog_texts.h"
 
 namespace shuttle {
 
 // The maker's web address and the third line of the version text.
-inline constexpr wchar_t kMakerUrl[] = L"https://www.orb.example";
-inline constexpr wchar_t kMakerLinkMarkup[] = L"<a href=\"https://www.orb.example\">www.orb.example</a>";
+inline constexpr wchar_t kMakerUrl[] = L"" SHUTTLE_MAKER_URL;
+inline constexpr wchar_t kMakerLinkMarkup[] = L"<a href=\"" SHUTTLE_MAKER_URL "\">" SHUTTLE_MAKER_HOST "</a>";
 inline constexpr wchar_t kLogoFile[] = L"Images\\logo_orb.ico";
 
 // Creates the dialog as a child of `mainWindow`. Option changes are written to `settings`,

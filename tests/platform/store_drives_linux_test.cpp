@@ -30,6 +30,36 @@ std::string sample(const std::string& name) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// The recorded machine's sysfs tree and label links, unpacked from samples/machine.manifest
+// into a folder of their own, which goes when the tests end.
+struct RecordedMachine {
+    RecordedMachine() {
+        std::ifstream manifest(kSamples + "/machine.manifest");
+        for (std::string line; std::getline(manifest, line);) {
+            const size_t arrow = line.find(" -> "), equals = line.find(" = \"");
+            if (line.rfind("link ", 0) == 0 && arrow != std::string::npos) {
+                const fs::path place = root / line.substr(5, arrow - 5);
+                fs::create_directories(place.parent_path());
+                fs::create_symlink(line.substr(arrow + 4), place);
+            } else if (line.rfind("file ", 0) == 0 && equals != std::string::npos) {
+                const fs::path place = root / line.substr(5, equals - 5);
+                fs::create_directories(place.parent_path());
+                std::ofstream(place) << line.substr(equals + 4, line.size() - equals - 5) << "\n";
+            }
+        }
+    }
+    ~RecordedMachine() { fs::remove_all(root); }
+    const fs::path root = [] {
+        std::string pattern = fs::temp_directory_path().string() + "/shuttle-machine-XXXXXX";
+        return fs::path(::mkdtemp(pattern.data()));
+    }();
+};
+
+std::string recorded(const std::string& folder) {
+    static const RecordedMachine machine;
+    return (machine.root / folder).string();
+}
+
 TEST(StoreVolumes, TheRecordedMachineOffersItsUsbFileSystemsByLabelOrModel) {
     const std::vector<MountEntry> mounts = parseMountInfo(sample("mountinfo.txt"));
     ASSERT_EQ(mounts.size(), 12u) << "the line that is no mount is skipped";
@@ -38,15 +68,15 @@ TEST(StoreVolumes, TheRecordedMachineOffersItsUsbFileSystemsByLabelOrModel) {
     EXPECT_EQ(mounts[9].root, "/photos");
     EXPECT_EQ(mounts[10].source, "/dev/sdd");  // no optional fields before the separator
 
-    const std::string sys = kSamples + "/sys";
+    const std::string sys = recorded("sys");
     EXPECT_EQ(usbDiskOf(sys, "8:17")->name, "sdb");
     EXPECT_EQ(usbDiskOf(sys, "8:17")->model, "SanDisk Cruzer Blade");
     EXPECT_EQ(usbDiskOf(sys, "8:48")->name, "sdd");  // a whole disk, no partition table
     for (const char* other : {"8:1", "0:39", "../../devices", "8:17/..", ""}) EXPECT_FALSE(usbDiskOf(sys, other)) << other;
-    const auto labels = readLabels(kSamples + "/by-label");
+    const auto labels = readLabels(recorded("by-label"));
     EXPECT_EQ(labels.at("sdc1"), "My Disk");
 
-    const std::vector<StoreVolume> volumes = findStoreVolumes({kSamples + "/mountinfo.txt", sys, kSamples + "/by-label"});
+    const std::vector<StoreVolume> volumes = findStoreVolumes({kSamples + "/mountinfo.txt", sys, recorded("by-label")});
     ASSERT_EQ(volumes.size(), 3u) << "not the root, the EFI partition, a bind mount or a second mount of one disk";
     EXPECT_EQ(volumes[0].name + "|" + volumes[0].mountPoint, "STICK|/media/anna/STICK");
     EXPECT_EQ(volumes[1].name + "|" + volumes[1].mountPoint, "My Disk|/media/anna/My Disk");
@@ -78,7 +108,7 @@ protected:
         return std::string(::mkdtemp(pattern.data()));
     }();
     PosixFileSystem files;
-    LinuxStoreDrives drives{files, {base + "/mountinfo", kSamples + "/sys", kSamples + "/by-label"}};
+    LinuxStoreDrives drives{files, {base + "/mountinfo", recorded("sys"), recorded("by-label")}};
 };
 
 TEST_F(LinuxDrives, TheSavedSelectionGetsItsLetterBackAndLettersFollowTheMounts) {
@@ -105,7 +135,7 @@ TEST_F(LinuxDrives, TheSavedSelectionGetsItsLetterBackAndLettersFollowTheMounts)
 
     // After a restart a folder selection comes back too; what is no selection changes nothing.
     PosixFileSystem restarted;
-    LinuxStoreDrives again{restarted, {base + "/mountinfo", kSamples + "/sys", kSamples + "/by-label"}};
+    LinuxStoreDrives again{restarted, {base + "/mountinfo", recorded("sys"), recorded("by-label")}};
     for (const char* noSelection : {"COM5", "STICK (G:)", "x on /y (Z:)", "x on /y (C:)", ""}) again.restore(wide(noSelection));
     again.restore(wide(base + "/share (F:)"));
     EXPECT_EQ(entries(again.refresh()),

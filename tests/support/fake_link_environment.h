@@ -31,9 +31,15 @@ public:
     FakeLinkEnvironment(Settings& settings, LinkState& link, Clock& clock)
         : settings_(settings), link_(link), clock_(clock) {}
 
-    bool comPortExists(uint32_t number) override {
-        ++existenceQueries;
-        return presentPorts.count(number) != 0;
+    std::vector<std::u16string> presentPortNames() override {
+        ++portListings;
+        std::vector<std::u16string> names;
+        for (uint32_t number : presentPorts) names.push_back(portName(number));
+        return names;
+    }
+    std::u16string portName(uint32_t number) override {
+        const std::string name = "COM" + std::to_string(number);
+        return std::u16string(name.begin(), name.end());
     }
 
     void openSelectedLink(const std::u16string& text) override {
@@ -51,7 +57,9 @@ public:
         link_.pasteReady = 0;
         if (link_.portOpen != 0) closePort();
         link_.openAttempted = 1;
-        if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0) {
+        if (port == kNoComPort || presentPorts.count(port) == 0 || busyPorts.count(port) != 0 ||
+            deniedPorts.count(port) != 0) {
+            link_.openFailure = deniedPorts.count(port) != 0 ? SerialOpenFailure::NoPermission : SerialOpenFailure::Other;
             link_.portNumber = kNoComPort;
             link_.linkConnected = 0;
             return;
@@ -99,6 +107,7 @@ public:
 
     std::set<uint32_t> presentPorts;
     std::set<uint32_t> busyPorts;
+    std::set<uint32_t> deniedPorts;  // this user may not open them
     std::map<uint32_t, Readiness> devices;
     std::vector<LinkDrive> drives;
     std::set<std::u16string> directories;
@@ -106,7 +115,7 @@ public:
 
     std::vector<Open> opens;
     int closes = 0;
-    int existenceQueries = 0;
+    int portListings = 0;
     std::vector<std::u16string> directoryQueries;
     bool listening = false;
     int refuseListener = 0;  // the next registrations that fail
