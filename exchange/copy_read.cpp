@@ -71,6 +71,7 @@ CopyRead readComText(ExchangeContext& context, CopyJob& job) {
     const ClipboardBlock block = context.clipboard.read(kFormatUnicodeText, sizeof(char16_t), limit);
     switch (block.status) {
         case ClipboardBlock::Status::Absent:
+            printOut("Nothing on the clipboard that COM mode carries\n");
             return CopyRead::Nothing;
         case ClipboardBlock::Status::TooLarge:
             refuseLongText(context, unitsOfBlock(block.size));
@@ -109,7 +110,9 @@ public:
                 formats.push_back({std::string(name), std::move(block.bytes)});
                 return true;
             case ClipboardBlock::Status::Absent:
-            case ClipboardBlock::Status::Unreadable:  // a format the system cannot give as a block is left out
+                return true;
+            case ClipboardBlock::Status::Unreadable:  // left out; told when nothing else could be read
+                unreadable_ = true;
                 return true;
             case ClipboardBlock::Status::TooLarge:
                 refuseTooLarge(context_, charged_ + block.size, limit_);
@@ -121,10 +124,13 @@ public:
         return true;
     }
 
+    bool metUnreadable() const { return unreadable_; }
+
 private:
     ExchangeContext& context_;
     const uint64_t limit_;
     uint64_t charged_ = 0;
+    bool unreadable_ = false;
 };
 
 bool isPlainText(std::string_view name) { return name == "CF_UNICODETEXT" || name == "CF_TEXT" || name == "CF_OEMTEXT"; }
@@ -162,7 +168,14 @@ CopyRead readInlineFormats(ExchangeContext& context, CopyJob& job) {
         if (name == unicodeName || (unicode && derivedFromUnicode(name))) continue;
         if (!takeText(name)) return CopyRead::Refused;
     }
-    if (formats.empty()) return CopyRead::Nothing;
+    if (formats.empty() && reader.metUnreadable()) {
+        refuseUnreadable(context, "The copied content could not be read", ClipboardBlock::Status::Unreadable);
+        return CopyRead::Refused;
+    }
+    if (formats.empty()) {
+        printOut("Nothing on the clipboard that USB mode carries\n");
+        return CopyRead::Nothing;
+    }
     job.kind = CopyJob::Kind::Inline;
     job.formats = std::move(formats);
     return CopyRead::Taken;
@@ -188,9 +201,15 @@ CopyRead readCopy(ExchangeContext& context, CopyJob& job, std::optional<uint32_t
     if (!session.isOpen()) return CopyRead::Busy;
     job = CopyJob{};
     job.sequence = context.clipboard.sequenceNumber();  // steady while the clipboard is open
-    if (handled == job.sequence) return CopyRead::Nothing;
+    if (handled == job.sequence) {
+        printOut("The clipboard holds what was read before; not sent again\n");
+        return CopyRead::Nothing;
+    }
     // Our own paste made the main window the owner: never send it back.
-    if (context.clipboard.ownedByMainWindow()) return CopyRead::Nothing;
+    if (context.clipboard.ownedByMainWindow()) {
+        printOut("The clipboard holds this computer's paste; not sent back\n");
+        return CopyRead::Nothing;
+    }
     if (markedPrivate(context)) {
         printOut("Marked private by its owner; not sent\n");
         return CopyRead::Nothing;
