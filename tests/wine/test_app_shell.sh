@@ -11,9 +11,20 @@ check "the settings key exists after the first run" reg_cmd query 'HKCU\Software
 check "first run creates the key empty" [ "$(settings_value_count)" = 0 ]
 check "default flags start in the tray: window hidden" window_hidden
 check "the log folder exists after start-up" eval 'compgen -G "$WINEPREFIX/drive_c/users/*/AppData/Local/ORB" >/dev/null'
+# Wine's loader itself now and then fails to start a process (it says so on standard error,
+# "wine: ..."); such a start is made again, since the program never ran.
+second_start() {
+    local errors=$WINE_COMPUTERS_DIR/second-start.txt attempt
+    for attempt in 1 2; do
+        "$WINE64" "$SHUTTLE_EXE" >/dev/null 2>"$errors" </dev/null
+        second=$?
+        grep -q '^wine' "$errors" || break
+        echo "     Wine did not start the program: $(head -1 "$errors")"
+    done
+    [ "$second" -eq 0 ] || echo "     exit code $second; standard error: $(head -3 "$errors" | tr '\n' ' ')"
+}
 started=$(date +%s%N)
-"$WINE64" "$SHUTTLE_EXE" >/dev/null 2>&1 </dev/null
-second=$?
+second_start
 elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
 check "a second start exits with code 0 (took ${elapsed_ms} ms)" [ "$second" -eq 0 ]
 check "the first instance keeps running" probe wait-window 100
