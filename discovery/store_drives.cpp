@@ -3,28 +3,15 @@
 #include <memory>
 
 #include "base/print.h"
+#include "base/text_pieces.h"
 
 namespace shuttle {
 namespace {
 
 constexpr uint32_t kMaxInterfaceDetailSize = 1024;
 
-// Pieces between delimiters, read like lines: a trailing delimiter adds no empty piece, two
-// adjacent delimiters give an empty one, an empty text gives none.
-std::vector<std::string> piecesOf(const std::string& text, char delimiter) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(delimiter, start);
-        if (end == std::string::npos) end = text.size();
-        pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
-}
-
 std::string afterUnderscore(const std::string& piece, bool& ok) {
-    std::vector<std::string> parts = piecesOf(piece, '_');
+    std::vector<std::string> parts = splitString(piece, '_');
     ok = parts.size() == 2;
     return ok ? parts[1] : std::string();
 }
@@ -109,9 +96,9 @@ bool nameAndMarkDisks(DeviceQuery& query, std::vector<StoreDrive>& volumes) {
 void readVendorAndProduct(StoreDrive& record) {
     record.vendorId.clear();
     record.productId.clear();
-    std::vector<std::string> levels = piecesOf(record.parentInstanceId, '\\');
+    std::vector<std::string> levels = splitString(record.parentInstanceId, '\\');
     if (levels.size() < 2) return;
-    std::vector<std::string> ids = piecesOf(levels[1], '&');
+    std::vector<std::string> ids = splitString(levels[1], '&');
     if (ids.size() < 2 || ids[0].empty() || ids[1].empty()) return;
     bool vendorOk = false;
     bool productOk = false;

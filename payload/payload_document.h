@@ -89,8 +89,4 @@ std::string base64Decode(std::string_view text);
 // padded to whole UTF-16 units and a zero unit, every other one a zero byte).
 std::vector<uint8_t> inlineClipboardBlock(std::string_view formatName, std::string_view base64);
 
-// Pieces between delimiters, as reading lines with `delimiter` as terminator gives them: a
-// trailing delimiter adds no empty piece, adjacent delimiters give an empty piece, "" gives none.
-std::vector<std::string> splitString(const std::string& text, char delimiter);
-
 }  // namespace shuttle

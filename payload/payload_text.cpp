@@ -82,16 +82,4 @@ std::vector<uint8_t> inlineClipboardBlock(std::string_view formatName, std::stri
     return block;
 }
 
-std::vector<std::string> splitString(const std::string& text, char delimiter) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(delimiter, start);
-        if (end == std::string::npos) end = text.size();
-        pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
-}
-
 }  // namespace shuttle

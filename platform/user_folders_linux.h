@@ -1,5 +1,5 @@
 #pragma once
-// The user's own folders after the XDG base directory specification, from the environment:
+// The user's own folders as the XDG base directories name them, from the environment:
 // a variable that is unset, empty or relative falls back to its default under the home folder.
 
 #include <functional>
@@ -20,8 +20,8 @@ std::string stateHome(const EnvironmentLookup& environment = processEnvironment)
 // $XDG_RUNTIME_DIR; "" when unset.
 std::string runtimeFolder(const EnvironmentLookup& environment = processEnvironment);
 
-// Creates `folder` with the levels above it that are missing (mode 0700, as the specification
-// asks of the folders it names); true when it is a folder afterwards.
+// Creates `folder` with the levels above it that are missing (mode 0700: these folders are the
+// user's alone); true when it is a folder afterwards.
 bool makeFolders(const std::string& folder);
 
 }  // namespace shuttle

@@ -2,6 +2,7 @@
 
 #include "base/trace_budget.h"
 #include "base/trace_text.h"
+#include "base/text_pieces.h"
 #include "base/utf8.h"
 #include "support/trace_capture.h"
 
@@ -49,6 +50,20 @@ TEST(Utf8, RoundTripsEveryPlaneAndIllFormedInputGivesNothing) {
         EXPECT_EQ(trace.err(), "Error converting UTF-8 to wide string\n");
     }
     EXPECT_EQ(fromUtf8(""), u"");
+}
+
+// A split follows the line-reading rule.
+TEST(TextPieces, SplitFollowsTheLineReadingRule) {
+    using Pieces = std::vector<std::string>;
+    EXPECT_EQ(splitString("a,b", ','), (Pieces{"a", "b"}));
+    EXPECT_EQ(splitString("a,", ','), (Pieces{"a"}));
+    EXPECT_EQ(splitString("a,,b", ','), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(splitString(",a", ','), (Pieces{"", "a"}));
+    EXPECT_EQ(splitString(",", ','), (Pieces{""}));
+    EXPECT_EQ(splitString(",,", ','), (Pieces{"", ""}));
+    EXPECT_EQ(splitString("", ','), Pieces{});
+    EXPECT_EQ(splitString("USB\\VID_1234&PID_ABCD\\5&1A2B", '\\'), (Pieces{"USB", "VID_1234&PID_ABCD", "5&1A2B"}));
+    EXPECT_EQ(splitString(std::string("a\0b", 3), '\0'), (Pieces{"a", "b"}));
 }
 
 }  // namespace
