@@ -57,4 +57,16 @@ bool setStartWithWindows(RunKey& key, const std::u16string& program, bool on) {
     return key.remove(kRunValueName);
 }
 
+bool startsAtLogon(RunKey& user, RunKey& machine, const std::u16string& program) {
+    return startsWithWindows(user, program) || startsWithWindows(machine, program);
+}
+
+StartToggle toggleStartAtLogon(RunKey& user, RunKey& machine, const std::u16string& program) {
+    StartToggle toggle;
+    toggle.on = !startsAtLogon(user, machine, program);
+    toggle.failed = !setStartWithWindows(user, program, toggle.on);
+    toggle.machineStillOn = !toggle.on && startsWithWindows(machine, program);
+    return toggle;
+}
+
 }  // namespace shuttle

@@ -1,7 +1,8 @@
 #pragma once
-// "Start with Windows": Shuttle's value "Shuttle" in the current user's Run key holds the
-// quoted path of the program that Windows starts at logon. The tray menu's item is checked
-// when that value starts this very program; the installer writes the same value.
+// "Start with Windows": Shuttle's value "Shuttle" in a Run key holds the quoted path of the
+// program that Windows starts at logon. The tray menu changes the current user's value; a
+// per-machine installation writes the machine's, for every user. The item is checked when
+// either starts this very program.
 
 #include <string>
 
@@ -26,5 +27,20 @@ bool startsWithWindows(RunKey& key, const std::u16string& program);
 // `program`; one that starts another copy of Shuttle is that copy's and stays. Gives whether
 // the key now says what was asked.
 bool setStartWithWindows(RunKey& key, const std::u16string& program, bool on);
+
+// What a click on the tray item did: the user's value now says `on` (unless `failed`), and
+// `machineStillOn` when the machine's value keeps starting the program, which only an
+// administrator (or uninstalling) can change.
+struct StartToggle {
+    bool on = false;
+    bool failed = false;
+    bool machineStillOn = false;
+};
+
+// Whether the user's or the machine's value starts `program`: what the tray item shows.
+bool startsAtLogon(RunKey& user, RunKey& machine, const std::u16string& program);
+
+// Flips the tray item from what the keys say now, changing only the user's value.
+StartToggle toggleStartAtLogon(RunKey& user, RunKey& machine, const std::u16string& program);
 
 }  // namespace shuttle

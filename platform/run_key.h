@@ -1,8 +1,8 @@
 #pragma once
-// The programs Windows starts at logon for the current user: the key
-// "Software\Microsoft\Windows\CurrentVersion\Run" of the current user's hive, one text value
-// (a command line) per program. What Shuttle's value holds is decided in
-// core/start_with_windows.*; this is only the key.
+// The programs Windows starts at logon: the key "Software\Microsoft\Windows\CurrentVersion\Run"
+// of the current user's hive (what the tray menu changes) or of the machine's (what a per-machine
+// installation writes, for every user), one text value (a command line) per program. What
+// Shuttle's value holds is decided in core/start_with_windows.*; this is only the key.
 
 #include <memory>
 #include <optional>
@@ -22,7 +22,10 @@ public:
     virtual bool remove(const std::u16string& name) = 0;
 };
 
-// The current user's registry (Windows only).
-std::unique_ptr<RunKey> makeRegistryRunKey();
+enum class RunKeyHive { CurrentUser, LocalMachine };
+
+// The registry's key in `hive` (Windows only). Changing the machine's key needs an
+// administrator; a refused change reports false.
+std::unique_ptr<RunKey> makeRegistryRunKey(RunKeyHive hive);
 
 }  // namespace shuttle

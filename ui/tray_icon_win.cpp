@@ -54,17 +54,21 @@ std::u16string programPath() {
     }
 }
 
-// Flips "Start with Windows" from what the Run key says now, so that a change made elsewhere
+// Flips "Start with Windows" from what the Run keys say now, so that a change made elsewhere
 // (the installer, another copy) is what the click acts on.
 void toggleStartWithWindows() {
     const std::u16string program = programPath();
     if (program.empty()) return;
-    auto key = makeRegistryRunKey();
-    const bool on = !startsWithWindows(*key, program);
-    if (setStartWithWindows(*key, program, on))
-        printOut("Start with Windows: %s\n", on ? "on" : "off");
-    else
+    auto user = makeRegistryRunKey(RunKeyHive::CurrentUser);
+    auto machine = makeRegistryRunKey(RunKeyHive::LocalMachine);
+    const StartToggle toggle = toggleStartAtLogon(*user, *machine, program);
+    if (toggle.failed)
         printErr("Start with Windows: the Run key could not be changed\n");
+    else
+        printOut("Start with Windows: %s\n", toggle.on ? "on" : "off");
+    if (toggle.machineStillOn)
+        printOut("Start with Windows: still on for every user of this computer, as installed; an administrator "
+                 "can change it\n");
 }
 
 void showTrayMenu(HWND window, WPARAM anchor) {
@@ -74,7 +78,9 @@ void showTrayMenu(HWND window, WPARAM anchor) {
     HMENU popup = GetSubMenu(menu.get(), 0);
     if (popup == nullptr) return;
     const std::u16string program = programPath();
-    const bool startsWithLogon = !program.empty() && startsWithWindows(*makeRegistryRunKey(), program);
+    const bool startsWithLogon =
+        !program.empty() && startsAtLogon(*makeRegistryRunKey(RunKeyHive::CurrentUser),
+                                          *makeRegistryRunKey(RunKeyHive::LocalMachine), program);
     CheckMenuItem(popup, IDM_TRAY_START_WITH_WINDOWS, MF_BYCOMMAND | (startsWithLogon ? MF_CHECKED : MF_UNCHECKED));
     SetForegroundWindow(window);
     UINT flags = TPM_RIGHTBUTTON | (GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);

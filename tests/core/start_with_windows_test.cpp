@@ -44,6 +44,27 @@ TEST(StartWithWindows, OnWritesTheQuotedPathOffRemovesItAndALockedKeyOrAnotherCo
     EXPECT_TRUE(startsWithWindows(key, kProgram));
 }
 
+TEST(StartWithWindows, TheMachinesValueShowsOnAndAClickChangesOnlyTheUsersValue) {
+    MemoryRunKey user, machine;
+    machine.write(u"Shuttle", startCommand(kProgram));  // a per-machine installation's value
+    EXPECT_TRUE(startsAtLogon(user, machine, kProgram));
+    StartToggle toggle = toggleStartAtLogon(user, machine, kProgram);  // shown on: a click turns it off
+    EXPECT_FALSE(toggle.on);
+    EXPECT_FALSE(toggle.failed);
+    EXPECT_TRUE(toggle.machineStillOn);
+    EXPECT_FALSE(user.has(u"Shuttle"));
+    EXPECT_TRUE(machine.has(u"Shuttle"));
+
+    machine.remove(u"Shuttle");
+    toggle = toggleStartAtLogon(user, machine, kProgram);
+    EXPECT_TRUE(toggle.on && !toggle.failed && !toggle.machineStillOn);
+    EXPECT_EQ(user.read(u"Shuttle"), startCommand(kProgram));
+    user.refuseChanges(true);
+    toggle = toggleStartAtLogon(user, machine, kProgram);
+    EXPECT_TRUE(toggle.failed);
+    EXPECT_TRUE(startsAtLogon(user, machine, kProgram));
+}
+
 TEST(StartWithWindows, OnlyValuesThatStartThisProgramCount) {
     const std::pair<std::u16string, bool> commands[] = {
         {u"\"C:\\Program Files\\Shuttle\\Shuttle.exe\"", true},

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The packages of the Windows build under Wine. The zip holds the portable files. The MSI
 # installs per machine into Program Files\Shuttle with a Start menu shortcut; the installed
-# program starts and creates its settings key; STARTWITHWINDOWS=1 writes the Run value that the
-# tray menu reads as "on"; uninstalling removes every installed file, the shortcut and the Run
-# value, and leaves the settings; a later version (or a build that differs only in the fourth
+# program starts and creates its settings key; STARTWITHWINDOWS=1 writes the machine's Run
+# value, which the tray menu reads as "on"; uninstalling removes every installed file, the
+# shortcut and that value, and leaves the settings; a later version (or a build that differs only in the fourth
 # number) replaces the installed one, and an earlier one does not replace a later. Wine 8 does
 # not run MigrateFeatureStates, so that the start-at-logon choice carries over an upgrade is
 # checked in the package only. $1 = the Windows build folder.
@@ -31,6 +31,7 @@ cleanup() {
 at_exit cleanup
 
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+MACHINE_RUN_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 INSTALLED='C:\Program Files\Shuttle\Shuttle.exe'
 installed_files=(Shuttle.exe Images/logo_orb.ico README.txt LICENSE.txt)
@@ -64,9 +65,10 @@ all_installed() {
     for file in "${installed_files[@]}"; do [ -s "$(program_dir)/$file" ] || return 1; done
 }
 nothing_left() { [ ! -e "$(program_dir)" ]; }
-run_value() { reg_cmd query "$RUN_KEY" /v Shuttle | tr -d '\r' | sed -n 's/^ *Shuttle *REG_[A-Z_]* *//p'; }
-run_value_is() { [ "$(run_value)" = "$1" ]; }
-no_run_value() { ! reg_cmd query "$RUN_KEY" /v Shuttle >/dev/null; }
+run_value() { reg_cmd query "${1:-$RUN_KEY}" /v Shuttle | tr -d '\r' | sed -n 's/^ *Shuttle *REG_[A-Z_]* *//p'; }
+machine_run_value_is() { [ "$(run_value "$MACHINE_RUN_KEY")" = "$1" ]; }
+no_run_value() { ! reg_cmd query "${1:-$RUN_KEY}" /v Shuttle >/dev/null; }
+no_machine_run_value() { no_run_value "$MACHINE_RUN_KEY"; }
 product_code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }'; }
 registered_version() {  # PRODUCT-CODE: DisplayVersion of its Add/Remove Programs entry
     reg_cmd query "$UNINSTALL_KEY\\$1" /v DisplayVersion | tr -d '\r' | sed -n 's/^ *DisplayVersion *REG_SZ *//p'
@@ -75,7 +77,7 @@ registered_version() {  # PRODUCT-CODE: DisplayVersion of its Add/Remove Program
 # relative to the working folder).
 start_installed() {
     pushd "$(program_dir)" >/dev/null || return 1
-    SHUTTLE_EXE=$INSTALLED start_shuttle
+    SHUTTLE_EXE=$INSTALLED start_shuttle "$@"
     local started=$?
     popd >/dev/null
     return $started
@@ -100,7 +102,7 @@ check "the Start menu has the shortcut" has_shortcut
 check "... which starts the installed program" shortcut_starts_installed
 code_6=$(product_code "$PACKAGE.msi")
 check "Add/Remove Programs lists Shuttle $SHUTTLE_VERSION" [ "$(registered_version "$code_6")" = "$SHUTTLE_VERSION" ]
-check "no Run value without the option" no_run_value
+check "no Run value without the option, the user's or the machine's" eval 'no_run_value && no_machine_run_value'
 check "the installed program starts" start_installed
 check "... and creates its settings key" within_ms 30000 settings_key_exists
 check "... and ends through Exit" exit_shuttle
@@ -114,17 +116,21 @@ check "the shortcut is gone" eval '! has_shortcut'
 check "Add/Remove Programs no longer lists it" [ -z "$(registered_version "$code_6")" ]
 check "the user's settings stay" [ "$(settings_value Flags)" = 0xd ]
 
-echo "# start with Windows"
+echo "# start with Windows, for every user"
 new_computer install-start
 msiexec_quiet /i "$PACKAGE.msi" STARTWITHWINDOWS=1
 code=$?
 check "msiexec /i STARTWITHWINDOWS=1 /qn succeeds (exit $code)" [ "$code" = 0 ]
-check "the Run value starts the installed program" run_value_is "\"$INSTALLED\""
-check "the installed program starts" start_installed
+check "the machine's Run value starts the installed program" machine_run_value_is "\"$INSTALLED\""
+check "... and the installing user gets no value of their own" no_run_value
+check "the installed program starts" start_installed -console
+# The link supervisor saves the settings at its first look for the device: Exit before that
+# would leave no key to find after the uninstall.
+check "... and creates its settings key" within_ms 30000 settings_key_exists
 probe command "$COMMAND_START_WITH_WINDOWS"
-check "the tray menu reads the installer's value as on: its item removes it" within_ms 30000 no_run_value
-probe command "$COMMAND_START_WITH_WINDOWS"
-check "... and writes it again" within_ms 30000 run_value_is "\"$INSTALLED\""
+check "the tray menu reads the machine's value as on: its item says it stays on for every user" \
+    probe wait-console 30000 "still on for every user"
+check "... and writes no value of the user's" no_run_value
 check "exit" exit_shuttle
 SHUTTLE_PID=
 msiexec_quiet /x "$PACKAGE.msi"
@@ -132,7 +138,7 @@ code=$?
 check "msiexec /x /qn succeeds (exit $code)" [ "$code" = 0 ]
 check "every installed file is gone, and the folder" nothing_left
 check "the shortcut is gone" eval '! has_shortcut'
-check "the Run value is gone" no_run_value
+check "the machine's Run value is gone" no_machine_run_value
 check "the settings key stays" settings_key_exists
 
 echo "# later builds over this one"
