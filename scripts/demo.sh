@@ -31,7 +31,8 @@ build_targets() {  # PRESET TARGET...
     (
         flock 9
         cmake --preset "$preset" >/dev/null
-        cmake --build --preset "$preset" --target "$@" >/dev/null
+        # The build tool's own lines, one per file compiled or program linked.
+        cmake --build --preset "$preset" --target "$@" | awk '/^\[ *[0-9]+%\] (Building|Linking)/ { print "  " $0; fflush() }'
     ) 9>"build/$preset/.build-lock"
 }
 echo "building Shuttle.exe and its tools (MinGW-w64) and the link simulator (native)..."
@@ -78,7 +79,7 @@ cleanup() {
     if [ "${SHUTTLE_KEEP_WINE:-0}" = 1 ]; then
         echo "Wine template kept in $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
     else
-        rm -rf "$SHUTTLE_WINE_ROOT"
+        wine_remove_root "$SHUTTLE_WINE_ROOT"
     fi
 }
 trap cleanup EXIT

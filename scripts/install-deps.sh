@@ -26,15 +26,18 @@ missing_packages() {
 [ -z "$(missing_packages)" ] && exit 0
 
 # Two runs started at once (test.sh beside demo.sh) install one after the other; the second
-# then finds nothing missing.
-exec 9>"${TMPDIR:-/tmp}/shuttle-install-deps.lock"
+# then finds nothing missing. The lock is this script itself, so that nothing is left behind.
+exec 9<"${BASH_SOURCE[0]}"
 flock 9
 mapfile -t missing < <(missing_packages)
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-echo "Installing: ${missing[*]}"
+echo "Installing ${#missing[@]} packages and what they need (about 2 minutes on a new machine): ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 wait_for_apt=(-o DPkg::Lock::Timeout=600)  # another apt-get on the machine finishes first
-"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" update -qq
-"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's own lines, one per package fetched, unpacked and set up, show how far it is.
+progress() { awk '/^(Get:|Unpacking |Setting up )/ { print "  " $0; fflush() }'; }
+"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" update -q | progress
+"${sudo_cmd[@]}" apt-get "${wait_for_apt[@]}" install -y -q --no-install-recommends "${missing[@]}" | progress
+echo "Packages installed."

@@ -38,7 +38,7 @@ cleanup() {
         [ -d "$prefix" ] && wine_stop_prefix "${prefix%/}"
     done
     if [ -n "$own_root" ] && [ "${SHUTTLE_KEEP_WINE:-0}" != 1 ]; then
-        rm -rf "$SHUTTLE_WINE_ROOT"
+        wine_remove_root "$SHUTTLE_WINE_ROOT"
     else
         echo "Wine root kept: $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
     fi
@@ -73,7 +73,8 @@ build_preset() {  # PRESET
 }
 # The native suites talk to the simulated device on real pseudo-terminals within the device's
 # answer window (about 120 ms); they run under the folder's lock too, so that a second run
-# beside this one waits instead of doubling the load. Both take well under a minute.
+# beside this one waits instead of doubling the load. Each takes about two minutes, one of them
+# the soak test's random exchange.
 native_suite() {  # PRESET NAME
     step "$2 build"
     build_preset "$1" || return 2

@@ -62,6 +62,16 @@ wine_env_cleanup() {
     return 0
 }
 
+# Removes a Wine root made by this run, once every server of its prefixes has ended. Debian's
+# Wine keeps the servers' sockets in a folder of its own under $TMPDIR, named in the template's
+# "wineserver" file (its clones share it), and never removes it: that folder goes too.
+wine_remove_root() {  # ROOT
+    local root=$1 name
+    name=$(cat "$root/template/wineserver" 2>/dev/null) || name=
+    [[ $name == wine-?* && $name != */* ]] && rm -rf "${TMPDIR:-/tmp}/$name"
+    rm -rf "$root"
+}
+
 # Makes the template prefix once (about 10 s) on the current DISPLAY; later calls return at once.
 wine_template() {
     local template=$SHUTTLE_WINE_ROOT/template
