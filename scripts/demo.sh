@@ -192,6 +192,9 @@ fi
 b_listening() { if [ "$mixed" = 1 ]; then wait_until 60 linux_listening; else computer_wait_console B 60000 "Listening for copies"; fi; }
 computer_wait_console A 60000 "Listening for copies" && b_listening ||
     { say "the programs did not start listening for copies"; exit 1; }
+# The dialog shows " Ready" a moment after the trace says the port answered.
+ui A wait-text 1032 30000 " Ready" >/dev/null
+[ "$mixed" = 1 ] || ui B wait-text 1032 30000 " Ready" >/dev/null
 if [ "$mixed" = 1 ]; then
     say "both computers see the link device and listen for copies; status text: A '$(ui A text 1032)'"
 else
