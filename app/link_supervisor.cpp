@@ -9,9 +9,6 @@
 namespace shuttle {
 namespace {
 
-// Status texts of the search, one per step, cycling.
-constexpr std::array<const char16_t*, 3> kProbingTexts{{u" Probing  > > >", u" Probing  ", u" Probing  > "}};
-
 bool isAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 }  // namespace
@@ -214,8 +211,8 @@ void LinkSupervisor::applyMode() {
 }
 
 void LinkSupervisor::advanceProbingText() {
-    panel_.setStatusText(kProbingTexts[probingPhase_]);
-    probingPhase_ = (probingPhase_ + 1) % static_cast<int>(kProbingTexts.size());
+    panel_.setStatusText(link_text::kProbing[probingPhase_]);
+    probingPhase_ = (probingPhase_ + 1) % static_cast<int>(link_text::kProbing.size());
 }
 
 void LinkSupervisor::showSearching() {

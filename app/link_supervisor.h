@@ -20,22 +20,6 @@
 
 namespace shuttle {
 
-// Status texts and link button captions (the leading space and double spaces are shown).
-namespace link_text {
-inline const std::u16string kReady = u" Ready";
-inline const std::u16string kReadyToCopy = u" Ready to copy";
-inline const std::u16string kReadyToPaste = u" Ready to paste";
-inline const std::u16string kNotReady = u" Not ready";
-inline const std::u16string kNotConnected = u" Not connected";  // USB mode: the selected drive is absent
-inline const std::u16string kFailed = u" FAILED !";
-inline const std::u16string kSelectCom = u" Select  COM";
-inline const std::u16string kSelectUsb = u" Select  USB";
-inline const std::u16string kAuto = u"Auto";
-inline const std::u16string kStop = u"Stop";
-inline const std::u16string kDisconnect = u"Disconnect";
-inline const std::u16string kRefresh = u"Refresh";
-}  // namespace link_text
-
 constexpr uint32_t kSupervisorPeriodMs = 100;
 constexpr uint32_t kProbeWaitMs = 1000;        // time the receive thread gets to probe a port
 constexpr uint64_t kIconRestoreMs = 3000;

@@ -34,4 +34,25 @@ inline int systemMetricForDpi(int index, UINT dpi) {
     return getSystemMetricsForDpi != nullptr ? getSystemMetricsForDpi(index, dpi) : GetSystemMetrics(index);
 }
 
+// Leaves a dialog's DPI changes to the program: the dialog manager neither scales its font nor
+// moves its controls (Windows 10 1703 and later do that for per-monitor aware dialogs).
+inline void disableDialogDpiScaling(HWND dialog) {
+    using SetBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehavior = user32Function<SetBehaviorFn>("SetDialogDpiChangeBehavior");
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    if (setBehavior != nullptr) setBehavior(dialog, kDisableAll, kDisableAll);
+}
+
+// The window size whose client area is `client` for a window of this style at `dpi`.
+inline SIZE windowSizeForClient(SIZE client, DWORD style, DWORD extendedStyle, UINT dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    RECT box{0, 0, client.cx, client.cy};
+    if (adjustForDpi != nullptr)
+        adjustForDpi(&box, style, FALSE, extendedStyle, dpi);
+    else
+        AdjustWindowRectEx(&box, style, FALSE, extendedStyle);
+    return SIZE{box.right - box.left, box.bottom - box.top};
+}
+
 }  // namespace shuttle

@@ -4,9 +4,29 @@
 // Win32 dialog implements it (ui/link_panel_win.*); tests use a fake.
 // The supervisor calls it from its own thread.
 
+#include <array>
 #include <string>
 
 namespace shuttle {
+
+// Status texts and link button captions (the leading space and double spaces are shown). The
+// dialog keeps room for the widest of each.
+namespace link_text {
+inline const std::u16string kReady = u" Ready";
+inline const std::u16string kReadyToCopy = u" Ready to copy";
+inline const std::u16string kReadyToPaste = u" Ready to paste";
+inline const std::u16string kNotReady = u" Not ready";
+inline const std::u16string kNotConnected = u" Not connected";  // USB mode: the selected drive is absent
+inline const std::u16string kFailed = u" FAILED !";
+inline const std::u16string kSelectCom = u" Select  COM";
+inline const std::u16string kSelectUsb = u" Select  USB";
+// The search's status, one per step, cycling.
+inline const std::array<std::u16string, 3> kProbing{{u" Probing  > > >", u" Probing  ", u" Probing  > "}};
+inline const std::u16string kAuto = u"Auto";
+inline const std::u16string kStop = u"Stop";
+inline const std::u16string kDisconnect = u"Disconnect";
+inline const std::u16string kRefresh = u"Refresh";
+}  // namespace link_text
 
 // Controls shown or hidden by mode.
 enum class ModeControl {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "ui/dialog_fit_win.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {
@@ -66,16 +67,7 @@ std::u16string DialogLinkPanel::linkText(int index) {
 }
 
 int DialogLinkPanel::measureLinkText(const std::u16string& text) {
-    HWND selector = control(IDC_LINK_SELECTOR);
-    WindowDc dc(selector);
-    if (dc.get() == nullptr) return 0;
-    auto font = reinterpret_cast<HFONT>(SendMessageW(selector, WM_GETFONT, 0, 0));
-    HGDIOBJ previous = font != nullptr ? SelectObject(dc.get(), font) : nullptr;
-    SIZE size{};
-    GetTextExtentPoint32W(dc.get(), wideText(text), static_cast<int>(text.size()), &size);
-    if (previous != nullptr) SelectObject(dc.get(), previous);
-    // Room for the list's own margins and a scroll bar, so the longest entry is not clipped.
-    return size.cx + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE);
+    return listWidthFor(control(IDC_LINK_SELECTOR), wideText(text));
 }
 
 void DialogLinkPanel::setLinkDroppedWidth(int pixels) {

@@ -5,9 +5,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "exchange/transfer_progress.h"
 #include "resources/resource_ids.h"
 #include "shuttle_version.h"
+#include "ui/dialog_fit_win.h"
+#include "ui/link_panel.h"
 #include "ui/win_ui_handles.h"
 
 namespace shuttle {
@@ -21,6 +25,7 @@ struct MainDialogData {
     Settings* settings;
     Requests* requests;
     ScopedIcon logo;
+    std::unique_ptr<DialogFit> fit;
 };
 
 // What the creation parameter carries to WM_INITDIALOG.
@@ -61,6 +66,15 @@ void initialise(HWND dialog, MainDialogData& data) {
     SetDlgItemTextW(dialog, IDC_VERSION_TEXT, versionText().c_str());
     if (HWND versionBox = GetDlgItem(dialog, IDC_VERSION_TEXT))
         SetWindowSubclass(versionBox, versionBoxProc, kVersionBoxSubclassId, 0);
+}
+
+// Whatever the status line and the link button show later gets its room from the start.
+std::vector<LaterTexts> laterTexts() {
+    using namespace link_text;
+    std::vector<std::u16string> statuses{kReady, kReadyToCopy, kReadyToPaste, kNotReady, kNotConnected,
+                                         kFailed, kSelectCom, kSelectUsb, u" " + progressText(100)};
+    statuses.insert(statuses.end(), kProbing.begin(), kProbing.end());
+    return {{IDC_STATUS_TEXT, statuses}, {IDC_LINK_BUTTON, {kAuto, kStop, kDisconnect, kRefresh}}};
 }
 
 void changeOption(HWND dialog, Settings& settings, int id, uint32_t flag) {
@@ -142,12 +156,20 @@ HWND createMainDialog(HINSTANCE instance, HWND mainWindow, Settings& settings, R
                               reinterpret_cast<LPARAM>(&links));
 }
 
+void refitMainDialog(HWND dialog) {
+    MainDialogData* data = dialog != nullptr ? dialogData(dialog) : nullptr;
+    if (data != nullptr && data->fit) data->fit->apply();
+}
+
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* links = reinterpret_cast<const DialogLinks*>(lParam);
         if (links == nullptr) return TRUE;  // created without its links: an inert dialog
-        auto data = std::make_unique<MainDialogData>(MainDialogData{links->settings, links->requests, ScopedIcon()});
+        auto data =
+            std::make_unique<MainDialogData>(MainDialogData{links->settings, links->requests, ScopedIcon(), nullptr});
         initialise(dialog, *data);
+        data->fit = std::make_unique<DialogFit>(dialog, IDD_MAIN_DIALOG, laterTexts(), IDC_STATUS_TEXT);
+        data->fit->apply();
         SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data.release()));  // freed on WM_DESTROY
         return TRUE;
     }

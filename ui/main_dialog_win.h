@@ -1,7 +1,8 @@
 #pragma once
 // The main dialog (IDD_MAIN_DIALOG): mode, link selector and button, status, options, size limit,
 // logo, version text and the link to the maker's web site. Option changes are saved at once;
-// everything that touches the link becomes a request for the link supervisor.
+// everything that touches the link becomes a request for the link supervisor. Its layout keeps
+// every caption whole (ui/dialog_fit_win.h) and tells the main window its size.
 
 #include <windows.h>
 
@@ -20,6 +21,10 @@ inline constexpr wchar_t kLogoFile[] = L"Images\\logo_orb.ico";
 // link changes become `requests` to the supervisor; both must outlive the dialog. Null when
 // the dialog could not be created.
 HWND createMainDialog(HINSTANCE instance, HWND mainWindow, Settings& settings, Requests& requests);
+
+// Lays the dialog out anew for its DPI (after a DPI change); its parent is then sent
+// kDialogLaidOutMessage, as after the first layout.
+void refitMainDialog(HWND dialog);
 
 // The dialog procedure; nonzero when it handled the message.
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,6 +4,7 @@
 
 #include "platform/win_dpi.h"
 #include "resources/resource_ids.h"
+#include "ui/dialog_fit_win.h"
 #include "ui/main_dialog_win.h"
 
 namespace shuttle {
@@ -36,6 +37,20 @@ void onCreate(HWND window, MainWindowContext& context) {
     context.window = window;
     context.dialog = createMainDialog(context.instance, window, context.settings, context.requests);
     context.tray = std::make_unique<TrayIcon>(window, context.instance);
+}
+
+// The client area is the dialog, with no band beside or below it.
+void fitToDialog(HWND window, HWND dialog) {
+    RECT dialogBox{};
+    if (dialog == nullptr || !GetWindowRect(dialog, &dialogBox)) return;
+    const SIZE client{dialogBox.right - dialogBox.left, dialogBox.bottom - dialogBox.top};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    const auto extendedStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    const SIZE size = windowSizeForClient(client, style, extendedStyle, windowDpi(window));
+    RECT now{};
+    GetWindowRect(window, &now);
+    if (now.right - now.left == size.cx && now.bottom - now.top == size.cy) return;
+    SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void onDestroy(HWND window, MainWindowContext& context) {
@@ -82,12 +97,23 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CONTEXTMENU:
         return 0;
     case WM_DPICHANGED: {
-        // Moved to a monitor of another scale: take the size the system suggests for it.
+        // Moved to a monitor of another scale: the place the system suggests, then the dialog
+        // laid out for the new scale gives the size.
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        refitMainDialog(context->dialog);
         return 0;
     }
+    case kDialogLaidOutMessage:
+        fitToDialog(window, reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED:
+    case WM_FONTCHANGE:
+        // Other metrics, check marks or fonts: the captions are measured again.
+        refitMainDialog(context->dialog);
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_CLIPBOARDUPDATE:
         lookAtClipboard(window, *context, true);
         return 0;
@@ -117,6 +143,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
+// Until the dialog has been laid out and sets the size.
 constexpr int kWindowWidth = 600;
 constexpr int kWindowHeight = 400;
 
@@ -133,15 +160,9 @@ HWND createMainWindow(MainWindowContext& context) {
     RegisterClassExW(&windowClass);  // a failure shows in CreateWindowExW below
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    HWND window = CreateWindowExW(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth,
-                                  kWindowHeight, nullptr, nullptr, context.instance, &context);
-    // 600 x 400 at 100 % scaling; the dialog inside grows with the monitor's scale, so the
-    // window grows with it.
-    const UINT dpi = window != nullptr ? windowDpi(window) : USER_DEFAULT_SCREEN_DPI;
-    if (dpi != USER_DEFAULT_SCREEN_DPI)
-        SetWindowPos(window, nullptr, 0, 0, MulDiv(kWindowWidth, dpi, USER_DEFAULT_SCREEN_DPI),
-                     MulDiv(kWindowHeight, dpi, USER_DEFAULT_SCREEN_DPI), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return window;
+    // The dialog, made while the window is created, sizes the window to itself.
+    return CreateWindowExW(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth,
+                           kWindowHeight, nullptr, nullptr, context.instance, &context);
 }
 
 void showMainWindow(HWND window) {

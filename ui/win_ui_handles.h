@@ -23,7 +23,15 @@ struct MenuTraits {
     static void close(Handle h) { DestroyMenu(h); }
 };
 
+struct FontTraits {
+    using Handle = HFONT;
+    static Handle invalid() { return nullptr; }
+    static bool isValid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DeleteObject(h); }
+};
+
 using ScopedIcon = ScopedWinHandle<IconTraits>;
+using ScopedFont = ScopedWinHandle<FontTraits>;
 using ScopedMenu = ScopedWinHandle<MenuTraits>;
 
 inline const wchar_t* wideText(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }

@@ -55,10 +55,10 @@ within_ms() {
 
 # A new computer: a prefix cloned from the template, on this test's display. The previous
 # computer's server is ended first: two prefixes on one display would share the clipboard.
-#   new_computer NAME [COMn=DEVICE...]
-# Each COMn=DEVICE maps a serial port to a tty (a pty or its symlink). The mapping goes into
-# the registry file before the server first starts, which spares the restart that "reg add"
-# would need (about 4 s).
+#   new_computer NAME [COMn=DEVICE...] [DPI=N]
+# Each COMn=DEVICE maps a serial port to a tty (a pty or its symlink); DPI=N sets the display's
+# scaling (144 is 150 %). Both go into the registry files before the server first starts, which
+# spares the restart that "reg add" would need (about 4 s).
 new_computer() {
     [ -n "${TEST_DISPLAY:-}" ] || wine_start_display TEST_DISPLAY
     export DISPLAY=$TEST_DISPLAY
@@ -69,9 +69,13 @@ new_computer() {
     wine_template
     wine_stop_prefix "$WINEPREFIX"
     wine_clone_prefix "$WINEPREFIX"
-    local port
-    for port in "$@"; do
-        printf '\n[Software\\\\Wine\\\\Ports]\n"%s"="%s"\n' "${port%%=*}" "$(readlink -f "${port#*=}")" >>"$WINEPREFIX/system.reg"
+    local item
+    for item in "$@"; do
+        if [[ $item == DPI=* ]]; then
+            printf '\n[Control Panel\\\\Desktop]\n"LogPixels"=dword:%08x\n' "${item#DPI=}" >>"$WINEPREFIX/user.reg"
+        else
+            printf '\n[Software\\\\Wine\\\\Ports]\n"%s"="%s"\n' "${item%%=*}" "$(readlink -f "${item#*=}")" >>"$WINEPREFIX/system.reg"
+        fi
     done
     wine_warm_up
 }

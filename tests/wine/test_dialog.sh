@@ -2,7 +2,9 @@
 # The main dialog and the tray icon of the real program under Wine, worked only from outside
 # with shuttle-ui-driver and shuttle-probe: the link found and chosen through the dialog (COM5
 # is the link simulator), the mode buttons and how fast the layout follows them, the option
-# check boxes, hiding and showing through the tray, the version box without a context menu.
+# check boxes, hiding and showing through the tray, the version box without a context menu;
+# every caption's room and the window's size, at 96 and 144 DPI, in both modes, with COM ports
+# and a saved drive listed (the driver's "fits").
 # Pictures of the dialog and of the tray land in $SHUTTLE_SCREENSHOTS (default: the build
 # folder's screenshots/). $1 = the Windows build folder; the simulator comes from the native build.
 set -u
@@ -74,6 +76,20 @@ COM_LAYOUT=0001
 USB_LAYOUT=1110
 mode_buttons_are() { [ "$(checkmarks 1034 1035)" = "$1" ]; }
 com_is() { [ "$(setting Com)" = "$1" ]; }
+# Every caption has its room and the window is the dialog's size, at DPI $1; else the misfits.
+fits_at() {
+    local out code=0
+    out=$(drive fits) || code=$?
+    [ "$code" = 0 ] && [ "$(echo "$out" | head -1)" = "dpi $1" ] && return 0
+    echo "$out" | sed 's/^/  | /'
+    return 1
+}
+# Starts Shuttle in USB mode, window shown, with "Link drive (F:)" saved; waits until it is listed.
+start_with_saved_drive() {
+    local key='HKCU\Software\ORB\Shuttle'
+    quietly reg_cmd add "$key" /v Flags /t REG_DWORD /d 17 /f && quietly reg_cmd add "$key" /v Usb /d "Link drive (F:)" /f &&
+        start_shuttle && window_shown && within_ms 30000 eval 'drive items 1010 | grep -qx "\*Link drive (F:)"'
+}
 index_of_link() { drive items 1010 | sed 's/^\*//' | grep -nx "$1" | cut -d: -f1 | awk '{ print $1 - 1 }'; }
 screenshot() {  # FILE-NAME [X Y WIDTH HEIGHT]: the whole display, or the given part of it
     mkdir -p "$SHOTS"
@@ -142,6 +158,7 @@ drive move 320 120 >/dev/null  # off the tray window, so that pictures show both
 check "COM mode: ' COM' checked, only the COM options frame shown" \
     eval 'mode_buttons_are 10 && layout_is $COM_LAYOUT'
 check "picture of the dialog in COM mode: dialog-com.png" screenshot dialog-com.png
+check "COM mode at 96 DPI: every caption fits, the window is the dialog's size" fits_at 96
 
 section "mode buttons"
 usb_times=() com_times=() usb_flag=() com_flag=() usb_frame=() com_frame=()
@@ -159,6 +176,7 @@ for round in 1 2 3; do
         check "USB mode: ' USB' checked, size selector and frame and the narrow options frame shown" \
             eval 'mode_buttons_are 01 && layout_is $USB_LAYOUT'
         check "picture of the dialog in USB mode: dialog-usb.png" screenshot dialog-usb.png
+        check "USB mode at 96 DPI: every caption fits" fits_at 96
         drive select 1012 2
         check "choosing '50MB' saves Max=52428800" within_ms 30000 eval '[ "$(setting Max)" = 52428800 ]'
     }
@@ -255,6 +273,21 @@ fi
 check "choosing 'Exit' in the tray menu ends Shuttle with code 0" [ "$code" = 0 ]
 SHUTTLE_PID=
 check "the main window is gone after Exit" probe wait-gone 30000
+
+section "a saved drive in USB mode at 96 DPI, then both modes at 144 DPI (150 %)"
+check "Shuttle starts in USB mode with 'Link drive (F:)' saved and listed" start_with_saved_drive
+check "... every caption and the drive entry fit" fits_at 96
+check "picture: dialog-usb-drive.png" screenshot dialog-usb-drive.png
+check "... Exit ends it" exit_shuttle
+new_computer dialog-144 "COM5=$work/com" DPI=144
+check "at 144 DPI Shuttle starts in USB mode with the drive saved and listed" start_with_saved_drive
+check "... every caption fits (the driver sees 144 DPI)" fits_at 144
+check "picture: dialog-usb-144.png" screenshot dialog-usb-144.png
+check "' COM' at 144 DPI finds COM5 (' Ready')" quietly drive click 1034 + wait-text 1032 60000 " Ready"
+check "... every caption and port entry fit" fits_at 144
+check "picture: dialog-com-144.png" screenshot dialog-com-144.png
+check "... Exit ends it" exit_shuttle
+SHUTTLE_PID=
 
 echo "# pictures in $SHOTS; took $(elapsed_ms) ms"
 finish

@@ -27,6 +27,13 @@
 //                                 print its text (UTF-8). Neither command sends Shuttle a message,
 //                                 so both work while Shuttle is held still.
 //   move X Y                      move the main window (so that pictures show the tray beside it)
+//   fits [all]                    print the dialog's DPI and font, then every caption that needs more
+//                                 room than its control gives it (text of check boxes and radio
+//                                 buttons beside the check mark, group captions inside the frame,
+//                                 drop-down entries in the box and in the list), a text static
+//                                 much wider than its word, and a main window whose client area
+//                                 is not the dialog's size; exit 1 when there is any ("all" prints
+//                                 every measure)
 //   setting NAME                  print a saved setting of HKCU\Software\ORB\Shuttle: a number in
 //                                 decimal, a text as UTF-8 (exit 1 when it is not there)
 // Other programs' top-level windows, found by window class (these work without Shuttle):
@@ -48,6 +55,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "caption_fit_win.h"
 
 namespace {
 
@@ -285,6 +294,11 @@ int run(int argc, wchar_t** argv) {
         return SetWindowPos(mainWindow(), nullptr, number(2), number(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
                    ? 0
                    : 1;
+    }
+
+    if (verb == L"fits" && argc <= 3) {
+        if (mainDialog() == nullptr) return 2;
+        return printCaptionFits(mainWindow(), mainDialog(), argc == 3 && std::wcscmp(argv[2], L"all") == 0);
     }
 
     HWND item = control(number(2));
