@@ -75,6 +75,12 @@ public:
     virtual bool read(void* buffer, uint32_t length, uint32_t& bytesRead) = 0;
     // WriteFile of the whole `length` bytes unless the medium refuses.
     virtual bool write(const void* buffer, uint32_t length, uint32_t& bytesWritten) = 0;
+    // Copies up to `length` bytes from this file's position to `target`'s inside the system
+    // (Linux: copy_file_range), without passing them through this process; both positions move
+    // on by `copied`, which is 0 at the end of the file. False with kErrorNotSupported, nothing
+    // copied, where the system cannot do that for these two files (another file system, no such
+    // call): the caller then reads and writes.
+    virtual bool copyTo(OpenFile& target, uint32_t length, uint32_t& copied) = 0;
 };
 
 // One entry of a folder listing (WIN32_FIND_DATAW): name, attributes, 64-bit size and, for a
@@ -92,6 +98,11 @@ struct FindEntry {
         return (attributes & kAttributeReparsePoint) != 0 && (reparseTag & kReparseTagNameSurrogate) != 0;
     }
 };
+
+// How much a listing must tell of each entry. Basic: the name, folder or file, link, size and a
+// file's read-only bit; the hidden and system bits (and a folder's read-only bit) may be missing
+// where the platform would have to look each up apart, as POSIX must. Full: every attribute.
+enum class FindDetail { Full, Basic };
 
 // A running folder listing (FindNextFileW); destroying it ends the listing (FindClose).
 class FindEnumeration {
@@ -121,7 +132,8 @@ public:
     // SetFileAttributesW: 0 and kAttributeNormal both mean "no special attribute".
     virtual bool setAttributes(const std::string& path, uint32_t attributes) = 0;
     // FindFirstFileW with a pattern "folder\*": the listing and its first entry, or null.
-    virtual std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) = 0;
+    virtual std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                                       FindDetail detail = FindDetail::Full) = 0;
     // CreateDirectoryW (one level): error 183 when something exists there already.
     virtual bool createDirectory(const std::string& path) = 0;
     // RemoveDirectoryW: only an empty folder, or a link to a folder (the link goes, never

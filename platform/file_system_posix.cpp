@@ -64,9 +64,20 @@ uint64_t fileTimeOf(const struct timespec& when) {
            static_cast<uint64_t>(when.tv_nsec) / 100;
 }
 
+// copy_file_range's answers for "not between these two files": another file system (EXDEV), a
+// file system or kernel without it. Reading and writing copies them still.
+bool kernelCopyRefused(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
 bool failWith(uint32_t code) {
     threadLastError = code;
     return false;
+}
+
+UniqueFd failedFd(uint32_t code) {
+    failWith(code);
+    return UniqueFd();
 }
 
 bool isFolder(const std::string& host) {
@@ -77,6 +88,12 @@ bool isFolder(const std::string& host) {
 bool isSymlink(const std::string& host) {
     struct stat info {};
     return ::lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// The attributes that the mode tells, without the stored bits: folder, or file and read-only.
+uint32_t attributesOfMode(bool isDirectory, unsigned mode) {
+    if (isDirectory) return kAttributeDirectory;
+    return kAttributeArchive | ((mode & kWriteBits) == 0 ? kAttributeReadOnly : 0);
 }
 
 // What Windows gives for a symbolic link itself: a reparse point, a folder when it names one.
@@ -177,14 +194,30 @@ public:
         return true;
     }
 
+    bool copyTo(OpenFile& target, uint32_t length, uint32_t& copied) override {
+        copied = 0;
+        auto* to = dynamic_cast<PosixOpenFile*>(&target);
+        if (to == nullptr) return failWith(kErrorNotSupported);
+        for (;;) {
+            ssize_t done = ::copy_file_range(fd_.get(), nullptr, to->fd_.get(), nullptr, length, 0);
+            if (done >= 0) {
+                copied = static_cast<uint32_t>(done);
+                return true;
+            }
+            if (errno == EINTR) continue;
+            return failWith(kernelCopyRefused(errno) ? kErrorNotSupported : win32ErrorOf(errno));
+        }
+    }
+
 private:
     UniqueFd fd_;
 };
 
 class PosixFindEnumeration final : public FindEnumeration {
 public:
-    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names, bool hostNames)
-        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)), hostNames_(hostNames) {}
+    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names, bool hostNames,
+                         FindDetail detail)
+        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)), hostNames_(hostNames), detail_(detail) {}
 
     bool next(FindEntry& entry) override {
         if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
@@ -216,7 +249,8 @@ public:
             return entry;
         }
         bool directory = S_ISDIR(info.st_mode);
-        entry.attributes = owner_.attributesOfHost(host, directory, info.st_mode);
+        entry.attributes = detail_ == FindDetail::Full ? owner_.attributesOfHost(host, directory, info.st_mode)
+                                                       : attributesOfMode(directory, info.st_mode);
         entry.size = directory ? 0 : static_cast<uint64_t>(info.st_size);
         return entry;
     }
@@ -226,6 +260,7 @@ private:
     std::string folder_;
     std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
     bool hostNames_;  // the drive spells host names (base/host_names.h)
+    FindDetail detail_;
     size_t index_ = 1;
 };
 
@@ -238,7 +273,7 @@ bool copyContent(int from, int to) {
             if (copied > 0) continue;
             if (copied == 0) return true;
             if (errno == EINTR) continue;
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+            if (!kernelCopyRefused(errno)) return false;
             kernelCopy = false;
         }
         char buffer[1 << 16];
@@ -313,9 +348,10 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
     return true;
 }
 
-uint32_t PosixFileSystem::storedBits(const std::string& host) {
+uint32_t PosixFileSystem::storedBits(const std::string& host, int fd) {
     char text[32] = {};
-    ssize_t length = ::getxattr(host.c_str(), kDosAttributeName, text, sizeof text - 1);
+    ssize_t length = fd >= 0 ? ::fgetxattr(fd, kDosAttributeName, text, sizeof text - 1)
+                             : ::getxattr(host.c_str(), kDosAttributeName, text, sizeof text - 1);
     if (length > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return static_cast<uint32_t>(std::strtoul(text + 2, nullptr, 16));
     if (length < 0 && (errno == ENOTSUP || errno == EPERM)) {
@@ -326,15 +362,16 @@ uint32_t PosixFileSystem::storedBits(const std::string& host) {
     return 0;
 }
 
-bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits) {
+bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits, int fd) {
     int result;
     if (bits == 0) {
-        result = ::removexattr(host.c_str(), kDosAttributeName);
+        result = fd >= 0 ? ::fremovexattr(fd, kDosAttributeName) : ::removexattr(host.c_str(), kDosAttributeName);
         if (result != 0 && errno == ENODATA) result = 0;
     } else {
         char text[16];
-        int length = std::snprintf(text, sizeof text, "0x%x", bits);
-        result = ::setxattr(host.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0);
+        const size_t length = static_cast<size_t>(std::snprintf(text, sizeof text, "0x%x", bits));
+        result = fd >= 0 ? ::fsetxattr(fd, kDosAttributeName, text, length, 0)
+                         : ::setxattr(host.c_str(), kDosAttributeName, text, length, 0);
     }
     if (result == 0) return true;
     if (errno != ENOTSUP && errno != EPERM) return failErrno(host);
@@ -354,10 +391,8 @@ void PosixFileSystem::forgetBits(const std::string& host) {
 }
 
 uint32_t PosixFileSystem::attributesOfHost(const std::string& host, bool isDirectory, unsigned mode) {
-    if (isDirectory) return kAttributeDirectory | (storedBits(host) & kStoredFolderBits);
-    uint32_t attributes = kAttributeArchive | (storedBits(host) & kStoredFileBits);
-    if ((mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
-    return attributes;
+    return attributesOfMode(isDirectory, mode) |
+           (storedBits(host) & (isDirectory ? kStoredFolderBits : kStoredFileBits));
 }
 
 std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAccess access, uint32_t,
@@ -414,28 +449,47 @@ bool PosixFileSystem::copyFile(const std::string& source, const std::string& tar
     struct stat sourceInfo {};
     if (::fstat(in.get(), &sourceInfo) != 0) return failErrno(from);
     if (S_ISDIR(sourceInfo.st_mode)) return failWith(kErrorAccessDenied);
-    struct stat targetInfo {};
-    if (::stat(to.c_str(), &targetInfo) == 0) {
-        if (failIfExists) return failWith(kErrorFileExists);
-        if (S_ISDIR(targetInfo.st_mode)) return failWith(kErrorAccessDenied);
-        if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
-            return failWith(kErrorSharingViolation);
-        if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
-            return failWith(kErrorAccessDenied);
-    }
-    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!out.valid()) return failErrno(to);
+    bool created = false;
+    UniqueFd out = openCopyTarget(to, sourceInfo, failIfExists, created);
+    if (!out.valid()) return false;
     if (!copyContent(in.get(), out.get())) {
         uint32_t code = win32ErrorOf(errno);
         ::unlink(to.c_str());  // CopyFile leaves no partial target behind
         return failWith(code);
     }
-    uint32_t bits = storedBits(from) & kStoredFileBits;
-    if (!storeBits(to, bits)) return false;
+    // Everything through the open files: each look-up by path would cost a call of its own.
+    const uint32_t bits = storedBits(from, in.get()) & kStoredFileBits;
+    if (created && bits == 0)
+        forgetBits(to);  // a new file holds no stored bits
+    else if (!storeBits(to, bits, out.get()))
+        return false;
     struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     ::futimens(out.get(), times);
     ::fchmod(out.get(), sourceInfo.st_mode & 07777);
     return true;
+}
+
+UniqueFd PosixFileSystem::openCopyTarget(const std::string& to, const struct stat& sourceInfo, bool failIfExists,
+                                         bool& created) {
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    created = out.valid();
+    if (created) return out;
+    if (errno != EEXIST) {
+        failErrno(to);
+        return out;
+    }
+    struct stat targetInfo {};
+    if (::stat(to.c_str(), &targetInfo) == 0) {  // else a dangling link, whose target is made
+        const bool sameFile = targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino;
+        if (failIfExists) return failedFd(kErrorFileExists);
+        if (S_ISDIR(targetInfo.st_mode)) return failedFd(kErrorAccessDenied);
+        if (sameFile) return failedFd(kErrorSharingViolation);
+        if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
+            return failedFd(kErrorAccessDenied);
+    }
+    out.reset(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!out.valid()) failErrno(to);
+    return out;
 }
 
 bool PosixFileSystem::deleteFile(const std::string& path) {
@@ -492,7 +546,8 @@ bool PosixFileSystem::setAttributes(const std::string& path, uint32_t attributes
     return storeBits(host, attributes & kStoredFileBits);
 }
 
-std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first) {
+std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first,
+                                                            FindDetail detail) {
     size_t cut = pattern.find_last_of("\\/");
     std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     if (cut == std::string::npos || (mask != "*" && mask != "*.*")) {
@@ -521,7 +576,8 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
         failWith(kErrorFileNotFound);
         return nullptr;
     }
-    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(names), spellsHostNames(folderPath));
+    auto listing =
+        std::make_unique<PosixFindEnumeration>(*this, host, std::move(names), spellsHostNames(folderPath), detail);
     first = listing->entryAt(0);
     return listing;
 }

@@ -35,7 +35,7 @@ uint64_t saturatingSum(uint64_t a, uint64_t b) {
 uint64_t countFolder(FileSystem& fs, const std::string& folder, uint64_t budget, Wakeup* cancel,
                      uint64_t total, std::vector<std::string>& subfolders) {
     FindEntry entry;
-    std::unique_ptr<FindEnumeration> listing = fs.findFirst(withSeparator(folder) + "*", entry);
+    std::unique_ptr<FindEnumeration> listing = fs.findFirst(withSeparator(folder) + "*", entry, FindDetail::Basic);
     if (!listing) {
         const uint32_t error = fs.lastError();
         if (error != kErrorFileNotFound)  // an empty drive root lists nothing at all
