@@ -6,12 +6,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "base/host_names.h"
@@ -75,6 +77,23 @@ bool failWith(uint32_t code) {
     return false;
 }
 
+// The process's file mode creation mask, read once from /proc/self/status (this program never
+// changes it); -1 where the system does not tell it.
+int creationMask() {
+    static const int mask = [] {
+        char text[4096] = {};
+        UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+        const ssize_t length = status.valid() ? ::read(status.get(), text, sizeof text - 1) : -1;
+        const char* line = length > 0 ? std::strstr(text, "\nUmask:") : nullptr;
+        return line != nullptr ? static_cast<int>(std::strtol(line + 7, nullptr, 8)) : -1;
+    }();
+    return mask;
+}
+
+// The permissions CopyFile makes its target with: the source's, writable for the owner until
+// the stored bits are set (a user extended attribute needs write permission).
+mode_t creationMode(const struct stat& source) { return (source.st_mode & 0777) | S_IWUSR; }
+
 UniqueFd failedFd(uint32_t code) {
     failWith(code);
     return UniqueFd();
@@ -112,38 +131,28 @@ bool failErrno(const std::string& host) {
     return failWith(win32ErrorOf(error));
 }
 
-bool validWindowsName(const std::string& name) {
+bool validWindowsName(std::string_view name) {
     for (unsigned char c : name) {
-        if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) return false;
+        switch (c) {
+            case '<': case '>': case ':': case '"': case '|': case '?': case '*': return false;
+            default: if (c < 0x20) return false;
+        }
     }
     return true;
 }
 
-// The host name of one path component; false when it names nothing valid there.
-bool hostComponent(const std::string& part, bool hostNames, std::string& name) {
+// Appends the host name of one path component to `host`, after a "/"; false when it names
+// nothing valid there.
+bool appendHostComponent(std::string_view part, bool hostNames, std::string& host) {
+    if (host.empty() || host.back() != '/') host.push_back('/');
     if (!hostNames) {
-        name = part;
+        host.append(part);
         return validWindowsName(part);
     }
     std::optional<std::string> decoded = hostNameOfWindowsName(part);
     if (!decoded || *decoded == "." || *decoded == "..") return false;
-    name = std::move(*decoded);
+    host += *decoded;
     return true;
-}
-
-std::vector<std::string> splitComponents(const std::string& rest) {
-    std::vector<std::string> parts;
-    std::string current;
-    for (char c : rest) {
-        if (c == '\\' || c == '/') {
-            parts.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    parts.push_back(current);
-    return parts;
 }
 
 class PosixOpenFile final : public OpenFile {
@@ -213,11 +222,19 @@ private:
     UniqueFd fd_;
 };
 
+// An open folder; destroying it closes it.
+using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
+
 class PosixFindEnumeration final : public FindEnumeration {
 public:
-    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names, bool hostNames,
-                         FindDetail detail)
-        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)), hostNames_(hostNames), detail_(detail) {}
+    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, OpenFolder opened, std::vector<std::string> names,
+                         bool hostNames, FindDetail detail)
+        : owner_(owner),
+          folder_(std::move(folder)),
+          opened_(std::move(opened)),
+          names_(std::move(names)),
+          hostNames_(hostNames),
+          detail_(detail) {}
 
     bool next(FindEntry& entry) override {
         if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
@@ -228,23 +245,22 @@ public:
     FindEntry entryAt(size_t index) {
         const std::string& hostName = names_[index];
         FindEntry entry;
-        std::u16string unused;
         if (hostNames_)
             entry.name = windowsNameOfHostName(hostName);
-        else if (tryFromUtf8(hostName, unused))
+        else if (tryFromUtf8(hostName, utf16_))
             entry.name = hostName;
         if (hostName == "." || hostName == "..") {
             entry.attributes = kAttributeDirectory;
             return entry;
         }
-        std::string host = folder_ + "/" + hostName;
-        struct stat info {};
-        if (::lstat(host.c_str(), &info) != 0) {
+        const std::string host = detail_ == FindDetail::Full ? folder_ + "/" + hostName : std::string();
+        struct stat info {};  // looked up in the open folder: no walk along the whole path
+        if (::fstatat(::dirfd(opened_.get()), hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             entry.attributes = kAttributeArchive;
             return entry;
         }
         if (S_ISLNK(info.st_mode)) {  // listed as itself, as Windows lists a symbolic link
-            entry.attributes = linkAttributes(host);
+            entry.attributes = linkAttributes(folder_ + "/" + hostName);
             entry.reparseTag = kReparseTagSymlink;
             return entry;
         }
@@ -258,19 +274,30 @@ public:
 private:
     PosixFileSystem& owner_;
     std::string folder_;
+    OpenFolder opened_;
     std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
     bool hostNames_;  // the drive spells host names (base/host_names.h)
     FindDetail detail_;
+    std::u16string utf16_;  // where a name is tried as UTF-8, kept to spare an allocation per entry
     size_t index_ = 1;
 };
 
-// Copies the content of `from` into `to`, in the kernel where it can.
-bool copyContent(int from, int to) {
+// Copies the content of `from`, `size` bytes as its stat said, into `to`, in the kernel where it
+// can. The kernel copy stops at that size without asking for more (the file as it was when it
+// was opened); reading and writing go on to the end, as a pseudo-file's size may be no size.
+bool copyContent(int from, int to, off_t size) {
     bool kernelCopy = true;
+    off_t done = 0;
     for (;;) {
         if (kernelCopy) {
-            ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
-            if (copied > 0) continue;
+            const off_t rest = done < size ? size - done : off_t(1) << 30;
+            const size_t wanted = static_cast<size_t>(std::min<off_t>(rest, off_t(1) << 30));
+            ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, wanted, 0);
+            if (copied > 0) {
+                done += copied;
+                if (done >= size && size > 0) return true;
+                continue;
+            }
             if (copied == 0) return true;
             if (errno == EINTR) continue;
             if (!kernelCopyRefused(errno)) return false;
@@ -318,7 +345,7 @@ void PosixFileSystem::unmapDrive(char letter) {
 bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot) {
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return failWith(kErrorPathNotFound);
-    std::string rest = windowsPath.substr(2);
+    const std::string_view rest = std::string_view(windowsPath).substr(2);
     if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') return failWith(kErrorPathNotFound);
     bool hostNames = false;
     {
@@ -329,22 +356,26 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
         host = drive->second;
         hostNames = hostNameDrives_.count(letter) != 0;
     }
-    std::vector<std::string> kept;
-    for (const std::string& part : splitComponents(rest)) {
+    // Each name is appended as it comes (this runs for every file copied); ".." cuts the last
+    // one off again, never the drive's own folder.
+    const size_t rootLength = host.size();
+    size_t kept = 0;
+    for (size_t start = 0; start <= rest.size();) {
+        const size_t end = std::min(rest.find_first_of("\\/", start), rest.size());
+        const std::string_view part = rest.substr(start, end - start);
+        start = end + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            if (!kept.empty()) kept.pop_back();
+            if (kept > 0) {
+                host.resize(std::max(host.rfind('/'), rootLength));
+                --kept;
+            }
             continue;
         }
-        std::string name;
-        if (!hostComponent(part, hostNames, name)) return failWith(kErrorInvalidName);
-        kept.push_back(std::move(name));
+        if (!appendHostComponent(part, hostNames, host)) return failWith(kErrorInvalidName);
+        ++kept;
     }
-    for (const std::string& part : kept) {
-        if (host.empty() || host.back() != '/') host.push_back('/');
-        host += part;
-    }
-    if (atDriveRoot != nullptr) *atDriveRoot = kept.empty();
+    if (atDriveRoot != nullptr) *atDriveRoot = kept == 0;
     return true;
 }
 
@@ -452,7 +483,7 @@ bool PosixFileSystem::copyFile(const std::string& source, const std::string& tar
     bool created = false;
     UniqueFd out = openCopyTarget(to, sourceInfo, failIfExists, created);
     if (!out.valid()) return false;
-    if (!copyContent(in.get(), out.get())) {
+    if (!copyContent(in.get(), out.get(), sourceInfo.st_size)) {
         uint32_t code = win32ErrorOf(errno);
         ::unlink(to.c_str());  // CopyFile leaves no partial target behind
         return failWith(code);
@@ -465,13 +496,18 @@ bool PosixFileSystem::copyFile(const std::string& source, const std::string& tar
         return false;
     struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     ::futimens(out.get(), times);
-    ::fchmod(out.get(), sourceInfo.st_mode & 07777);
+    // A file made new got the source's permissions already unless the mask took some away or
+    // they lack the owner's write (kept until here: the stored bits needed it).
+    const mode_t mode = sourceInfo.st_mode & 07777;
+    const int mask = creationMask();
+    if (!created || mask < 0 || creationMode(sourceInfo) != mode || (mode & static_cast<mode_t>(mask)) != 0)
+        ::fchmod(out.get(), mode);
     return true;
 }
 
 UniqueFd PosixFileSystem::openCopyTarget(const std::string& to, const struct stat& sourceInfo, bool failIfExists,
                                          bool& created) {
-    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, creationMode(sourceInfo)));
     created = out.valid();
     if (created) return out;
     if (errno != EEXIST) {
@@ -558,26 +594,25 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
     std::string host;
     bool atRoot = false;
     if (!hostPath(folderPath, host, &atRoot)) return nullptr;
-    DIR* folder = ::opendir(host.c_str());
-    if (folder == nullptr) {
+    OpenFolder folder(::opendir(host.c_str()), ::closedir);
+    if (!folder) {
         if (errno == ENOENT) failWith(kErrorPathNotFound);  // the folder itself is the missing path part
         else failErrno(host);
         return nullptr;
     }
     // A drive root lists no "." and "..", as on Windows.
     std::vector<std::string> names;
-    while (dirent* item = ::readdir(folder)) {
+    while (dirent* item = ::readdir(folder.get())) {
         std::string name = item->d_name;
         if (atRoot && (name == "." || name == "..")) continue;
         names.push_back(std::move(name));
     }
-    ::closedir(folder);
     if (names.empty()) {
         failWith(kErrorFileNotFound);
         return nullptr;
     }
-    auto listing =
-        std::make_unique<PosixFindEnumeration>(*this, host, std::move(names), spellsHostNames(folderPath), detail);
+    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(folder), std::move(names),
+                                                          spellsHostNames(folderPath), detail);
     first = listing->entryAt(0);
     return listing;
 }
