@@ -90,6 +90,7 @@ struct FindEntry {
     uint32_t attributes = 0;
     uint64_t size = 0;
     uint32_t reparseTag = 0;
+    bool measured = true;  // false: only the name and folder or file are known (FindDetail::Names)
 
     bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
     bool isDotOrDotDot() const { return name == "." || name == ".."; }
@@ -99,10 +100,12 @@ struct FindEntry {
     }
 };
 
-// How much a listing must tell of each entry. Basic: the name, folder or file, link, size and a
-// file's read-only bit; the hidden and system bits (and a folder's read-only bit) may be missing
-// where the platform would have to look each up apart, as POSIX must. Full: every attribute.
-enum class FindDetail { Full, Basic };
+// How much a listing must tell of each entry, where the platform would have to look each entry
+// up apart to tell more (POSIX must). Full: every attribute. Basic: the name, folder or file,
+// link, size and a file's read-only bit; the hidden and system bits (and a folder's read-only
+// bit) may be missing. Names: the name, folder or file, and link; a file's size and attributes
+// may be missing too (FindEntry::measured false).
+enum class FindDetail { Full, Basic, Names };
 
 // A running folder listing (FindNextFileW); destroying it ends the listing (FindClose).
 class FindEnumeration {

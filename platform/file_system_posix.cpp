@@ -228,11 +228,12 @@ using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
 class PosixFindEnumeration final : public FindEnumeration {
 public:
     PosixFindEnumeration(PosixFileSystem& owner, std::string folder, OpenFolder opened, std::vector<std::string> names,
-                         bool hostNames, FindDetail detail)
+                         std::vector<unsigned char> types, bool hostNames, FindDetail detail)
         : owner_(owner),
           folder_(std::move(folder)),
           opened_(std::move(opened)),
           names_(std::move(names)),
+          types_(std::move(types)),
           hostNames_(hostNames),
           detail_(detail) {}
 
@@ -252,6 +253,11 @@ public:
         if (hostName == "." || hostName == "..") {
             entry.attributes = kAttributeDirectory;
             return entry;
+        }
+        if (detail_ == FindDetail::Names && (types_[index] == DT_REG || types_[index] == DT_DIR)) {
+            entry.attributes = types_[index] == DT_DIR ? kAttributeDirectory : kAttributeArchive;
+            entry.measured = types_[index] == DT_DIR;
+            return entry;  // the folder's own record told enough
         }
         const std::string host = detail_ == FindDetail::Full ? folder_ + "/" + hostName : std::string();
         struct stat info {};  // looked up in the open folder: no walk along the whole path
@@ -276,6 +282,7 @@ private:
     std::string folder_;
     OpenFolder opened_;
     std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
+    std::vector<unsigned char> types_;  // each name's d_type (DT_UNKNOWN where the file system tells none)
     bool hostNames_;  // the drive spells host names (base/host_names.h)
     FindDetail detail_;
     std::u16string utf16_;  // where a name is tried as UTF-8, kept to spare an allocation per entry
@@ -353,6 +360,7 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
         auto drive = drives_.find(letter);
         if (drive == drives_.end()) return failWith(kErrorPathNotFound);
+        host.reserve(drive->second.size() + rest.size() + 1);  // the names' room: no growing on the way
         host = drive->second;
         hostNames = hostNameDrives_.count(letter) != 0;
     }
@@ -361,7 +369,8 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
     const size_t rootLength = host.size();
     size_t kept = 0;
     for (size_t start = 0; start <= rest.size();) {
-        const size_t end = std::min(rest.find_first_of("\\/", start), rest.size());
+        size_t end = start;
+        while (end < rest.size() && rest[end] != '\\' && rest[end] != '/') ++end;
         const std::string_view part = rest.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == ".") continue;
@@ -602,17 +611,19 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
     }
     // A drive root lists no "." and "..", as on Windows.
     std::vector<std::string> names;
+    std::vector<unsigned char> types;
     while (dirent* item = ::readdir(folder.get())) {
         std::string name = item->d_name;
         if (atRoot && (name == "." || name == "..")) continue;
         names.push_back(std::move(name));
+        types.push_back(item->d_type);
     }
     if (names.empty()) {
         failWith(kErrorFileNotFound);
         return nullptr;
     }
     auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(folder), std::move(names),
-                                                          spellsHostNames(folderPath), detail);
+                                                          std::move(types), spellsHostNames(folderPath), detail);
     first = listing->entryAt(0);
     return listing;
 }

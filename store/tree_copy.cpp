@@ -114,9 +114,20 @@ FailedItem copyKnownFile(CopyRun& run, const std::string& source, const std::str
     return {};
 }
 
+// Copies a file of a listing: with what the listing or the measure before (`measured`, the
+// folder's files as the measure saw them) told of it, else - a file that came after the
+// measure - with a look of its own.
+FailedItem copyListedFile(CopyRun& run, ListedFiles::Folder* measured, const FindEntry& entry,
+                          const std::string& source, const std::string& target) {
+    if (entry.measured) return copyKnownFile(run, source, target, entry.attributes, entry.size);
+    const ListedFiles::File* listed = measured != nullptr ? measured->find(entry.name) : nullptr;
+    if (listed == nullptr) return copyFileTo(run, source, target);
+    return copyKnownFile(run, source, target, listed->attributes, listed->size);
+}
+
 // Copies each entry of the listing into `target`; stops at the first that fails.
 FailedItem copyEntries(CopyRun& run, const std::string& source, const std::string& target, FindEnumeration& listing,
-                       FindEntry& entry) {
+                       FindEntry& entry, ListedFiles::Folder* measured) {
     DistinctNames names;
     do {
         if (entry.isDotOrDotDot()) continue;
@@ -133,7 +144,7 @@ FailedItem copyEntries(CopyRun& run, const std::string& source, const std::strin
         run.renamed = run.renamed || safe.changed;
         const std::string childTarget = target + "\\" + names.claim({safe.name, entry.isDirectory()});
         FailedItem failed = entry.isDirectory() ? copyDirectoryTo(run, child, childTarget)
-                                                : copyKnownFile(run, child, childTarget, entry.attributes, entry.size);
+                                                : copyListedFile(run, measured, entry, child, childTarget);
         if (failed.failed()) return failed;
     } while (listing.next(entry));
     const uint32_t ended = run.fs.lastError();
@@ -164,13 +175,16 @@ FailedItem copyDirectoryTo(CopyRun& run, const std::string& source, const std::s
         return FailedItem::of(source, error);
     }
     FindEntry entry;
-    std::unique_ptr<FindEnumeration> listing = run.fs.findFirst(source + "\\*", entry, FindDetail::Basic);
+    // Right after a whole measure, the names are enough: the measure knows the files.
+    ListedFiles::Folder* measured = run.listed != nullptr && run.listed->whole() ? run.listed->find(source) : nullptr;
+    std::unique_ptr<FindEnumeration> listing =
+        run.fs.findFirst(source + "\\*", entry, measured != nullptr ? FindDetail::Names : FindDetail::Basic);
     if (!listing) {
         const uint32_t error = run.fs.lastError();
         printOut("Failed to open directory:  = %s\n", source.c_str());
         return FailedItem::of(source, error);
     }
-    return copyEntries(run, source, target, *listing, entry);
+    return copyEntries(run, source, target, *listing, entry, measured);
 }
 
 FailedItem copyItemTo(CopyRun& run, const std::string& source, const std::string& target) {

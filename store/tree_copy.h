@@ -32,6 +32,7 @@ struct CopyRun {
     Wakeup* cancel = nullptr;  // may be null: nothing cancels
     bool renamed = false;      // an item inside a folder got a safe name (store/safe_names.h)
     uint32_t systemChunkSize = kSystemCopyChunkSize;  // a chunk copied inside the system
+    ListedFiles* listed = nullptr;  // the files the measure before the copy saw, if any
 
     bool cancelled() const { return cancel != nullptr && cancel->raised(); }
 };
