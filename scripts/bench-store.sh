@@ -11,6 +11,13 @@
 # counts system calls instead: strace -f -c of one store write of a tree of 10,000 files of
 # 1 KiB (bench/store_write_once_posix.cpp) against cp -r of it, per file and per call.
 #
+#   scripts/bench-store.sh --fresh-fs [benchmark arguments]
+# runs the timing on a new ext4 file system of its own (a 4 GB sparse image under $TMPDIR,
+# mounted through a loop device; needs root), removed afterwards. ext4 passes over inodes freed
+# in the last minutes whenever it makes a file, so on a shared disk a run right after many files
+# were deleted - by any program, an earlier run's removal included - is several times slower,
+# cp and the store alike; a fresh file system gives the same times run after run.
+#
 # The trees go to $TMPDIR (default /tmp): point it at a folder on the disk to be measured. Every
 # copy is kept until the end (about 1.3 GB with the default 3 rounds), then everything is
 # removed. SHUTTLE_STORE_ROUNDS=5 takes the best of 5 instead, for a busy machine. Extra
@@ -64,6 +71,17 @@ PY
 if [[ "${1:-}" == "--syscalls" ]]; then
     count_syscalls
     exit 0
+fi
+
+if [[ "${1:-}" == "--fresh-fs" ]]; then
+    shift
+    image=$(mktemp "${TMPDIR:-/tmp}/shuttle-bench-fs-XXXXXX")
+    mountpoint=$(mktemp -d "${TMPDIR:-/tmp}/shuttle-bench-mnt-XXXXXX")
+    trap 'umount "$mountpoint" 2>/dev/null; rmdir "$mountpoint"; rm -f "$image"' EXIT
+    truncate -s 4G "$image"
+    mkfs.ext4 -q -F -i 4096 "$image"  # an inode per 4 KiB: every round's copies of the 10,000 files fit
+    mount -o loop "$image" "$mountpoint"
+    export TMPDIR=$mountpoint
 fi
 
 cmake --build --preset bench --target store_write_posix >/dev/null
