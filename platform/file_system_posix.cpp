@@ -225,26 +225,27 @@ private:
 // An open folder; destroying it closes it.
 using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-class PosixFindEnumeration final : public FindEnumeration {
+// Reads a folder's entries whole as it opens, each looked up in the open folder (no walk along
+// the whole path), and closes it again: deleting while listing is safe, and a deep tree's
+// listings hold no folder open each.
+class FolderReader {
 public:
-    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, OpenFolder opened, std::vector<std::string> names,
-                         std::vector<unsigned char> types, bool hostNames, FindDetail detail)
-        : owner_(owner),
-          folder_(std::move(folder)),
-          opened_(std::move(opened)),
-          names_(std::move(names)),
-          types_(std::move(types)),
-          hostNames_(hostNames),
-          detail_(detail) {}
+    FolderReader(PosixFileSystem& owner, std::string folder, DIR* opened, bool hostNames, FindDetail detail)
+        : owner_(owner), folder_(std::move(folder)), opened_(opened), hostNames_(hostNames), detail_(detail) {}
 
-    bool next(FindEntry& entry) override {
-        if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
-        entry = entryAt(index_++);
-        return true;
+    // Every entry; "." and ".." unless `atRoot`, as a drive root lists none on Windows.
+    std::vector<FindEntry> entries(bool atRoot) {
+        std::vector<FindEntry> read;
+        while (dirent* item = ::readdir(opened_)) {
+            const std::string_view name = item->d_name;
+            if (atRoot && (name == "." || name == "..")) continue;
+            read.push_back(entry(item->d_name, item->d_type));
+        }
+        return read;
     }
 
-    FindEntry entryAt(size_t index) {
-        const std::string& hostName = names_[index];
+private:
+    FindEntry entry(const std::string& hostName, unsigned char type) {
         FindEntry entry;
         if (hostNames_)
             entry.name = windowsNameOfHostName(hostName);
@@ -254,14 +255,13 @@ public:
             entry.attributes = kAttributeDirectory;
             return entry;
         }
-        if (detail_ == FindDetail::Names && (types_[index] == DT_REG || types_[index] == DT_DIR)) {
-            entry.attributes = types_[index] == DT_DIR ? kAttributeDirectory : kAttributeArchive;
-            entry.measured = types_[index] == DT_DIR;
+        if (detail_ == FindDetail::Names && (type == DT_REG || type == DT_DIR)) {
+            entry.attributes = type == DT_DIR ? kAttributeDirectory : kAttributeArchive;
+            entry.measured = type == DT_DIR;
             return entry;  // the folder's own record told enough
         }
-        const std::string host = detail_ == FindDetail::Full ? folder_ + "/" + hostName : std::string();
-        struct stat info {};  // looked up in the open folder: no walk along the whole path
-        if (::fstatat(::dirfd(opened_.get()), hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        struct stat info {};
+        if (::fstatat(::dirfd(opened_), hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             entry.attributes = kAttributeArchive;
             return entry;
         }
@@ -271,22 +271,34 @@ public:
             return entry;
         }
         bool directory = S_ISDIR(info.st_mode);
-        entry.attributes = detail_ == FindDetail::Full ? owner_.attributesOfHost(host, directory, info.st_mode)
-                                                       : attributesOfMode(directory, info.st_mode);
+        entry.attributes = detail_ == FindDetail::Full
+                               ? owner_.attributesOfHost(folder_ + "/" + hostName, directory, info.st_mode)
+                               : attributesOfMode(directory, info.st_mode);
         entry.size = directory ? 0 : static_cast<uint64_t>(info.st_size);
         return entry;
     }
 
-private:
     PosixFileSystem& owner_;
     std::string folder_;
-    OpenFolder opened_;
-    std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
-    std::vector<unsigned char> types_;  // each name's d_type (DT_UNKNOWN where the file system tells none)
+    DIR* opened_;
     bool hostNames_;  // the drive spells host names (base/host_names.h)
     FindDetail detail_;
     std::u16string utf16_;  // where a name is tried as UTF-8, kept to spare an allocation per entry
-    size_t index_ = 1;
+};
+
+class PosixFindEnumeration final : public FindEnumeration {
+public:
+    explicit PosixFindEnumeration(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
+
+    bool next(FindEntry& entry) override {
+        if (index_ >= entries_.size()) return failWith(kErrorNoMoreFiles);
+        entry = std::move(entries_[index_++]);
+        return true;
+    }
+
+private:
+    std::vector<FindEntry> entries_;
+    size_t index_ = 1;  // the first went with findFirst
 };
 
 // Copies the content of `from`, `size` bytes as its stat said, into `to`, in the kernel where it
@@ -609,23 +621,14 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
         else failErrno(host);
         return nullptr;
     }
-    // A drive root lists no "." and "..", as on Windows.
-    std::vector<std::string> names;
-    std::vector<unsigned char> types;
-    while (dirent* item = ::readdir(folder.get())) {
-        std::string name = item->d_name;
-        if (atRoot && (name == "." || name == "..")) continue;
-        names.push_back(std::move(name));
-        types.push_back(item->d_type);
-    }
-    if (names.empty()) {
+    std::vector<FindEntry> entries =
+        FolderReader(*this, host, folder.get(), spellsHostNames(folderPath), detail).entries(atRoot);
+    if (entries.empty()) {
         failWith(kErrorFileNotFound);
         return nullptr;
     }
-    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(folder), std::move(names),
-                                                          std::move(types), spellsHostNames(folderPath), detail);
-    first = listing->entryAt(0);
-    return listing;
+    first = entries.front();
+    return std::make_unique<PosixFindEnumeration>(std::move(entries));
 }
 
 bool PosixFileSystem::createDirectory(const std::string& path) {
