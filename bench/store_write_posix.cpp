@@ -1,8 +1,9 @@
 // Writing a dropped folder to the store against `cp -r` of the same folder, in the same run on
-// the same disk: a 100 MB tree (four large files and 1,000 small ones) and a tree of 10,000
-// files of 1 KiB. Both copies start warm (the source was just written and read) and after a
-// sync, so neither pays for the other's write-back. Every copy goes to a fresh folder; the
-// best of three runs of each counts. The goal is at least 0.9 times cp's throughput.
+// the same disk: a 90 MB tree (four files of 20 MB and 10,000 of 1 KiB) and a tree of 10,000
+// files of 1 KiB alone. Both copies start warm (the source was just written and read) and after
+// a sync, so neither pays for the other's write-back; they take turns at going first. Every copy
+// goes to a fresh folder; the best of three runs of each counts. The ratio is our throughput
+// over cp's; the goal is at least 0.95.
 //
 // Then the time to refuse a drop of a tree of 50,000 files of 1 KiB (51.2 MB): under the
 // default limit of 10 MiB, where the count stops once it passes the limit, and under a limit
@@ -106,6 +107,9 @@ public:
     ~Scratch() {
         std::error_code ignored;
         fs::remove_all(base, ignored);
+        // ext4 passes over the freed inodes for a minute, five while their table is unwritten:
+        // written now, a run a minute from now is not slowed by this one's removal.
+        ::sync();
     }
     fs::path freshFolder(const std::string& prefix) {
         const fs::path folder = base / (prefix + std::to_string(++copies_));
@@ -126,17 +130,6 @@ Scratch& sharedScratch() {
     return scratch;
 }
 
-// Four files of 24 MiB at the top, 1,000 of 4 KiB in ten subfolders: about 100 MB.
-void makeLargeTree(const fs::path& root) {
-    fs::create_directory(root);
-    for (unsigned i = 0; i < 4; ++i) writeBytes(root / ("large_" + std::to_string(i) + ".bin"), 24u << 20, i);
-    for (unsigned d = 0; d < 10; ++d) {
-        const fs::path folder = root / ("small_" + std::to_string(d));
-        fs::create_directory(folder);
-        for (unsigned i = 0; i < 100; ++i) writeBytes(folder / ("file_" + std::to_string(i) + ".txt"), 4096, d * 100 + i);
-    }
-}
-
 // 10,000 files of 1 KiB in a hundred subfolders.
 void makeManyFilesTree(const fs::path& root) {
     fs::create_directory(root);
@@ -145,6 +138,13 @@ void makeManyFilesTree(const fs::path& root) {
         fs::create_directory(folder);
         for (unsigned i = 0; i < 100; ++i) writeBytes(folder / ("file_" + std::to_string(i) + ".txt"), 1024, d * 100 + i);
     }
+}
+
+// Four files of 20 MB at the top and the 10,000 files of 1 KiB below: 90.24 MB.
+void makeMixedTree(const fs::path& root) {
+    fs::create_directory(root);
+    for (unsigned i = 0; i < 4; ++i) writeBytes(root / ("large_" + std::to_string(i) + ".bin"), 20000000, i);
+    makeManyFilesTree(root / "small");
 }
 
 // 50,000 files of 1 KiB in 500 subfolders.
@@ -251,8 +251,8 @@ void runComparison(benchmark::State& run, const std::string& treeName, void (*ma
     run.counters["ratio"] = bestCp / bestOurs;  // throughput of ours / throughput of cp
 }
 
-void BM_StoreWriteVsCp_100MB(benchmark::State& run) { runComparison(run, "tree100MB", makeLargeTree); }
-BENCHMARK(BM_StoreWriteVsCp_100MB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_StoreWriteVsCp_90MB_4Large_10000Small(benchmark::State& run) { runComparison(run, "tree90MB", makeMixedTree); }
+BENCHMARK(BM_StoreWriteVsCp_90MB_4Large_10000Small)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_StoreWriteVsCp_10000x1KiB(benchmark::State& run) { runComparison(run, "tree10000", makeManyFilesTree); }
 BENCHMARK(BM_StoreWriteVsCp_10000x1KiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -75,6 +75,12 @@ public:
     virtual bool read(void* buffer, uint32_t length, uint32_t& bytesRead) = 0;
     // WriteFile of the whole `length` bytes unless the medium refuses.
     virtual bool write(const void* buffer, uint32_t length, uint32_t& bytesWritten) = 0;
+    // Copies up to `length` bytes from this file's position to `target`'s inside the system
+    // (Linux: copy_file_range), without passing them through this process; both positions move
+    // on by `copied`, which is 0 at the end of the file. False with kErrorNotSupported, nothing
+    // copied, where the system cannot do that for these two files (another file system, no such
+    // call): the caller then reads and writes.
+    virtual bool copyTo(OpenFile& target, uint32_t length, uint32_t& copied) = 0;
 };
 
 // One entry of a folder listing (WIN32_FIND_DATAW): name, attributes, 64-bit size and, for a
@@ -84,6 +90,7 @@ struct FindEntry {
     uint32_t attributes = 0;
     uint64_t size = 0;
     uint32_t reparseTag = 0;
+    bool measured = true;  // false: only the name and folder or file are known (FindDetail::Names)
 
     bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
     bool isDotOrDotDot() const { return name == "." || name == ".."; }
@@ -92,6 +99,13 @@ struct FindEntry {
         return (attributes & kAttributeReparsePoint) != 0 && (reparseTag & kReparseTagNameSurrogate) != 0;
     }
 };
+
+// How much a listing must tell of each entry, where the platform would have to look each entry
+// up apart to tell more (POSIX must). Full: every attribute. Basic: the name, folder or file,
+// link, size and a file's read-only bit; the hidden and system bits (and a folder's read-only
+// bit) may be missing. Names: the name, folder or file, and link; a file's size and attributes
+// may be missing too (FindEntry::measured false).
+enum class FindDetail { Full, Basic, Names };
 
 // A running folder listing (FindNextFileW); destroying it ends the listing (FindClose).
 class FindEnumeration {
@@ -121,7 +135,8 @@ public:
     // SetFileAttributesW: 0 and kAttributeNormal both mean "no special attribute".
     virtual bool setAttributes(const std::string& path, uint32_t attributes) = 0;
     // FindFirstFileW with a pattern "folder\*": the listing and its first entry, or null.
-    virtual std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) = 0;
+    virtual std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                                       FindDetail detail = FindDetail::Full) = 0;
     // CreateDirectoryW (one level): error 183 when something exists there already.
     virtual bool createDirectory(const std::string& path) = 0;
     // RemoveDirectoryW: only an empty folder, or a link to a folder (the link goes, never

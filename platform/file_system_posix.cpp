@@ -6,12 +6,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "base/host_names.h"
@@ -64,9 +66,37 @@ uint64_t fileTimeOf(const struct timespec& when) {
            static_cast<uint64_t>(when.tv_nsec) / 100;
 }
 
+// copy_file_range's answers for "not between these two files": another file system (EXDEV), a
+// file system or kernel without it. Reading and writing copies them still.
+bool kernelCopyRefused(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
 bool failWith(uint32_t code) {
     threadLastError = code;
     return false;
+}
+
+// The process's file mode creation mask, read once from /proc/self/status (this program never
+// changes it); -1 where the system does not tell it.
+int creationMask() {
+    static const int mask = [] {
+        char text[4096] = {};
+        UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+        const ssize_t length = status.valid() ? ::read(status.get(), text, sizeof text - 1) : -1;
+        const char* line = length > 0 ? std::strstr(text, "\nUmask:") : nullptr;
+        return line != nullptr ? static_cast<int>(std::strtol(line + 7, nullptr, 8)) : -1;
+    }();
+    return mask;
+}
+
+// The permissions CopyFile makes its target with: the source's, writable for the owner until
+// the stored bits are set (a user extended attribute needs write permission).
+mode_t creationMode(const struct stat& source) { return (source.st_mode & 0777) | S_IWUSR; }
+
+UniqueFd failedFd(uint32_t code) {
+    failWith(code);
+    return UniqueFd();
 }
 
 bool isFolder(const std::string& host) {
@@ -77,6 +107,12 @@ bool isFolder(const std::string& host) {
 bool isSymlink(const std::string& host) {
     struct stat info {};
     return ::lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// The attributes that the mode tells, without the stored bits: folder, or file and read-only.
+uint32_t attributesOfMode(bool isDirectory, unsigned mode) {
+    if (isDirectory) return kAttributeDirectory;
+    return kAttributeArchive | ((mode & kWriteBits) == 0 ? kAttributeReadOnly : 0);
 }
 
 // What Windows gives for a symbolic link itself: a reparse point, a folder when it names one.
@@ -95,38 +131,28 @@ bool failErrno(const std::string& host) {
     return failWith(win32ErrorOf(error));
 }
 
-bool validWindowsName(const std::string& name) {
+bool validWindowsName(std::string_view name) {
     for (unsigned char c : name) {
-        if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) return false;
+        switch (c) {
+            case '<': case '>': case ':': case '"': case '|': case '?': case '*': return false;
+            default: if (c < 0x20) return false;
+        }
     }
     return true;
 }
 
-// The host name of one path component; false when it names nothing valid there.
-bool hostComponent(const std::string& part, bool hostNames, std::string& name) {
+// Appends the host name of one path component to `host`, after a "/"; false when it names
+// nothing valid there.
+bool appendHostComponent(std::string_view part, bool hostNames, std::string& host) {
+    if (host.empty() || host.back() != '/') host.push_back('/');
     if (!hostNames) {
-        name = part;
+        host.append(part);
         return validWindowsName(part);
     }
     std::optional<std::string> decoded = hostNameOfWindowsName(part);
     if (!decoded || *decoded == "." || *decoded == "..") return false;
-    name = std::move(*decoded);
+    host += *decoded;
     return true;
-}
-
-std::vector<std::string> splitComponents(const std::string& rest) {
-    std::vector<std::string> parts;
-    std::string current;
-    for (char c : rest) {
-        if (c == '\\' || c == '/') {
-            parts.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    parts.push_back(current);
-    return parts;
 }
 
 class PosixOpenFile final : public OpenFile {
@@ -177,68 +203,123 @@ public:
         return true;
     }
 
+    bool copyTo(OpenFile& target, uint32_t length, uint32_t& copied) override {
+        copied = 0;
+        auto* to = dynamic_cast<PosixOpenFile*>(&target);
+        if (to == nullptr) return failWith(kErrorNotSupported);
+        for (;;) {
+            ssize_t done = ::copy_file_range(fd_.get(), nullptr, to->fd_.get(), nullptr, length, 0);
+            if (done >= 0) {
+                copied = static_cast<uint32_t>(done);
+                return true;
+            }
+            if (errno == EINTR) continue;
+            return failWith(kernelCopyRefused(errno) ? kErrorNotSupported : win32ErrorOf(errno));
+        }
+    }
+
 private:
     UniqueFd fd_;
 };
 
-class PosixFindEnumeration final : public FindEnumeration {
-public:
-    PosixFindEnumeration(PosixFileSystem& owner, std::string folder, std::vector<std::string> names, bool hostNames)
-        : owner_(owner), folder_(std::move(folder)), names_(std::move(names)), hostNames_(hostNames) {}
+// An open folder; destroying it closes it.
+using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-    bool next(FindEntry& entry) override {
-        if (index_ >= names_.size()) return failWith(kErrorNoMoreFiles);
-        entry = entryAt(index_++);
-        return true;
+// Reads a folder's entries whole as it opens, each looked up in the open folder (no walk along
+// the whole path), and closes it again: deleting while listing is safe, and a deep tree's
+// listings hold no folder open each.
+class FolderReader {
+public:
+    FolderReader(PosixFileSystem& owner, std::string folder, DIR* opened, bool hostNames, FindDetail detail)
+        : owner_(owner), folder_(std::move(folder)), opened_(opened), hostNames_(hostNames), detail_(detail) {}
+
+    // Every entry; "." and ".." unless `atRoot`, as a drive root lists none on Windows.
+    std::vector<FindEntry> entries(bool atRoot) {
+        std::vector<FindEntry> read;
+        while (dirent* item = ::readdir(opened_)) {
+            const std::string_view name = item->d_name;
+            if (atRoot && (name == "." || name == "..")) continue;
+            read.push_back(entry(item->d_name, item->d_type));
+        }
+        return read;
     }
 
-    FindEntry entryAt(size_t index) {
-        const std::string& hostName = names_[index];
+private:
+    FindEntry entry(const std::string& hostName, unsigned char type) {
         FindEntry entry;
-        std::u16string unused;
         if (hostNames_)
             entry.name = windowsNameOfHostName(hostName);
-        else if (tryFromUtf8(hostName, unused))
+        else if (tryFromUtf8(hostName, utf16_))
             entry.name = hostName;
         if (hostName == "." || hostName == "..") {
             entry.attributes = kAttributeDirectory;
             return entry;
         }
-        std::string host = folder_ + "/" + hostName;
+        if (detail_ == FindDetail::Names && (type == DT_REG || type == DT_DIR)) {
+            entry.attributes = type == DT_DIR ? kAttributeDirectory : kAttributeArchive;
+            entry.measured = type == DT_DIR;
+            return entry;  // the folder's own record told enough
+        }
         struct stat info {};
-        if (::lstat(host.c_str(), &info) != 0) {
+        if (::fstatat(::dirfd(opened_), hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             entry.attributes = kAttributeArchive;
             return entry;
         }
         if (S_ISLNK(info.st_mode)) {  // listed as itself, as Windows lists a symbolic link
-            entry.attributes = linkAttributes(host);
+            entry.attributes = linkAttributes(folder_ + "/" + hostName);
             entry.reparseTag = kReparseTagSymlink;
             return entry;
         }
         bool directory = S_ISDIR(info.st_mode);
-        entry.attributes = owner_.attributesOfHost(host, directory, info.st_mode);
+        entry.attributes = detail_ == FindDetail::Full
+                               ? owner_.attributesOfHost(folder_ + "/" + hostName, directory, info.st_mode)
+                               : attributesOfMode(directory, info.st_mode);
         entry.size = directory ? 0 : static_cast<uint64_t>(info.st_size);
         return entry;
     }
 
-private:
     PosixFileSystem& owner_;
     std::string folder_;
-    std::vector<std::string> names_;  // read whole at the start: deleting while listing is safe
+    DIR* opened_;
     bool hostNames_;  // the drive spells host names (base/host_names.h)
-    size_t index_ = 1;
+    FindDetail detail_;
+    std::u16string utf16_;  // where a name is tried as UTF-8, kept to spare an allocation per entry
 };
 
-// Copies the content of `from` into `to`, in the kernel where it can.
-bool copyContent(int from, int to) {
+class PosixFindEnumeration final : public FindEnumeration {
+public:
+    explicit PosixFindEnumeration(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
+
+    bool next(FindEntry& entry) override {
+        if (index_ >= entries_.size()) return failWith(kErrorNoMoreFiles);
+        entry = std::move(entries_[index_++]);
+        return true;
+    }
+
+private:
+    std::vector<FindEntry> entries_;
+    size_t index_ = 1;  // the first went with findFirst
+};
+
+// Copies the content of `from`, `size` bytes as its stat said, into `to`, in the kernel where it
+// can. The kernel copy stops at that size without asking for more (the file as it was when it
+// was opened); reading and writing go on to the end, as a pseudo-file's size may be no size.
+bool copyContent(int from, int to, off_t size) {
     bool kernelCopy = true;
+    off_t done = 0;
     for (;;) {
         if (kernelCopy) {
-            ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
-            if (copied > 0) continue;
+            const off_t rest = done < size ? size - done : off_t(1) << 30;
+            const size_t wanted = static_cast<size_t>(std::min<off_t>(rest, off_t(1) << 30));
+            ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, wanted, 0);
+            if (copied > 0) {
+                done += copied;
+                if (done >= size && size > 0) return true;
+                continue;
+            }
             if (copied == 0) return true;
             if (errno == EINTR) continue;
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+            if (!kernelCopyRefused(errno)) return false;
             kernelCopy = false;
         }
         char buffer[1 << 16];
@@ -283,7 +364,7 @@ void PosixFileSystem::unmapDrive(char letter) {
 bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host, bool* atDriveRoot) {
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return failWith(kErrorPathNotFound);
-    std::string rest = windowsPath.substr(2);
+    const std::string_view rest = std::string_view(windowsPath).substr(2);
     if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') return failWith(kErrorPathNotFound);
     bool hostNames = false;
     {
@@ -291,31 +372,38 @@ bool PosixFileSystem::hostPath(const std::string& windowsPath, std::string& host
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
         auto drive = drives_.find(letter);
         if (drive == drives_.end()) return failWith(kErrorPathNotFound);
+        host.reserve(drive->second.size() + rest.size() + 1);  // the names' room: no growing on the way
         host = drive->second;
         hostNames = hostNameDrives_.count(letter) != 0;
     }
-    std::vector<std::string> kept;
-    for (const std::string& part : splitComponents(rest)) {
+    // Each name is appended as it comes (this runs for every file copied); ".." cuts the last
+    // one off again, never the drive's own folder.
+    const size_t rootLength = host.size();
+    size_t kept = 0;
+    for (size_t start = 0; start <= rest.size();) {
+        size_t end = start;
+        while (end < rest.size() && rest[end] != '\\' && rest[end] != '/') ++end;
+        const std::string_view part = rest.substr(start, end - start);
+        start = end + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            if (!kept.empty()) kept.pop_back();
+            if (kept > 0) {
+                host.resize(std::max(host.rfind('/'), rootLength));
+                --kept;
+            }
             continue;
         }
-        std::string name;
-        if (!hostComponent(part, hostNames, name)) return failWith(kErrorInvalidName);
-        kept.push_back(std::move(name));
+        if (!appendHostComponent(part, hostNames, host)) return failWith(kErrorInvalidName);
+        ++kept;
     }
-    for (const std::string& part : kept) {
-        if (host.empty() || host.back() != '/') host.push_back('/');
-        host += part;
-    }
-    if (atDriveRoot != nullptr) *atDriveRoot = kept.empty();
+    if (atDriveRoot != nullptr) *atDriveRoot = kept == 0;
     return true;
 }
 
-uint32_t PosixFileSystem::storedBits(const std::string& host) {
+uint32_t PosixFileSystem::storedBits(const std::string& host, int fd) {
     char text[32] = {};
-    ssize_t length = ::getxattr(host.c_str(), kDosAttributeName, text, sizeof text - 1);
+    ssize_t length = fd >= 0 ? ::fgetxattr(fd, kDosAttributeName, text, sizeof text - 1)
+                             : ::getxattr(host.c_str(), kDosAttributeName, text, sizeof text - 1);
     if (length > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return static_cast<uint32_t>(std::strtoul(text + 2, nullptr, 16));
     if (length < 0 && (errno == ENOTSUP || errno == EPERM)) {
@@ -326,15 +414,16 @@ uint32_t PosixFileSystem::storedBits(const std::string& host) {
     return 0;
 }
 
-bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits) {
+bool PosixFileSystem::storeBits(const std::string& host, uint32_t bits, int fd) {
     int result;
     if (bits == 0) {
-        result = ::removexattr(host.c_str(), kDosAttributeName);
+        result = fd >= 0 ? ::fremovexattr(fd, kDosAttributeName) : ::removexattr(host.c_str(), kDosAttributeName);
         if (result != 0 && errno == ENODATA) result = 0;
     } else {
         char text[16];
-        int length = std::snprintf(text, sizeof text, "0x%x", bits);
-        result = ::setxattr(host.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0);
+        const size_t length = static_cast<size_t>(std::snprintf(text, sizeof text, "0x%x", bits));
+        result = fd >= 0 ? ::fsetxattr(fd, kDosAttributeName, text, length, 0)
+                         : ::setxattr(host.c_str(), kDosAttributeName, text, length, 0);
     }
     if (result == 0) return true;
     if (errno != ENOTSUP && errno != EPERM) return failErrno(host);
@@ -354,10 +443,8 @@ void PosixFileSystem::forgetBits(const std::string& host) {
 }
 
 uint32_t PosixFileSystem::attributesOfHost(const std::string& host, bool isDirectory, unsigned mode) {
-    if (isDirectory) return kAttributeDirectory | (storedBits(host) & kStoredFolderBits);
-    uint32_t attributes = kAttributeArchive | (storedBits(host) & kStoredFileBits);
-    if ((mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
-    return attributes;
+    return attributesOfMode(isDirectory, mode) |
+           (storedBits(host) & (isDirectory ? kStoredFolderBits : kStoredFileBits));
 }
 
 std::unique_ptr<OpenFile> PosixFileSystem::open(const std::string& path, FileAccess access, uint32_t,
@@ -414,28 +501,52 @@ bool PosixFileSystem::copyFile(const std::string& source, const std::string& tar
     struct stat sourceInfo {};
     if (::fstat(in.get(), &sourceInfo) != 0) return failErrno(from);
     if (S_ISDIR(sourceInfo.st_mode)) return failWith(kErrorAccessDenied);
-    struct stat targetInfo {};
-    if (::stat(to.c_str(), &targetInfo) == 0) {
-        if (failIfExists) return failWith(kErrorFileExists);
-        if (S_ISDIR(targetInfo.st_mode)) return failWith(kErrorAccessDenied);
-        if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
-            return failWith(kErrorSharingViolation);
-        if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
-            return failWith(kErrorAccessDenied);
-    }
-    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!out.valid()) return failErrno(to);
-    if (!copyContent(in.get(), out.get())) {
+    bool created = false;
+    UniqueFd out = openCopyTarget(to, sourceInfo, failIfExists, created);
+    if (!out.valid()) return false;
+    if (!copyContent(in.get(), out.get(), sourceInfo.st_size)) {
         uint32_t code = win32ErrorOf(errno);
         ::unlink(to.c_str());  // CopyFile leaves no partial target behind
         return failWith(code);
     }
-    uint32_t bits = storedBits(from) & kStoredFileBits;
-    if (!storeBits(to, bits)) return false;
+    // Everything through the open files: each look-up by path would cost a call of its own.
+    const uint32_t bits = storedBits(from, in.get()) & kStoredFileBits;
+    if (created && bits == 0)
+        forgetBits(to);  // a new file holds no stored bits
+    else if (!storeBits(to, bits, out.get()))
+        return false;
     struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     ::futimens(out.get(), times);
-    ::fchmod(out.get(), sourceInfo.st_mode & 07777);
+    // A file made new got the source's permissions already unless the mask took some away or
+    // they lack the owner's write (kept until here: the stored bits needed it).
+    const mode_t mode = sourceInfo.st_mode & 07777;
+    const int mask = creationMask();
+    if (!created || mask < 0 || creationMode(sourceInfo) != mode || (mode & static_cast<mode_t>(mask)) != 0)
+        ::fchmod(out.get(), mode);
     return true;
+}
+
+UniqueFd PosixFileSystem::openCopyTarget(const std::string& to, const struct stat& sourceInfo, bool failIfExists,
+                                         bool& created) {
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, creationMode(sourceInfo)));
+    created = out.valid();
+    if (created) return out;
+    if (errno != EEXIST) {
+        failErrno(to);
+        return out;
+    }
+    struct stat targetInfo {};
+    if (::stat(to.c_str(), &targetInfo) == 0) {  // else a dangling link, whose target is made
+        const bool sameFile = targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino;
+        if (failIfExists) return failedFd(kErrorFileExists);
+        if (S_ISDIR(targetInfo.st_mode)) return failedFd(kErrorAccessDenied);
+        if (sameFile) return failedFd(kErrorSharingViolation);
+        if (attributesOfHost(to, false, targetInfo.st_mode) & (kAttributeReadOnly | kAttributeHidden))
+            return failedFd(kErrorAccessDenied);
+    }
+    out.reset(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!out.valid()) failErrno(to);
+    return out;
 }
 
 bool PosixFileSystem::deleteFile(const std::string& path) {
@@ -492,7 +603,8 @@ bool PosixFileSystem::setAttributes(const std::string& path, uint32_t attributes
     return storeBits(host, attributes & kStoredFileBits);
 }
 
-std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first) {
+std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first,
+                                                            FindDetail detail) {
     size_t cut = pattern.find_last_of("\\/");
     std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     if (cut == std::string::npos || (mask != "*" && mask != "*.*")) {
@@ -503,27 +615,20 @@ std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& p
     std::string host;
     bool atRoot = false;
     if (!hostPath(folderPath, host, &atRoot)) return nullptr;
-    DIR* folder = ::opendir(host.c_str());
-    if (folder == nullptr) {
+    OpenFolder folder(::opendir(host.c_str()), ::closedir);
+    if (!folder) {
         if (errno == ENOENT) failWith(kErrorPathNotFound);  // the folder itself is the missing path part
         else failErrno(host);
         return nullptr;
     }
-    // A drive root lists no "." and "..", as on Windows.
-    std::vector<std::string> names;
-    while (dirent* item = ::readdir(folder)) {
-        std::string name = item->d_name;
-        if (atRoot && (name == "." || name == "..")) continue;
-        names.push_back(std::move(name));
-    }
-    ::closedir(folder);
-    if (names.empty()) {
+    std::vector<FindEntry> entries =
+        FolderReader(*this, host, folder.get(), spellsHostNames(folderPath), detail).entries(atRoot);
+    if (entries.empty()) {
         failWith(kErrorFileNotFound);
         return nullptr;
     }
-    auto listing = std::make_unique<PosixFindEnumeration>(*this, host, std::move(names), spellsHostNames(folderPath));
-    first = listing->entryAt(0);
-    return listing;
+    first = entries.front();
+    return std::make_unique<PosixFindEnumeration>(std::move(entries));
 }
 
 bool PosixFileSystem::createDirectory(const std::string& path) {

@@ -16,6 +16,9 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/unique_fd.h"
+
+struct stat;
 
 namespace shuttle {
 
@@ -41,7 +44,8 @@ public:
     bool moveFile(const std::string& source, const std::string& target) override;
     uint32_t attributes(const std::string& path) override;
     bool setAttributes(const std::string& path, uint32_t attributes) override;
-    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override;
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                               FindDetail detail = FindDetail::Full) override;
     bool createDirectory(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     uint32_t lastError() override;
@@ -51,8 +55,12 @@ public:
 
 private:
     bool spellsHostNames(const std::string& windowsPath);
-    uint32_t storedBits(const std::string& host);
-    bool storeBits(const std::string& host, uint32_t bits);
+    // The hidden, system and folder read-only bits of `host`, through `fd` when it is open.
+    uint32_t storedBits(const std::string& host, int fd = -1);
+    bool storeBits(const std::string& host, uint32_t bits, int fd = -1);
+    // CopyFile's target, opened for writing: made new (`created`), or an existing file that it
+    // may replace. Invalid, with the error set, otherwise.
+    UniqueFd openCopyTarget(const std::string& to, const struct stat& sourceInfo, bool failIfExists, bool& created);
     void forgetBits(const std::string& host);
 
     std::mutex mutex_;

@@ -63,6 +63,12 @@ public:
         bytesWritten = done;
         return ok != FALSE;
     }
+    // Win32 has no copy between two open handles: the caller reads and writes.
+    bool copyTo(OpenFile&, uint32_t, uint32_t& copied) override {
+        copied = 0;
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
 
 private:
     ScopedHandle handle_;
@@ -120,7 +126,9 @@ public:
         return widePath(path, wide) && SetFileAttributesW(wide.c_str(), attributes) != FALSE;
     }
 
-    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
+    // Every detail comes with each entry at no cost.
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                               FindDetail = FindDetail::Full) override {
         std::wstring wide;
         if (!widePath(pattern, wide)) return nullptr;
         WIN32_FIND_DATAW data{};

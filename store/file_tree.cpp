@@ -19,6 +19,18 @@ std::string withSeparator(std::string path) {
 
 bool raised(Wakeup* cancel) { return cancel != nullptr && cancel->raised(); }
 
+// A folder's path as ListedFiles knows it: one separator between names and none at the end,
+// however the path came ("C:\d\" and the "C:\d\\sub" made of it are "C:\d" and "C:\d\sub").
+std::string listingKey(const std::string& path) {
+    std::string key;
+    key.reserve(path.size());
+    for (const char c : path) {
+        if (c != '\\' || key.empty() || key.back() != '\\') key.push_back(c);
+    }
+    if (!key.empty() && key.back() == '\\') key.pop_back();
+    return key;
+}
+
 // Sleeps `ms`; true as soon as `cancel` is raised.
 bool pausedUntilCancelled(Clock& clock, Wakeup* cancel, uint32_t ms) {
     if (cancel != nullptr) return clock.sleepUnless(*cancel, ms);
@@ -33,9 +45,10 @@ uint64_t saturatingSum(uint64_t a, uint64_t b) {
 // Adds the sizes of the files directly in `folder` to `total` and queues its subfolders, until
 // the total passes `budget` or `cancel` is raised.
 uint64_t countFolder(FileSystem& fs, const std::string& folder, uint64_t budget, Wakeup* cancel,
-                     uint64_t total, std::vector<std::string>& subfolders) {
+                     uint64_t total, std::vector<std::string>& subfolders, ListedFiles* listed) {
     FindEntry entry;
-    std::unique_ptr<FindEnumeration> listing = fs.findFirst(withSeparator(folder) + "*", entry);
+    std::unique_ptr<FindEnumeration> listing = fs.findFirst(withSeparator(folder) + "*", entry, FindDetail::Basic);
+    ListedFiles::Folder* noted = listing && listed != nullptr ? &listed->add(folder) : nullptr;
     if (!listing) {
         const uint32_t error = fs.lastError();
         if (error != kErrorFileNotFound)  // an empty drive root lists nothing at all
@@ -47,6 +60,7 @@ uint64_t countFolder(FileSystem& fs, const std::string& folder, uint64_t budget,
         if (entry.isDotOrDotDot() || entry.isLink()) continue;
         if (!entry.isDirectory()) {
             total = saturatingSum(total, entry.size);
+            if (noted != nullptr) listed->note(*noted, entry);
         } else if (!entry.name.empty()) {  // a name that cannot be addressed fails the copy instead
             subfolders.push_back(withSeparator(folder) + entry.name);
         }
@@ -170,20 +184,47 @@ std::string makeTimestamp(Clock& clock, unsigned laterSeconds) {
     return std::string(text, length);
 }
 
-uint64_t getDirectorySize(FileSystem& fs, const std::string& folder, uint64_t budget, Wakeup* cancel) {
+const ListedFiles::File* ListedFiles::Folder::find(const std::string& name) {
+    if (next_ < files_.size() && files_[next_].name == name) return &files_[next_++];
+    if (byName_.empty()) {
+        for (size_t i = 0; i < files_.size(); ++i) byName_.emplace(files_[i].name, i);
+    }
+    auto found = byName_.find(name);
+    if (found == byName_.end()) return nullptr;
+    next_ = found->second + 1;
+    return &files_[found->second];
+}
+
+ListedFiles::Folder& ListedFiles::add(const std::string& path) { return folders_[listingKey(path)]; }
+
+void ListedFiles::note(Folder& folder, const FindEntry& entry) {
+    if (++files_ > kMostFiles) {
+        whole_ = false;
+        return;
+    }
+    folder.files_.push_back(File{entry.name, entry.size, entry.attributes});
+}
+
+ListedFiles::Folder* ListedFiles::find(const std::string& path) {
+    auto found = folders_.find(listingKey(path));
+    return found == folders_.end() ? nullptr : &found->second;
+}
+
+uint64_t getDirectorySize(FileSystem& fs, const std::string& folder, uint64_t budget, Wakeup* cancel,
+                          ListedFiles* listed) {
     // Folders wait in a list rather than on the stack: a deep tree needs no deep recursion.
     std::vector<std::string> pending{folder};
     uint64_t total = 0;
     while (!pending.empty() && total <= budget && !raised(cancel)) {
         const std::string next = std::move(pending.back());
         pending.pop_back();
-        total = countFolder(fs, next, budget, cancel, total, pending);
+        total = countFolder(fs, next, budget, cancel, total, pending, listed);
     }
     return total;
 }
 
 bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size, uint32_t& error,
-                 uint64_t budget, Wakeup* cancel) {
+                 uint64_t budget, Wakeup* cancel, ListedFiles* listed) {
     std::string narrow;
     if (!tryToUtf8(withoutSingleLeadingSeparator(path), narrow)) {
         error = kErrorInvalidName;
@@ -195,7 +236,7 @@ bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint6
         return false;
     }
     if (attributes & kAttributeDirectory) {
-        size = getDirectorySize(fs, narrow, budget, cancel);
+        size = getDirectorySize(fs, narrow, budget, cancel, listed);
         if (!raised(cancel)) return true;
         error = kErrorCancelled;
         return false;

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,20 +74,60 @@ std::string describeFileError(uint32_t error);
 // The local time of `clock`, `laterSeconds` on, formatted "%Y_%m_%d_%H_%M_%S" (19 characters).
 std::string makeTimestamp(Clock& clock, unsigned laterSeconds = 0);
 
+// The files a measure listed, folder by folder, with the size and attributes the listing gave
+// (a file's read-only bit, not hidden or system): a copy right after takes them from here rather
+// than looking at every file again. It keeps so many at most; past that it is not whole, and the
+// copy looks again.
+class ListedFiles {
+public:
+    struct File {
+        std::string name;
+        uint64_t size = 0;
+        uint32_t attributes = 0;
+    };
+    // One folder's files, in the order of its listing.
+    class Folder {
+    public:
+        // The file of that name, or null. The one after the last found is tried first: listed
+        // again, an unchanged folder gives its names in the same order.
+        const File* find(const std::string& name);
+
+    private:
+        friend class ListedFiles;
+        std::vector<File> files_;
+        size_t next_ = 0;
+        std::unordered_map<std::string, size_t> byName_;  // made at the first name out of order
+    };
+    static constexpr size_t kMostFiles = 500000;  // some 30 MB
+
+    // The folder of that path ("C:\folder" or "C:\folder\" alike), made empty where new.
+    Folder& add(const std::string& path);
+    void note(Folder& folder, const FindEntry& entry);
+    Folder* find(const std::string& path);
+    bool whole() const { return whole_; }
+
+private:
+    std::unordered_map<std::string, Folder> folders_;
+    size_t files_ = 0;
+    bool whole_ = true;
+};
+
 // The size of a folder's whole tree: every file at every depth, each counted once. Links
 // (symbolic links, junctions, mount points) inside it are not followed and count nothing. The
 // count stops as soon as it passes `budget` - the result then only tells that the tree is larger
 // - or when `cancel` is raised. A subfolder that cannot be listed is printed and counts what
-// was seen of it.
+// was seen of it. `listed`, when given, hears of every file counted.
 uint64_t getDirectorySize(FileSystem& fs, const std::string& folder,
-                          uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr);
+                          uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr,
+                          ListedFiles* listed = nullptr);
 
 // The size of a file, or of a folder's tree as getDirectorySize counts it. False, with `error`
 // set, when the path does not exist (without a message) or a file cannot be opened or
 // measured; a file that cannot be opened is tried again once 400 ms later (unless `cancel` is
 // raised meanwhile: then false with kErrorCancelled).
 bool getPathSize(FileSystem& fs, Clock& clock, const std::u16string& path, uint64_t& size, uint32_t& error,
-                 uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr);
+                 uint64_t budget = std::numeric_limits<uint64_t>::max(), Wakeup* cancel = nullptr,
+                 ListedFiles* listed = nullptr);
 
 // Removes the folder and everything in it, read-only items included; a link inside goes itself,
 // never what it points to. An item that cannot be removed (locked, say) stays, and so do the

@@ -79,9 +79,13 @@ std::u16string foldedName(const std::string& name) {
 bool sameName(const std::string& a, const std::string& b) { return foldedName(a) == foldedName(b); }
 
 std::string DistinctNames::claim(const ItemName& item) {
-    std::string name = item.leaf;
-    unsigned& number = nextNumber_.emplace(foldedName(item.leaf), 2).first->second;
-    while (!taken_.insert(foldedName(name)).second) name = numbered(item, number++);
+    std::u16string folded = foldedName(item.leaf);
+    if (taken_.insert(folded).second) return item.leaf;  // as nearly always: a name of its own
+    unsigned& number = nextNumber_.emplace(std::move(folded), 2).first->second;
+    std::string name;
+    do {
+        name = numbered(item, number++);
+    } while (!taken_.insert(foldedName(name)).second);
     return name;
 }
 

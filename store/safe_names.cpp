@@ -59,10 +59,18 @@ bool isDeviceName(std::string_view stem) {
     return (prefix == "COM" || prefix == "LPT") && isDeviceDigit(stem.substr(3));
 }
 
+// Printable ASCII that a drive takes as it is: the name needs no look at its characters.
+bool plainAscii(std::string_view name) {
+    for (const char c : name) {
+        if (c < 0x20 || c > 0x7E || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 StoreName safeStoreName(std::string_view name) {
-    std::string safe = withoutRefusedCharacters(hostBytesOf(name));
+    std::string safe = plainAscii(name) ? std::string(name) : withoutRefusedCharacters(hostBytesOf(name));
     if (safe.empty()) safe = "_";
     if (safe.back() == '.' || safe.back() == ' ') safe.back() = '_';
     const size_t stemEnd = safe.find('.');

@@ -20,6 +20,7 @@ struct StoreItems {
     std::vector<std::string> sources;  // UTF-8 source paths
     std::vector<ItemName> names;       // safe leaf names, and whether each is a folder
     bool renamed = false;              // a leaf name was not safe as it was
+    ListedFiles listed;                // the files inside the folders, as the measure saw them
 };
 
 std::vector<std::u16string> nonEmptyEntries(const std::vector<std::u16string>& dropList) {
@@ -82,7 +83,7 @@ StoreRefusal acceptItems(FileSystem& fs, Clock& clock, uint32_t limit, Wakeup* c
         }
         uint64_t size = 0;
         uint32_t error = 0;
-        if (!getPathSize(fs, clock, path, size, error, limit - total, cancel)) {
+        if (!getPathSize(fs, clock, path, size, error, limit - total, cancel, &items.listed)) {
             if (error == kErrorCancelled) return StoreRefusal::Cancelled;
             printOut("Cannot read %s\t!!! Error: %lu; nothing copied\n", narrow.c_str(), static_cast<unsigned long>(error));
             failed = FailedItem::of(narrow, error);
@@ -185,6 +186,7 @@ StoreWrite writeVirtualStore(FileSystem& fs, Clock& clock, CopyBuffer& copyBuffe
     const std::vector<std::string> names = distinctNames(items.names);
     uint64_t copied = 0;
     CopyRun run{fs, copyBuffer, progressOf(progress, total, copied), cancel};
+    run.listed = &items.listed;
     failed = copyItems(run, items, names, stampedRoot);
     if (failed.failed()) {
         const bool cancelled = isCancelled(failed);

@@ -1,5 +1,7 @@
 #include "store/tree_copy.h"
 
+#include <optional>
+
 #include "base/print.h"
 #include "store/item_names.h"
 #include "store/safe_names.h"
@@ -24,6 +26,20 @@ FailedItem writePiece(FileSystem& fs, OpenFile& out, const char* bytes, uint32_t
     return FailedItem::of(source, error != 0 ? error : kErrorDiskFull);
 }
 
+// One chunk through this process: read into `chunk`, then written whole; `got` 0 at the end.
+FailedItem passChunk(FileSystem& fs, OpenFile& in, OpenFile& out, char* chunk, uint32_t& got,
+                     const std::string& source, const std::string& target) {
+    if (!in.read(chunk, kCopyChunkSize, got)) {
+        const uint32_t error = fs.lastError();
+        printOut("Failed to read from soutce file: %s\t!!! Error: %lu\n", source.c_str(),
+                 static_cast<unsigned long>(error));
+        return FailedItem::of(source, error);
+    }
+    return got == 0 ? FailedItem{} : writePiece(fs, out, chunk, got, source, target);
+}
+
+// Copies chunk by chunk, inside the system where the platform can (no bytes through this
+// process), else through the copy buffer; the cancel is looked at before every chunk.
 FailedItem streamCopy(CopyRun& run, const std::string& source, const std::string& target) {
     std::unique_ptr<OpenFile> in =
         run.fs.open(source, FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
@@ -31,19 +47,26 @@ FailedItem streamCopy(CopyRun& run, const std::string& source, const std::string
     std::unique_ptr<OpenFile> out =
         run.fs.open(target, FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
     if (!out) return openFailure(run.fs, "target", target, source);
-    CopyBuffer::Lease chunk(run.buffer);
+    bool inSystem = true;
+    std::optional<CopyBuffer::Lease> chunk;  // taken once the system cannot copy these files
     for (;;) {
         if (run.cancelled()) return FailedItem{source, kErrorCancelled};
         uint32_t got = 0;
-        if (!in->read(chunk.data(), kCopyChunkSize, got)) {
+        if (inSystem && !in->copyTo(*out, run.systemChunkSize, got)) {
             const uint32_t error = run.fs.lastError();
-            printOut("Failed to read from soutce file: %s\t!!! Error: %lu\n", source.c_str(),
-                     static_cast<unsigned long>(error));
-            return FailedItem::of(source, error);
+            if (error != kErrorNotSupported) {
+                printOut("Failed to copy %s to %s\t!!! Error: %lu\n", source.c_str(), target.c_str(),
+                         static_cast<unsigned long>(error));
+                return FailedItem::of(source, error);
+            }
+            inSystem = false;
+        }
+        if (!inSystem) {
+            if (!chunk) chunk.emplace(run.buffer);
+            FailedItem failed = passChunk(run.fs, *in, *out, chunk->data(), got, source, target);
+            if (failed.failed()) return failed;
         }
         if (got == 0) return {};
-        FailedItem failed = writePiece(run.fs, *out, chunk.data(), got, source, target);
-        if (failed.failed()) return failed;
         if (run.copied) run.copied(got);
     }
 }
@@ -65,9 +88,46 @@ FailedItem measureSource(FileSystem& fs, const std::string& source, int64_t& siz
     return {};
 }
 
+// Copies a file of `size` bytes whose attributes are `sourceAttributes` (read-only at least, or
+// kInvalidAttributes), both as a listing or a look gave them a moment ago.
+FailedItem copyKnownFile(CopyRun& run, const std::string& source, const std::string& target,
+                         uint32_t sourceAttributes, uint64_t size) {
+    if (run.cancelled()) return FailedItem{source, kErrorCancelled};
+    if (size > kCopyChunkSize) return streamCopy(run, source, target);
+    if (!run.fs.copyFile(source, target, false)) {
+        const uint32_t error = run.fs.lastError();
+        printOut("Cannot copy file %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
+        return FailedItem::of(source, error);
+    }
+    // The platform copy keeps the source's attributes; a read-only copy would block the
+    // removal of its folder at a later copy. Only the copy's own attributes are whole: a
+    // listing may leave hidden and system out.
+    const bool maybeReadOnly = sourceAttributes == kInvalidAttributes || (sourceAttributes & kAttributeReadOnly);
+    const uint32_t attributes = maybeReadOnly ? run.fs.attributes(target) : kInvalidAttributes;
+    if (attributes != kInvalidAttributes && (attributes & kAttributeReadOnly) &&
+        !run.fs.setAttributes(target, writableAttributes(attributes))) {
+        const uint32_t error = run.fs.lastError();
+        printOut("Cannot make the copy %s writable\t!!! Error: %lu\n", target.c_str(), static_cast<unsigned long>(error));
+        return FailedItem::of(source, error);
+    }
+    if (run.copied) run.copied(size);
+    return {};
+}
+
+// Copies a file of a listing: with what the listing or the measure before (`measured`, the
+// folder's files as the measure saw them) told of it, else - a file that came after the
+// measure - with a look of its own.
+FailedItem copyListedFile(CopyRun& run, ListedFiles::Folder* measured, const FindEntry& entry,
+                          const std::string& source, const std::string& target) {
+    if (entry.measured) return copyKnownFile(run, source, target, entry.attributes, entry.size);
+    const ListedFiles::File* listed = measured != nullptr ? measured->find(entry.name) : nullptr;
+    if (listed == nullptr) return copyFileTo(run, source, target);
+    return copyKnownFile(run, source, target, listed->attributes, listed->size);
+}
+
 // Copies each entry of the listing into `target`; stops at the first that fails.
 FailedItem copyEntries(CopyRun& run, const std::string& source, const std::string& target, FindEnumeration& listing,
-                       FindEntry& entry) {
+                       FindEntry& entry, ListedFiles::Folder* measured) {
     DistinctNames names;
     do {
         if (entry.isDotOrDotDot()) continue;
@@ -84,7 +144,7 @@ FailedItem copyEntries(CopyRun& run, const std::string& source, const std::strin
         run.renamed = run.renamed || safe.changed;
         const std::string childTarget = target + "\\" + names.claim({safe.name, entry.isDirectory()});
         FailedItem failed = entry.isDirectory() ? copyDirectoryTo(run, child, childTarget)
-                                                : copyFileTo(run, child, childTarget, entry.attributes);
+                                                : copyListedFile(run, measured, entry, child, childTarget);
         if (failed.failed()) return failed;
     } while (listing.next(entry));
     const uint32_t ended = run.fs.lastError();
@@ -101,23 +161,7 @@ FailedItem copyFileTo(CopyRun& run, const std::string& source, const std::string
     int64_t size = 0;
     FailedItem failed = measureSource(run.fs, source, size);
     if (failed.failed()) return failed;
-    if (size > static_cast<int64_t>(kCopyChunkSize)) return streamCopy(run, source, target);
-    if (!run.fs.copyFile(source, target, false)) {
-        const uint32_t error = run.fs.lastError();
-        printOut("Cannot copy file %s\t!!! Error: %lu\n", source.c_str(), static_cast<unsigned long>(error));
-        return FailedItem::of(source, error);
-    }
-    // The platform copy keeps the source's attributes; a read-only copy would block the
-    // removal of its folder at a later copy.
-    const uint32_t attributes = sourceAttributes != kInvalidAttributes ? sourceAttributes : run.fs.attributes(target);
-    if (attributes != kInvalidAttributes && (attributes & kAttributeReadOnly) &&
-        !run.fs.setAttributes(target, writableAttributes(attributes))) {
-        const uint32_t error = run.fs.lastError();
-        printOut("Cannot make the copy %s writable\t!!! Error: %lu\n", target.c_str(), static_cast<unsigned long>(error));
-        return FailedItem::of(source, error);
-    }
-    if (run.copied) run.copied(static_cast<uint64_t>(size));
-    return {};
+    return copyKnownFile(run, source, target, sourceAttributes, static_cast<uint64_t>(size));
 }
 
 FailedItem copyDirectoryTo(CopyRun& run, const std::string& source, const std::string& target) {
@@ -131,13 +175,16 @@ FailedItem copyDirectoryTo(CopyRun& run, const std::string& source, const std::s
         return FailedItem::of(source, error);
     }
     FindEntry entry;
-    std::unique_ptr<FindEnumeration> listing = run.fs.findFirst(source + "\\*", entry);
+    // Right after a whole measure, the names are enough: the measure knows the files.
+    ListedFiles::Folder* measured = run.listed != nullptr && run.listed->whole() ? run.listed->find(source) : nullptr;
+    std::unique_ptr<FindEnumeration> listing =
+        run.fs.findFirst(source + "\\*", entry, measured != nullptr ? FindDetail::Names : FindDetail::Basic);
     if (!listing) {
         const uint32_t error = run.fs.lastError();
         printOut("Failed to open directory:  = %s\n", source.c_str());
         return FailedItem::of(source, error);
     }
-    return copyEntries(run, source, target, *listing, entry);
+    return copyEntries(run, source, target, *listing, entry, measured);
 }
 
 FailedItem copyItemTo(CopyRun& run, const std::string& source, const std::string& target) {

@@ -10,6 +10,7 @@
 
 #include "base/utf8.h"
 #include "platform/tty_serial_ports.h"
+#include "store/tree_copy.h"
 #include "support/test_computer.h"
 #include "support/trace_capture.h"
 
@@ -142,15 +143,15 @@ TEST_F(StoreExchange, APayloadTheOtherComputerPublishedMeanwhileIsLeftAlone) {
 // partial folder goes, and the computer stops at once.
 TEST_F(StoreExchange, ACancelInTheMiddleOfALargeFileEndsTheCopyWithinOneChunk) {
     source("keep.txt", "kept");
-    source("big.bin", std::string(kCopyChunkSize * 20, 'b'));
+    source("big.bin", std::string(kSystemCopyChunkSize * 4, 'b'));
     a->copyFiles({u"C:\\keep.txt"});
     const std::string before = meta();
     const std::vector<std::string> folders = stampedFolders();
-    a->faultyFiles.beforeCall(FsOp::Read, 3, [this] { a->computer.requestStop(); });
-    const int reads = a->faultyFiles.calls(FsOp::Read);
+    a->faultyFiles.beforeCall(FsOp::CopyTo, 3, [this] { a->computer.requestStop(); });
+    const int chunks = a->faultyFiles.calls(FsOp::CopyTo);
     a->tray.clear();
     a->copyFiles({u"C:\\big.bin"});
-    EXPECT_EQ(a->faultyFiles.calls(FsOp::Read) - reads, 3);
+    EXPECT_EQ(a->faultyFiles.calls(FsOp::CopyTo) - chunks, 3);
     a->computer.stop();
     EXPECT_EQ(meta(), before);
     EXPECT_EQ(stampedFolders(), folders);

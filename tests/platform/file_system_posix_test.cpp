@@ -3,7 +3,13 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "platform/file_system_posix.h"
 #include "support/test_drives.h"
@@ -82,6 +88,62 @@ TEST_F(PosixDrives, LastWriteTimeIsTheModificationTimeAsAFileTime) {
     uint64_t time = 0;
     ASSERT_TRUE(file->lastWriteTime(time));
     EXPECT_EQ(time, (1700000000ULL + 11644473600ULL) * 10000000ULL + 1234567ULL);
+}
+
+// The copy inside the system moves at most the bytes asked for, from where each file stands,
+// and follows a file that grows or shrinks meanwhile; between file systems it declines, moving
+// nothing, and CopyFile copies all the same.
+TEST_F(PosixDrives, CopyInsideTheSystemGoesChunkByChunkAndDeclinesBetweenFileSystems) {
+    const std::string data = testing::patternBytes(300000, 3);
+    std::string source, bytes;
+    ASSERT_TRUE(testing::writeFile(fs, root + "src", data));
+    ASSERT_TRUE(posix.hostPath(root + "src", source));
+    auto copyOf = [&](const std::string& target, const std::vector<std::function<void()>>& between) {
+        auto in = fs.open(root + "src", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
+        auto out = fs.open(target, FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
+        std::vector<uint32_t> chunks;
+        uint32_t copied = 0;
+        while (in && out && in->copyTo(*out, 100000, copied) && copied > 0) {
+            chunks.push_back(copied);
+            if (chunks.size() <= between.size()) between[chunks.size() - 1]();
+        }
+        EXPECT_EQ(copied, 0u) << "ends at the end of the file, not at a failure";
+        return chunks;
+    };
+    EXPECT_EQ(copyOf(root + "same", {}), (std::vector<uint32_t>{100000, 100000, 100000}));
+    ASSERT_TRUE(testing::readFile(fs, root + "same", bytes));
+    EXPECT_EQ(bytes, data);
+    const std::string tail = testing::patternBytes(150000, 9);
+    auto grow = [&] { std::ofstream(source, std::ios::app | std::ios::binary) << tail; };
+    EXPECT_EQ(copyOf(root + "grown", {grow}), (std::vector<uint32_t>{100000, 100000, 100000, 100000, 50000}));
+    ASSERT_TRUE(testing::readFile(fs, root + "grown", bytes));
+    EXPECT_EQ(bytes, data + tail);
+    EXPECT_EQ(copyOf(root + "shrunk", {[&] { ::truncate(source.c_str(), 150000); }}),
+              (std::vector<uint32_t>{100000, 50000}));
+    ASSERT_TRUE(testing::readFile(fs, root + "shrunk", bytes));
+    EXPECT_EQ(bytes, data.substr(0, 150000));
+
+    char memoryFolder[] = "/dev/shm/shuttle-other-fs-XXXXXX";
+    struct stat here {}, there {};
+    if (::mkdtemp(memoryFolder) == nullptr) GTEST_SKIP() << "no /dev/shm";
+    if (::stat(memoryFolder, &there) != 0 || ::stat(source.c_str(), &here) != 0 || here.st_dev == there.st_dev) {
+        ::rmdir(memoryFolder);
+        GTEST_SKIP() << "/dev/shm is on the drives' own file system";
+    }
+    posix.mapDrive('S', memoryFolder);
+    auto in = fs.open(root + "src", FileAccess::Read, kShareRead, FileDisposition::OpenExisting, kAttributeNormal);
+    auto out = fs.open("S:\\copy", FileAccess::Write, kShareNone, FileDisposition::CreateAlways, kAttributeNormal);
+    uint32_t copied = 7;
+    EXPECT_FALSE(in && out && in->copyTo(*out, 100000, copied));
+    EXPECT_EQ(fs.lastError(), kErrorNotSupported);
+    EXPECT_EQ(copied, 0u);
+    char first[3] = {};
+    uint32_t got = 0;
+    EXPECT_TRUE(in && in->read(first, 3, got) && std::string(first, 3) == data.substr(0, 3)) << "nothing was taken";
+    EXPECT_TRUE(fs.copyFile(root + "src", "S:\\whole", false));
+    ASSERT_TRUE(testing::readFile(fs, "S:\\whole", bytes));
+    EXPECT_EQ(bytes, data.substr(0, 150000));
+    std::filesystem::remove_all(memoryFolder);
 }
 
 TEST_F(PosixDrives, DriveRootIsListedWithoutDotsAndNeverRemoved) {

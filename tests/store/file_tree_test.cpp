@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/utf8.h"
 #include "store/file_tree.h"
@@ -19,7 +20,13 @@ protected:
     std::string dst = drives.mount('E');
     testing::ManualClock clock;
     CopyBuffer buffer;
-    CopyRun run{fs, buffer, {}, nullptr};
+    CopyRun run = smallChunks();
+    // Chunks of one size whether the system copies them or this process reads and writes them.
+    CopyRun smallChunks() {
+        CopyRun chunked{fs, buffer, {}, nullptr};
+        chunked.systemChunkSize = kCopyChunkSize;
+        return chunked;
+    }
 };
 
 // Every file at every depth, once; past the budget the count stops.
@@ -140,20 +147,30 @@ TEST_F(FileTree, ReadOnlyResetClearsEverySpecialAttribute) {
     EXPECT_EQ(trace.out(), "Failed to remove read-only attribute.\n");
 }
 
-// Up to 65,792 bytes the platform copy (keeping attributes but read-only); larger ones streamed, normal.
+// Up to 65,792 bytes the platform copy (keeping attributes but read-only); larger ones streamed
+// chunk by chunk, normal: inside the system where it can, else read and written (the 2nd pass),
+// also when the system gives up after a chunk (the 3rd).
 TEST_F(FileTree, SmallFilesGoThroughThePlatformCopyAndLargerOnesAreStreamed) {
-    const size_t chunk = kCopyChunkSize;
-    for (size_t size : {size_t(0), size_t(1), chunk, chunk + 1, chunk * 3 + 5}) {
+    const uint64_t chunk = kCopyChunkSize;
+    std::vector<uint64_t> pieces;
+    run.copied = [&](uint64_t bytes) { pieces.push_back(bytes); };
+    for (uint64_t size : {uint64_t(0), uint64_t(1), chunk, chunk + 1, chunk * 3 + 5}) {
         const bool small = size <= chunk;
-        const std::string name = "f" + std::to_string(size);
-        file(src + name, testing::patternBytes(size, 1));
-        ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden | kAttributeReadOnly));
-        fs.reset();
-        EXPECT_FALSE(copyFileTo(run, src + name, dst + name).failed());
-        EXPECT_EQ(fs.calls(FsOp::CopyFile), small ? 1 : 0) << size;
-        EXPECT_EQ(fs.calls(FsOp::Read), small ? 0 : static_cast<int>(size / chunk) + 2);  // chunks, rest, end
-        EXPECT_EQ(content(dst + name), testing::patternBytes(size, 1));
-        EXPECT_EQ(special(dst + name), small ? kAttributeHidden : 0u) << size;
+        std::vector<uint64_t> told = small ? std::vector<uint64_t>{size} : std::vector<uint64_t>(size / chunk, chunk);
+        if (!small && size % chunk != 0) told.push_back(size % chunk);
+        for (int pass = 0; pass < 3; ++pass) {
+            const std::string name = "f" + std::to_string(size) + "_" + std::to_string(pass);
+            file(src + name, testing::patternBytes(size, pass));
+            ASSERT_TRUE(fs.setAttributes(src + name, kAttributeHidden | kAttributeReadOnly));
+            fs.reset();
+            if (pass > 0) fs.failCall(FsOp::CopyTo, pass, kErrorNotSupported);
+            pieces.clear();
+            EXPECT_FALSE(copyFileTo(run, src + name, dst + name).failed());
+            EXPECT_EQ(fs.calls(FsOp::CopyFile), small ? 1 : 0) << size;
+            EXPECT_EQ(pieces, told) << size;
+            EXPECT_EQ(content(dst + name), testing::patternBytes(size, pass)) << size << " " << pass;
+            EXPECT_EQ(special(dst + name), small ? kAttributeHidden : 0u) << size;
+        }
     }
     EXPECT_EQ(trace.out(), "");
 }
@@ -175,6 +192,7 @@ TEST_F(FileTree, EveryCopyFailureNamesItsItemAndPrintsItsLine) {
     for (const Case& c : std::vector<Case>{
              {"missing.txt", FsOp::Open, 0, kErrorFileNotFound, "Cannot open file: C:\\missing.txt\t!!! Error: 2\n"},
              {"a.txt", FsOp::Size, 1, kErrorIoDevice, "Cannot get file size for C:\\a.txt\t!!! Error: 1117\n"},
+             {"big", FsOp::CopyTo, 1, kErrorDiskFull, "Failed to copy C:\\big to E:\\big\t!!! Error: 112\n"},
              {"big", FsOp::Read, 2, kErrorIoDevice, "Failed to read from soutce file: C:\\big\t!!! Error: 1117\n"},
              {"big", FsOp::Write, 2, kErrorDiskFull, "Failed to write to target file: E:\\big\n"},
              {"big", FsOp::Open, 2, kErrorSharingViolation, "Failed to open source file C:\\big\t!!! Error: 32\n"},
@@ -186,6 +204,7 @@ TEST_F(FileTree, EveryCopyFailureNamesItsItemAndPrintsItsLine) {
         trace.clear();
         fs.reset();
         if (c.nth > 0) fs.failCall(c.op, c.nth, c.error);
+        if (c.op == FsOp::Read || c.op == FsOp::Write) fs.failCall(FsOp::CopyTo, 1, kErrorNotSupported);
         const std::string item = src + c.item;
         const FailedItem failed = std::string(c.item) == "d" ? copyDirectoryTo(run, item, dst + c.item)
                                                              : copyFileTo(run, item, dst + c.item);
@@ -212,19 +231,26 @@ TEST_F(FileTree, CopiesTellEveryPieceWrittenAndStopAtACancel) {
     copyItemTo(run, src + "single", dst + "single");
     std::sort(pieces.begin(), pieces.end());  // the order of a folder listing is the platform's
     EXPECT_EQ(pieces, (std::vector<uint64_t>{3, 5, 7, kCopyChunkSize, kCopyChunkSize}));
-    pieces.clear();
-    fs.failCall(FsOp::Write, 2, kErrorDiskFull);
-    EXPECT_EQ(copyItemTo(run, src + "d\\inner\\large", dst + "large").error, kErrorDiskFull);
-    EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "the chunk written before the failure, nothing after";
+    for (const auto& [failing, nth] : {std::pair{FsOp::CopyTo, 1}, std::pair{FsOp::Write, 2}}) {
+        pieces.clear();
+        fs.reset();
+        if (failing == FsOp::Write) fs.failCall(FsOp::CopyTo, 1, kErrorNotSupported);
+        fs.failCall(failing, nth, kErrorDiskFull);
+        EXPECT_EQ(copyItemTo(run, src + "d\\inner\\large", dst + "large").error, kErrorDiskFull);
+        EXPECT_EQ(pieces, std::vector<uint64_t>(nth - 1, kCopyChunkSize)) << "the chunks written before the failure only";
+    }
     Wakeup cancel;
     run.cancel = &cancel;
+    run.copied = [&](uint64_t bytes) {
+        pieces.push_back(bytes);
+        cancel.raise();
+    };
     pieces.clear();
     fs.reset();
-    fs.beforeCall(FsOp::Read, 2, [&] { cancel.raise(); });
     const FailedItem cancelled = copyItemTo(run, src + "d\\inner\\large", dst + "large");
     EXPECT_TRUE(isCancelled(cancelled));
     EXPECT_EQ(cancelled.path, src + "d\\inner\\large");
-    EXPECT_EQ(fs.calls(FsOp::Read), 2) << "within one chunk of the request";
+    EXPECT_EQ(pieces, (std::vector<uint64_t>{kCopyChunkSize})) << "within one chunk of the request";
     EXPECT_EQ(copyItemTo(run, src + "single", dst + "single2").error, kErrorCancelled);
     EXPECT_EQ(fs.calls(FsOp::Open), 3) << "no file begun after it";
 }
@@ -255,12 +281,13 @@ TEST_F(FileTree, FolderCopyStopsAtTheFirstItemThatFails) {
     folder(src + "d\\deeper");
     for (int i = 0; i < 4; ++i) file(src + "d\\deeper\\f" + std::to_string(i), "x");
     fs.reset();
-    fs.failCall(FsOp::Open, 2, kErrorSharingViolation);
+    fs.failCall(FsOp::CopyFile, 2, kErrorSharingViolation);
     const FailedItem failed = copyDirectoryTo(run, src + "d", dst + "d");
     EXPECT_EQ(failed.error, kErrorSharingViolation);
     EXPECT_EQ(failed.path.rfind(src + "d\\deeper\\f", 0), 0u);
     EXPECT_EQ(testing::namesIn(fs, dst + "d\\deeper").size(), 1u) << "nothing after the failed item";
-    EXPECT_EQ(fs.calls(FsOp::Open), 2);
+    EXPECT_EQ(fs.calls(FsOp::CopyFile), 2);
+    EXPECT_EQ(fs.calls(FsOp::Open), 0) << "a listed file is not opened to be measured";
 }
 
 TEST_F(FileTree, FolderIsNeverCopiedIntoItself) {

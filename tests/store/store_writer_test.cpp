@@ -109,6 +109,21 @@ TEST_F(StoreWriter, TheProgressCountsTheWholeTreeAndTheMeasureStopsPastTheLimit)
     EXPECT_EQ(fs.calls(FsOp::FindFirst), 2) << "many0 and its subfolder, nothing after";
 }
 
+// The copy goes by the sizes the measure saw, and takes a file that came after it as well; a
+// folder dropped with a trailing separator alike.
+TEST_F(StoreWriter, AFolderIsCopiedAsItIsWhenTheCopyReachesIt) {
+    folder(src + "d");
+    file(src + "d\\a.txt", "a");
+    sizedFile(src + "d\\big.bin", kCopyChunkSize * 2);
+    fs.beforeCall(FsOp::CreateDirectory, 1, [&] { file(src + "d\\late.txt", "late"); });
+    std::vector<uint64_t> told;
+    ASSERT_TRUE(write({u"C:\\d\\"}, [&](uint64_t done, uint64_t) { told.push_back(done); }));
+    EXPECT_EQ(content(kStamped + "d\\a.txt"), "a");
+    EXPECT_EQ(content(kStamped + "d\\big.bin"), testing::patternBytes(kCopyChunkSize * 2));
+    EXPECT_EQ(content(kStamped + "d\\late.txt"), "late");
+    EXPECT_EQ(told.back(), kCopyChunkSize * 2 + 1) << "never past the measured total";
+}
+
 // A missing or locked item, a non-Unicode path, no drive letter, no files: each refused, named, drive untouched.
 TEST_F(StoreWriter, UnusableInputIsRefusedBeforeTheDriveIsTouched) {
     file(src + "here.txt", "x");

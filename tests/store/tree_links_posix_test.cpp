@@ -45,6 +45,11 @@ TEST_F(TreeLinks, LinksAreNeitherMeasuredNorCopiedNorFollowedWhenRemoved) {
     EXPECT_EQ(testing::namesIn(fs, dst + "t"), (std::vector<std::string>{"a", "sub"}));
     EXPECT_EQ(testing::namesIn(fs, dst + "t\\sub"), std::vector<std::string>{"b"});
     EXPECT_TRUE(trace.contains("Link not followed: C:\\t\\loop\n"));
+    testing::ManualClock clock;  // the store write lists names only, after its measure
+    const StoreWrite written = writeVirtualStore(fs, clock, buffer, 'E', 1000, {u"C:\\t"});
+    ASSERT_TRUE(written.written());
+    EXPECT_EQ(testing::namesIn(fs, written.storedPaths[0]), (std::vector<std::string>{"a", "sub"}));
+    EXPECT_EQ(testing::namesIn(fs, written.storedPaths[0] + "\\sub"), std::vector<std::string>{"b"});
 
     link(dst + "t\\victim", outside + "big");
     link(dst + "t\\sub\\file", outside + "big\\keep");

@@ -17,7 +17,7 @@
 
 namespace shuttle::testing {
 
-enum class FsOp { Open, Size, LastWriteTime, Read, Write, CopyFile, DeleteFile, MoveFile, GetAttributes, SetAttributes,
+enum class FsOp { Open, Size, LastWriteTime, Read, Write, CopyTo, CopyFile, DeleteFile, MoveFile, GetAttributes, SetAttributes,
                   FindFirst, FindNext, CreateDirectory, RemoveDirectory, Count };
 
 class FaultyFileSystem final : public FileSystem {
@@ -59,9 +59,10 @@ public:
     bool setAttributes(const std::string& path, uint32_t attributes) override {
         return !injected(FsOp::SetAttributes) && inner_.setAttributes(path, attributes);
     }
-    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                               FindDetail detail = FindDetail::Full) override {
         if (injected(FsOp::FindFirst)) return nullptr;
-        std::unique_ptr<FindEnumeration> listing = inner_.findFirst(pattern, first);
+        std::unique_ptr<FindEnumeration> listing = inner_.findFirst(pattern, first, detail);
         return listing ? std::make_unique<Listing>(*this, std::move(listing)) : nullptr;
     }
     bool createDirectory(const std::string& path) override {
@@ -97,6 +98,11 @@ private:
         bool write(const void* buffer, uint32_t length, uint32_t& put) override {
             put = 0;
             return !owner_.injected(FsOp::Write) && inner_->write(buffer, length, put);
+        }
+        bool copyTo(OpenFile& target, uint32_t length, uint32_t& copied) override {
+            copied = 0;
+            auto* wrapped = dynamic_cast<File*>(&target);  // the inner file's own kind copies in the kernel
+            return !owner_.injected(FsOp::CopyTo) && inner_->copyTo(wrapped ? *wrapped->inner_ : target, length, copied);
         }
         FaultyFileSystem& owner_;
         std::unique_ptr<OpenFile> inner_;

@@ -31,8 +31,9 @@ public:
     bool setAttributes(const std::string& path, uint32_t attributes) override {
         return inner_.setAttributes(real(path), attributes);
     }
-    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first) override {
-        return inner_.findFirst(real(pattern), first);
+    std::unique_ptr<FindEnumeration> findFirst(const std::string& pattern, FindEntry& first,
+                                               FindDetail detail = FindDetail::Full) override {
+        return inner_.findFirst(real(pattern), first, detail);
     }
     bool createDirectory(const std::string& path) override {
         // The root of a mounted letter exists, as a drive root does.
