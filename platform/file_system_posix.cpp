@@ -599,8 +599,16 @@ bool PosixFileSystem::setAttributes(const std::string& path, uint32_t attributes
     mode_t mode = info.st_mode & 07777;
     mode_t wanted = (attributes & kAttributeReadOnly) ? (mode & ~kWriteBits)
                                                        : ((mode & kWriteBits) ? mode : (mode | S_IWUSR));
-    if (wanted != mode && ::chmod(host.c_str(), wanted) != 0) return failErrno(host);
-    return storeBits(host, attributes & kStoredFileBits);
+    // Hidden and system are written to the file itself, which needs its owner's write
+    // permission: a read-only file gets it back for that moment.
+    const mode_t writable = mode | S_IWUSR;
+    if (writable != mode && ::chmod(host.c_str(), writable) != 0) return failErrno(host);
+    if (!storeBits(host, attributes & kStoredFileBits)) {
+        if (writable != mode) ::chmod(host.c_str(), mode);
+        return false;
+    }
+    if (wanted != writable && ::chmod(host.c_str(), wanted) != 0) return failErrno(host);
+    return true;
 }
 
 std::unique_ptr<FindEnumeration> PosixFileSystem::findFirst(const std::string& pattern, FindEntry& first,
