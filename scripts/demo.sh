@@ -79,7 +79,7 @@ cleanup() {
     if [ "${SHUTTLE_KEEP_WINE:-0}" = 1 ]; then
         echo "Wine template kept in $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
     else
-        wine_remove_root "$SHUTTLE_WINE_ROOT"
+        rm -rf "$SHUTTLE_WINE_ROOT"
     fi
 }
 trap cleanup EXIT

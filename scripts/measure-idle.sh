@@ -35,7 +35,7 @@ cleanup() {
     [ -n "$simulator_pid" ] && { kill "$simulator_pid" && wait "$simulator_pid"; } 2>/dev/null
     wine_env_cleanup
     rm -rf "$work"
-    [ -n "$own_root" ] && wine_remove_root "$SHUTTLE_WINE_ROOT"
+    [ -n "$own_root" ] && rm -rf "$SHUTTLE_WINE_ROOT"
 }
 trap cleanup EXIT
 

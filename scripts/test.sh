@@ -38,7 +38,7 @@ cleanup() {
         [ -d "$prefix" ] && wine_stop_prefix "${prefix%/}"
     done
     if [ -n "$own_root" ] && [ "${SHUTTLE_KEEP_WINE:-0}" != 1 ]; then
-        wine_remove_root "$SHUTTLE_WINE_ROOT"
+        rm -rf "$SHUTTLE_WINE_ROOT"
     else
         echo "Wine root kept: $SHUTTLE_WINE_ROOT (remove it with: rm -rf $SHUTTLE_WINE_ROOT)"
     fi

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
@@ -24,6 +26,9 @@ QApplication& application() {
     static char name[] = "clipboard_qt_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a runtime folder Qt makes /tmp/runtime-<user> and leaves it behind.
+    static QTemporaryDir runtime(QDir::tempPath() + "/shuttle-qt-test-XXXXXX");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     static QApplication instance(argc, argv);
     return instance;
 }

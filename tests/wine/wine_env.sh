@@ -10,7 +10,10 @@
 SHUTTLE_WINE_ROOT=${SHUTTLE_WINE_ROOT:-/tmp/shuttle-wine-$(id -u)}
 # The computers of one script live in a folder of their own beside the shared template, so that
 # two scripts run by hand at once (both on the default root) never touch each other's prefixes.
-mkdir -p "$SHUTTLE_WINE_ROOT"
+mkdir -p "$SHUTTLE_WINE_ROOT/tmp"
+# Debian's Wine keeps its servers' sockets in a new folder under $TMPDIR and never removes it;
+# inside the root it goes with the root.
+export TMPDIR=$SHUTTLE_WINE_ROOT/tmp
 WINE_COMPUTERS_DIR=$(mktemp -d "$SHUTTLE_WINE_ROOT/computers-XXXXXX")
 WINE64=/usr/lib/wine/wine64
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -60,16 +63,6 @@ wine_env_cleanup() {
     WINE_OWN_XVFB_PIDS=()
     [ "${SHUTTLE_KEEP_WINE:-0}" = 1 ] || rm -rf "$WINE_COMPUTERS_DIR"
     return 0
-}
-
-# Removes a Wine root made by this run, once every server of its prefixes has ended. Debian's
-# Wine keeps the servers' sockets in a folder of its own under $TMPDIR, named in the template's
-# "wineserver" file (its clones share it), and never removes it: that folder goes too.
-wine_remove_root() {  # ROOT
-    local root=$1 name
-    name=$(cat "$root/template/wineserver" 2>/dev/null) || name=
-    [[ $name == wine-?* && $name != */* ]] && rm -rf "${TMPDIR:-/tmp}/$name"
-    rm -rf "$root"
 }
 
 # Makes the template prefix once (about 10 s) on the current DISPLAY; later calls return at once.
