@@ -89,6 +89,19 @@ bool Computer::onClipboardChange() {
 
 bool Computer::onClipboardLookAgain() { return lookPending_ && lookAtClipboard(); }
 
+bool Computer::onClipboardCheck() {
+    if (!running_ || stop_.raised() || lookPending_) return false;
+    const uint32_t now = running_->context.clipboard.sequenceNumber();
+    const bool unread = handledSequence_ != now;
+    const bool missed = unread && unnotified_ == now;
+    const bool moved = checkedSequence_ && *checkedSequence_ != now;
+    unnotified_ = unread && moved ? std::optional<uint32_t>(now) : std::nullopt;
+    checkedSequence_ = now;
+    if (!missed) return false;
+    printOut("A clipboard change came without its notice; looking at it now\n");
+    return onClipboardChange();
+}
+
 // One look at the current change. A change is read once: the system may notify one change
 // twice, and the content of a handled change is not sent again.
 bool Computer::lookAtClipboard() {

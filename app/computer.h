@@ -61,6 +61,7 @@ enum ComputerWorker : unsigned {
 
 constexpr uint32_t kCopyRetryMs = 50;
 constexpr int kCopyLooks = 20;
+constexpr uint32_t kClipboardCheckMs = 1000;
 
 struct ComputerOptions {
     unsigned workers = kAllWorkers;        // which threads start() runs
@@ -99,6 +100,11 @@ public:
     // Window thread: the timer's look at a change that met a busy clipboard; nothing when that
     // change was handled meanwhile. True when the clipboard is still busy.
     bool onClipboardLookAgain();
+    // Window thread, every kClipboardCheckMs: a change whose notice never came (a system may
+    // drop one under load) is looked at once its sequence number has moved and stayed unread
+    // through one more check. What the clipboard held before the first check is never sent.
+    // True as onClipboardChange.
+    bool onClipboardCheck();
     // Window thread: the desktop's events.
     void onTaskbarCreated();
     void onResume();
@@ -131,6 +137,8 @@ private:
     int busyLooks_ = 0;          // looks at the current clipboard change that found it busy
     bool lookPending_ = false;   // the current change met a busy clipboard and waits for a look
     std::optional<uint32_t> handledSequence_;  // the clipboard content last read
+    std::optional<uint32_t> checkedSequence_;  // the sequence number at the last check
+    std::optional<uint32_t> unnotified_;       // moved at the last check, and not read then
 };
 
 }  // namespace shuttle

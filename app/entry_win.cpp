@@ -82,6 +82,8 @@ public:
     explicit ProgramEvents(Computer& computer) : computer_(computer) {}
     unsigned onClipboardChange() override { return computer_.onClipboardChange() ? kCopyRetryMs : 0; }
     unsigned onClipboardLookAgain() override { return computer_.onClipboardLookAgain() ? kCopyRetryMs : 0; }
+    unsigned onClipboardCheck() override { return computer_.onClipboardCheck() ? kCopyRetryMs : 0; }
+    unsigned clipboardCheckMs() const override { return kClipboardCheckMs; }
     void onDestroy() override { computer_.requestStop(); }
     void onEndSession() override { endSession(computer_); }
     void onTaskbarCreated() override { computer_.onTaskbarCreated(); }

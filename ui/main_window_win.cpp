@@ -13,6 +13,7 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"SHUTTLE";
 constexpr wchar_t kWindowTitle[] = L"Shuttle";
 constexpr UINT_PTR kClipboardLookTimer = 1;
+constexpr UINT_PTR kClipboardCheckTimer = 2;
 
 MainWindowContext* contextOf(HWND window) {
     return reinterpret_cast<MainWindowContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -24,12 +25,16 @@ UINT taskbarCreatedMessage() {
     return message;
 }
 
+enum class ClipboardLook { NewChange, Again, Check };
+
 // Another program may still hold the clipboard: a timer brings the copy path back to it. A new
 // change ends the looks at the one before, so that one content is never read twice.
-void lookAtClipboard(HWND window, MainWindowContext& context, bool newChange) {
-    KillTimer(window, kClipboardLookTimer);
-    const unsigned againInMs =
-        newChange ? context.events.onClipboardChange() : context.events.onClipboardLookAgain();
+void lookAtClipboard(HWND window, MainWindowContext& context, ClipboardLook look) {
+    if (look != ClipboardLook::Check) KillTimer(window, kClipboardLookTimer);
+    MainWindowEvents& events = context.events;
+    const unsigned againInMs = look == ClipboardLook::NewChange ? events.onClipboardChange()
+                               : look == ClipboardLook::Again   ? events.onClipboardLookAgain()
+                                                                : events.onClipboardCheck();
     if (againInMs != 0) SetTimer(window, kClipboardLookTimer, againInMs, nullptr);
 }
 
@@ -37,6 +42,7 @@ void onCreate(HWND window, MainWindowContext& context) {
     context.window = window;
     context.dialog = createMainDialog(context.instance, window, context.settings, context.requests);
     context.tray = std::make_unique<TrayIcon>(window, context.instance);
+    SetTimer(window, kClipboardCheckTimer, context.events.clipboardCheckMs(), nullptr);
 }
 
 // The client area is the dialog, with no band beside or below it.
@@ -115,11 +121,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         refitMainDialog(context->dialog);
         return DefWindowProcW(window, message, wParam, lParam);
     case WM_CLIPBOARDUPDATE:
-        lookAtClipboard(window, *context, true);
+        lookAtClipboard(window, *context, ClipboardLook::NewChange);
         return 0;
     case WM_TIMER:
-        if (wParam != kClipboardLookTimer) return DefWindowProcW(window, message, wParam, lParam);
-        lookAtClipboard(window, *context, false);
+        if (wParam == kClipboardLookTimer) lookAtClipboard(window, *context, ClipboardLook::Again);
+        else if (wParam == kClipboardCheckTimer) lookAtClipboard(window, *context, ClipboardLook::Check);
+        else return DefWindowProcW(window, message, wParam, lParam);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

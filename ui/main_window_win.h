@@ -23,6 +23,10 @@ public:
     virtual unsigned onClipboardChange() = 0;
     // The look again at a change that met a busy clipboard; the same answer.
     virtual unsigned onClipboardLookAgain() = 0;
+    // The periodic check for a change whose notice never came, every clipboardCheckMs(); the
+    // same answer.
+    virtual unsigned onClipboardCheck() = 0;
+    virtual unsigned clipboardCheckMs() const = 0;
     virtual void onDestroy() = 0;           // the window is going: the workers are asked to stop
     virtual void onEndSession() = 0;        // log-off or shutdown: finish before the process is ended
     virtual void onTaskbarCreated() = 0;    // the shell restarted and lost the tray icon

@@ -92,6 +92,30 @@ TEST_F(ClipboardExchange, TheCopyPathLooksAgainWhileTheClipboardIsBusy) {
     a->clipboard.close();
 }
 
+// A change whose notice never came is found by the periodic check, one check after its number
+// moved; what the clipboard held before the first check, and a change already read, stay home.
+TEST_F(ClipboardExchange, TheCheckFindsAChangeWithoutItsNoticeButNotTheContentAtStart) {
+    openSerial();
+    a->clipboard.userCopiesText(u"held before the start");
+    EXPECT_FALSE(a->computer.onClipboardCheck());
+    EXPECT_FALSE(a->computer.onClipboardCheck());
+    a->clipboard.userCopiesText(u"never announced");
+    EXPECT_FALSE(a->computer.onClipboardCheck()) << "a notice may still be on its way";
+    a->computer.waitForTransfers(120000);
+    EXPECT_TRUE(a->tray.events().empty());
+    EXPECT_FALSE(a->computer.onClipboardCheck());
+    a->computer.waitForTransfers(120000);
+    EXPECT_EQ(a->tray.events(), kCopied);
+    b->computer.pollOnce();
+    EXPECT_EQ(b->pastedText(), u"never announced");
+
+    a->tray.clear();
+    a->copyText(u"announced");
+    for (int check = 0; check < 3; ++check) EXPECT_FALSE(a->computer.onClipboardCheck());
+    a->computer.waitForTransfers(120000);
+    EXPECT_EQ(a->tray.events(), kCopied) << "sent once";
+}
+
 // Content of a format the mode does not carry is not sent and nothing is said: nothing on the
 // device, no GUID, no balloon. The next text travels as usual.
 TEST_F(ClipboardExchange, WhatIsNotSentGoesSilentlyAndTheNextTextTravels) {

@@ -111,8 +111,12 @@ check "a neighbour reading B's clipboard every 20 ms runs" start_neighbour B rea
 arrived=0
 started_at=$(now_ms)
 for index in $(seq 0 39); do
-    set_text A "$work/text-$index.txt"
-    within_ms 60000 text_on_clipboard B "$work/text-$index.txt" || break
+    set_text A "$work/text-$index.txt" || { echo "     the copy tool could not set A's clipboard (text #$index)"; break; }
+    if ! within_ms 60000 text_on_clipboard B "$work/text-$index.txt"; then
+        text_on_clipboard A "$work/text-$index.txt" && held_on_a=yes || held_on_a=no
+        echo "     text #$index did not arrive; A's clipboard holds it: $held_on_a"
+        break
+    fi
     arrived=$((arrived + 1))
 done
 run_ms=$(($(now_ms) - started_at))
