@@ -21,7 +21,7 @@ computer_prefix() { echo "$WINE_COMPUTERS_DIR/computer-$1"; }
 on_computer() {
     local name=$1
     shift
-    WINEPREFIX=$(computer_prefix "$name") DISPLAY=${COMPUTER_DISPLAY[$name]} "$@"
+    WINEPREFIX=$(computer_prefix "$name") DISPLAY=${COMPUTER_DISPLAY[$name]} wine_run "$@"
 }
 
 computer_create() {

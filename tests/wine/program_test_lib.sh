@@ -80,8 +80,8 @@ new_computer() {
     wine_warm_up
 }
 
-probe() { "$WINE64" "$PROBE_EXE" "$@" 2>/dev/null </dev/null; }
-reg_cmd() { "$WINE64" reg "$@" 2>/dev/null </dev/null; }
+probe() { wine_run "$WINE64" "$PROBE_EXE" "$@" 2>/dev/null </dev/null; }
+reg_cmd() { wine_run "$WINE64" reg "$@" 2>/dev/null </dev/null; }
 
 # Starts Shuttle with the given arguments in the background; SHUTTLE_PID is its wine process.
 start_shuttle() {

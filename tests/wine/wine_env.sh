@@ -65,6 +65,22 @@ wine_env_cleanup() {
     return 0
 }
 
+# Runs a Wine program. Under load Wine's loader now and then fails to start a process, saying
+# so on standard error ("wine: ...") before the program ran: such a start is made again. A
+# program that crashed ("wine: Unhandled ...") is not.
+wine_run() {
+    local errors code attempt
+    errors=$(mktemp "${TMPDIR:-/tmp}/wine-run-XXXXXX")
+    for attempt in 1 2 3; do
+        "$@" 2>"$errors"
+        code=$?
+        [ "$code" -ne 0 ] && grep -q '^wine' "$errors" && ! grep -q '^wine: Unhandled' "$errors" || break
+    done
+    cat "$errors" >&2
+    rm -f "$errors"
+    return "$code"
+}
+
 # Makes the template prefix once (about 10 s) on the current DISPLAY; later calls return at once.
 wine_template() {
     local template=$SHUTTLE_WINE_ROOT/template
