@@ -213,6 +213,7 @@ end_during_copy() {  # WHAT LIMIT-MS REQUEST: the process is gone within LIMIT-M
     check "a new start of A runs: the single-instance mutex is gone" computer_start_shuttle A -console
     # A new start takes the drive's payload as new; the next copy waits until it is pasted.
     check "... and pastes what the drive holds" computer_wait_console A 60000 "Data received"
+    check "... and lets its clipboard go after looking at its paste" own_paste_let_go A 1
 }
 post_exit() { on_computer A "$WINE64" "$PROBE_EXE" command "$COMMAND_EXIT" >/dev/null 2>&1 </dev/null; }
 # wineboot sends the end of the session to every window and waits for the answers; A runs in

@@ -151,10 +151,13 @@ document = {"formats": ["CF_HDROP"], "writer": {"name": "another program", "vers
             "GUID": "{0F0F0F0F-1111-4222-8333-444455556666}"}
 open(sys.argv[1], "w").write(json.dumps(document, indent=2))
 EOF
+own_looks_before=$(console_count A "holds this computer's paste")
 mv "$work/foreign-meta" "$meta"
 foreign='F:\AB8D69FA-8873-42D3-BB0E-4D53DA9B7A3F_storage\2026_05_17_09_30_12\foreign é.txt'
 check "a document another program wrote with \"formats\" before \"data\" pastes its file list on B" \
     within 60 eval 'clip B get-files | grep -qxF -- "$foreign"'
+check "... and A, which reads the same drive, pastes it too and lets its clipboard go" \
+    own_paste_let_go A $((own_looks_before + 1))
 
 # --- progress of a long copy ---------------------------------------------------------------
 # Shuttle on A is held still from outside (SIGSTOP) before the copy is made, and let run only in

@@ -22,6 +22,13 @@ clip() {
     on_computer "$name" "$WINE64" "$CLIP_EXE" "$@" 2>/dev/null </dev/null | tr -d '\r'
     return "${PIPESTATUS[0]}"
 }
+# A computer that pasted looks at its own paste on its window thread, says so, and lets the
+# clipboard go at once; the clipboard tool's own open then shows that it has. Wait for this
+# before holding the program still (SIGSTOP), or it may be held with the clipboard open.
+own_paste_let_go() {  # NAME COUNT: the computer has looked at its own paste COUNT times
+    computer_wait_console "$1" 60000 "The clipboard holds this computer's paste; not sent back" "$2" &&
+        clip "$1" formats >/dev/null
+}
 reg_on() { local name=$1; shift; on_computer "$name" "$WINE64" reg "$@" >/dev/null 2>&1 </dev/null; }
 console_of() { computer_console "$1"; }
 log_of() { cat "$(computer_prefix "$1")"/drive_c/users/*/AppData/Local/ORB/Shuttle.log-* 2>/dev/null; }
