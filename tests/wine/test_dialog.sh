@@ -169,8 +169,9 @@ for round in 1 2 3; do
     usb_frame+=("$(echo "$out" | sed -n 3p | grep -q . && echo hidden)")
     usb_flag+=("$(echo "$out" | sed -n 4p | grep . || echo none)")
     [ "$round" = 1 ] && {
+        # The selector is shown before its entries are filled: wait for the entries themselves.
         check "USB mode lists the five size limits, 10MB chosen" \
-            eval '[ "$(drive items 1012 | tr "\n" " ")" = "*10MB 25MB 50MB 75MB 100MB " ]'
+            within_ms 30000 eval '[ "$(drive items 1012 | tr "\n" " ")" = "*10MB 25MB 50MB 75MB 100MB " ]'
         check "USB mode with no drive saved says ' Select  USB', caption 'Refresh'" \
             quietly drive wait-text 1032 30000 " Select  USB" + wait-text 1011 30000 Refresh
         check "USB mode: ' USB' checked, size selector and frame and the narrow options frame shown" \
