@@ -71,7 +71,7 @@ std::wstring withoutMarkup(const std::wstring& text) {
 }
 
 // A sz_Or_Ord field of a dialog template: none, an ordinal, or a string.
-const WORD* skipNameOrOrdinal(const WORD* field) {
+const WORD* skipTemplateString(const WORD* field) {
     if (*field == 0x0000) return field + 1;
     if (*field == 0xFFFF) return field + 2;
     return field + std::wcslen(reinterpret_cast<const wchar_t*>(field)) + 1;
@@ -99,7 +99,7 @@ HFONT declaredFont(HWND window, UINT dpi) {
     if (words != nullptr && words[0] == 1 && words[1] == 0xFFFF) {
         DWORD style = 0;
         std::memcpy(&style, words + 6, sizeof style);
-        const WORD* field = skipNameOrOrdinal(skipNameOrOrdinal(words + 13));  // menu, class
+        const WORD* field = skipTemplateString(skipTemplateString(words + 13));  // menu, class
         field += std::wcslen(reinterpret_cast<const wchar_t*>(field)) + 1;     // title
         if (style & DS_SETFONT) {
             const int points = field[0];
