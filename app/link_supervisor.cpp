@@ -61,6 +61,8 @@ void LinkSupervisor::showLinkState() {
     if (usb) link.linkConnected = link.portOpen.load();
     bool copy = link.copyReady != 0;
     bool paste = link.pasteReady != 0;
+    shownCopyReady_ = copy;
+    shownPasteReady_ = paste;
     if (link.linkConnected != 0) {
         if (copy && paste)
             showStatus(link_text::kReady);
@@ -296,10 +298,16 @@ void LinkSupervisor::keepListening() {
     if (!link_.listening()) link_.setListening(environment_.addClipboardListener());
 }
 
+// The receive thread sets the flags at every poll, so they may change back between two looks
+// while a request showed the state in between: the status line follows the flags it last
+// showed, and the icon the flags this look saw last.
 void LinkSupervisor::followReadyFlags() {
     int copy = link_.copyReady;
     int paste = link_.pasteReady;
-    if (copy == previousCopyReady_ && paste == previousPasteReady_) return;
+    if (copy == previousCopyReady_ && paste == previousPasteReady_) {
+        if ((copy != 0) != shownCopyReady_ || (paste != 0) != shownPasteReady_) showLinkState();
+        return;
+    }
     if (copy != 0) {
         notifier_.keepIcon();
         notifier_.setIcon(kIconCopyReady);

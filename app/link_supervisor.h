@@ -85,6 +85,8 @@ private:
     int probingPhase_ = 0;
     int previousCopyReady_ = 0;
     int previousPasteReady_ = 0;
+    bool shownCopyReady_ = false;  // the flags the status line was last drawn from
+    bool shownPasteReady_ = false;
     bool sizesFilled_ = false;
     std::u16string shownProgress_;  // the progress text on the status line; empty when none
     bool portsScanned_ = false;

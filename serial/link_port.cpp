@@ -63,6 +63,9 @@ void closePort(LinkState& link) {
     link.portOpen = 0;
     link.portNumber = kNoComPort;
     closeAndRelease(link.port.take());
+    // A probe that ended while this close waited for the mutex has set the flags for the port
+    // now closed; left standing they would show a link that is gone and keep the search off.
+    link.setReadiness(false, false);
 }
 
 void closePortAtExit(LinkState& link) {

@@ -22,7 +22,7 @@ void openSelectedLink(Settings& settings, LinkState& link, SerialPorts& ports, C
                       const std::u16string& selectorText);
 
 // Closes the open port, if any, under the link mutex: a transfer in progress finishes first.
-// No port is in use afterwards.
+// No port is in use afterwards, and neither copy nor paste is ready.
 void closePort(LinkState& link);
 
 // At program exit: stops the automatic search and closes the port without the link mutex,

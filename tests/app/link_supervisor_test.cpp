@@ -462,6 +462,15 @@ TEST_F(LinkSupervisorTest, AResumedMachineReopensThePortAtOnce) {
     EXPECT_EQ(environment.closes, closesBefore + 1);
     EXPECT_EQ(requests.reopenLink.load(), 0);
     EXPECT_EQ(panel.status, u" Ready");
+
+    // The receive thread's first poll of the reopened port lands while " Not ready" is being
+    // shown: the flags are back as they were at the last look, and the status follows them.
+    environment.devices.erase(4);
+    panel.onStatus = [&](const std::u16string& text) {
+        if (text == u" Not ready") setReady(1, 1);
+    };
+    ask(requests.reopenLink);
+    EXPECT_EQ(panel.status, u" Ready");
 }
 
 // A transient icon gives way to the state icon after three seconds, but a failure with the link

@@ -641,7 +641,7 @@ TEST_F(LinkPort, UsbModeOnlyRecordsTheSelectedDrive) {
     EXPECT_EQ(settings.storeSelection.get().size(), 1023u);
 }
 
-TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPort) {
+TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPortAndForgetsWhatItFound) {
     openSelectedLink(settings, link, ports, clock, u"COM7");
     std::atomic<bool> opened{false};
     std::thread supervisor;
@@ -654,10 +654,22 @@ TEST_F(LinkPort, ANewOpenWaitsForATransferInProgressOnTheOldPort) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         EXPECT_FALSE(opened.load());
         EXPECT_TRUE(com7->log().empty());  // not closed under the transfer
+        link.setReadiness(true, true);     // the transfer's probe found the device on COM7
     }
     supervisor.join();
     EXPECT_EQ(com7->log(), (Lines{"cancel", "close"}));
     EXPECT_EQ(link.port.get(), com10);
+    EXPECT_EQ(flags(), (std::vector<int>{1, 1, 1, 0, 0})) << "COM10 is not ready before its own probe";
+
+    // The same for a close alone, as "Disconnect" does.
+    std::thread disconnect;
+    {
+        std::lock_guard<std::mutex> transfer(link.mutex);
+        disconnect = std::thread([&] { closePort(link); });
+        link.setReadiness(true, true);
+    }
+    disconnect.join();
+    EXPECT_EQ(link.copyReady.load() + link.pasteReady.load(), 0);
 }
 
 TEST_F(LinkPort, TheExitCloseDoesNotWaitForTheLinkMutex) {

@@ -4,6 +4,7 @@
 // is kept in order so that the probing cycle can be checked.
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ public:
     void setStatusText(const std::u16string& text) override {
         status = text;
         statusHistory.push_back(text);
+        if (onStatus) onStatus(text);
     }
 
     void addSize(const std::u16string& label) override { sizes.push_back(label); }
@@ -87,6 +89,7 @@ public:
     std::u16string caption = u"Refresh";
     std::u16string status = u" Select COM";
     std::vector<std::u16string> statusHistory;
+    std::function<void(const std::u16string&)> onStatus;  // another thread acting meanwhile
     std::vector<std::u16string> sizes;
     int currentSizeIndex = -1;
     std::map<ModeControl, bool> visible;
